@@ -1,0 +1,16 @@
+# Project-wide warning flags. MARKWELL_WERROR turns them into errors (dev, test and CI builds).
+option(MARKWELL_WERROR "Treat compiler warnings as errors" ON)
+
+function(markwell_warnings target)
+    if(MSVC)
+        target_compile_options(${target} PRIVATE /W4)
+        if(MARKWELL_WERROR)
+            target_compile_options(${target} PRIVATE /WX)
+        endif()
+    else()
+        target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow)
+        if(MARKWELL_WERROR)
+            target_compile_options(${target} PRIVATE -Werror)
+        endif()
+    endif()
+endfunction()

@@ -1,0 +1,43 @@
+# Installs the Debian packages a step needs, only those that are missing. Sourced by the scripts.
+
+markwell_need_packages() {
+    local missing=()
+    local pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What building and running the program needs.
+MARKWELL_BUILD_PACKAGES=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    fonts-liberation2 fonts-urw-base35
+)
+
+# What the test suite needs on top: GoogleTest, clang for the fuzzer, the independent readers
+# (LibreOffice, Gnumeric, xlrd), a virtual display and desktop-entry validation.
+MARKWELL_TEST_PACKAGES=(
+    libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev clang-format
+    libreoffice-calc-nogui gnumeric python3-xlrd python3
+    xvfb xauth desktop-file-utils
+)
+
+markwell_jobs() {
+    local n
+    n=$(nproc 2>/dev/null || echo 2)
+    echo "$n"
+}

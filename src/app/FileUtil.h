@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+namespace markwell {
+
+// True when the file system can tell the path's modification time; any failure (missing file,
+// empty or invalid name, unreachable folder) counts as "does not exist". Folders count too.
+bool FileExists(const QString& path);
+
+// Lets pending user-interface events run, then deletes the file; a read-only file gets a second
+// attempt after its write permission is restored. Never fails and never reports.
+void DeleteFileQuietly(const QString& path);
+
+// Writes the bytes at the start of the file, creating it when missing. An existing file is not
+// shortened. Throws Failure naming the file on any error.
+void WriteBytesToFile(const QByteArray& bytes, const QString& path);
+
+// The hook DeleteFileQuietly uses to let pending events run; the GUI installs
+// QCoreApplication::processEvents, headless callers leave it empty.
+void setPendingEventsHook(std::function<void()> hook);
+void processPendingEvents();
+
+// The folder of the running program (for the optional skin and cursor files).
+QString programFolder();
+
+} // namespace markwell

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace markwell {
+
+// Every message box and file dialog the program shows goes through this interface, so that
+// tests can answer them without a display.
+class Prompt {
+public:
+    enum class Icon { None, Warning };
+    enum class Answer { Ok, Yes, No };
+
+    virtual ~Prompt() = default;
+
+    // A modal box with a single OK button. An empty caption means the application title.
+    virtual void message(const QString& text, const QString& caption = {}, Icon icon = Icon::None) = 0;
+
+    // A modal box with Yes and No buttons, captioned with the application title.
+    virtual Answer askYesNo(const QString& text) = 0;
+
+    // The save-file dialog. Returns the chosen path exactly as the dialog gives it, or an empty
+    // text when the user cancels. The dialog asks no overwrite question of its own.
+    virtual QString saveFileName(const QString& title, const QString& filterDescription,
+                                 const QString& filterPattern) = 0;
+};
+
+} // namespace markwell

@@ -1,0 +1,54 @@
+#include "ScriptedPrompt.h"
+
+#include <gtest/gtest.h>
+
+namespace markwell::test {
+
+void ScriptedPrompt::message(const QString& text, const QString& caption, Icon icon) {
+    m_shown.push_back({Shown::Kind::Message, text, caption, icon});
+}
+
+Prompt::Answer ScriptedPrompt::askYesNo(const QString& text) {
+    m_shown.push_back({Shown::Kind::Question, text, {}, Icon::None});
+    if (m_answers.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return Answer::No;
+    }
+    const Answer a = m_answers.front();
+    m_answers.pop_front();
+    return a;
+}
+
+QString ScriptedPrompt::saveFileName(const QString& title, const QString& filterDescription,
+                                     const QString& filterPattern) {
+    m_shown.push_back({Shown::Kind::SaveDialog, title, {}, Icon::None});
+    lastSaveTitle = title;
+    lastFilterDescription = filterDescription;
+    lastFilterPattern = filterPattern;
+    if (m_files.empty()) {
+        return {};
+    }
+    QString f = m_files.front();
+    m_files.pop_front();
+    return f;
+}
+
+QStringList ScriptedPrompt::messageTexts() const {
+    QStringList out;
+    for (const auto& s : m_shown) {
+        if (s.kind == Shown::Kind::Message) {
+            out << s.text;
+        }
+    }
+    return out;
+}
+
+int ScriptedPrompt::count(Shown::Kind kind) const {
+    int n = 0;
+    for (const auto& s : m_shown) {
+        n += s.kind == kind ? 1 : 0;
+    }
+    return n;
+}
+
+} // namespace markwell::test
