@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/Prompt.h"
+
+class QWidget;
+
+namespace markwell {
+
+// The real prompts: QMessageBox and QFileDialog, modal to the given window.
+class WidgetPrompt : public Prompt {
+public:
+    explicit WidgetPrompt(QWidget* parent = nullptr) : m_parent(parent) {}
+    void setParent(QWidget* parent) { m_parent = parent; }
+
+    void message(const QString& text, const QString& caption, Icon icon) override;
+    Answer askYesNo(const QString& text) override;
+    QString saveFileName(const QString& title, const QString& filterDescription,
+                         const QString& filterPattern) override;
+
+private:
+    QWidget* m_parent;
+};
+
+} // namespace markwell
