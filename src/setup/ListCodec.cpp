@@ -1,0 +1,140 @@
+#include "setup/ListCodec.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+namespace {
+
+// Collects fault descriptions, describing the first few one by one and counting the rest.
+class ProblemSink {
+public:
+    explicit ProblemSink(QStringList& out) : m_out(out) {}
+    // Adds the summary line for the faults that were only counted.
+    void finish() {
+        if (m_dropped > 0) {
+            m_out << u"%1 further stored fields had the same fault and were dropped as well."_s.arg(m_dropped);
+        }
+    }
+    void add(const QString& description) {
+        if (m_out.size() < kMaxDecodeProblems) {
+            m_out << description;
+        } else {
+            ++m_dropped;
+        }
+    }
+
+private:
+    QStringList& m_out;
+    qsizetype m_dropped = 0;
+};
+
+QString shortened(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
+}
+
+// Splits the stored value into row texts; a row text that is empty gives no row. Rows beyond the
+// list's limit are counted, not kept.
+QStringList rowTexts(const QString& text, const QString& key, ProblemSink& sink) {
+    QStringList rows;
+    if (text.isEmpty()) {
+        return rows;
+    }
+    qsizetype extra = 0;
+    for (const QString& row : text.split(kRowSeparator)) {
+        if (row.isEmpty()) {
+            continue;
+        }
+        if (rows.size() < kMaxListRows) {
+            rows << row;
+        } else {
+            ++extra;
+        }
+    }
+    if (extra > 0) {
+        sink.add(u"The stored list \"%1\" has %2 rows more than the %3 a list can hold; they were dropped."_s.arg(
+            key, QString::number(extra), QString::number(kMaxListRows)));
+    }
+    return rows;
+}
+
+} // namespace
+
+bool containsListSeparator(const QString& text) {
+    return text.contains(kRowSeparator) || text.contains(kFieldSeparator);
+}
+
+QString encodeTests(const std::vector<TestRow>& tests) {
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(tests.size()));
+    for (const TestRow& t : tests) {
+        rows << t.name + kFieldSeparator + t.possiblePoints;
+    }
+    return rows.join(kRowSeparator);
+}
+
+QString encodeStudents(const std::vector<StudentRow>& students, qsizetype pointsCount) {
+    QStringList rows;
+    rows.reserve(static_cast<qsizetype>(students.size()));
+    for (const StudentRow& s : students) {
+        QString row = s.name + kFieldSeparator + s.id;
+        for (qsizetype k = 0; k < pointsCount; ++k) {
+            row += kFieldSeparator;
+            row += s.pointsFor(k);
+        }
+        rows << row;
+    }
+    return rows.join(kRowSeparator);
+}
+
+DecodedList<TestRow> decodeTests(const QString& text) {
+    DecodedList<TestRow> out;
+    ProblemSink sink(out.problems);
+    const QStringList rows = rowTexts(text, u"Tests"_s, sink);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const QStringList fields = rows[r].split(kFieldSeparator);
+        TestRow row;
+        row.name = fields[0];
+        if (fields.size() > 1) {
+            row.possiblePoints = fields[1];
+        }
+        for (qsizetype f = 2; f < fields.size(); ++f) {
+            sink.add(u"The stored tests list, row %1 (\"%2\"): field %3 (\"%4\") has no column to go into; "
+                     u"a test has only a name and possible points. The field was dropped."_s.arg(
+                         QString::number(r + 1), shortened(row.name), QString::number(f + 1), shortened(fields[f])));
+        }
+        out.rows.push_back(std::move(row));
+    }
+    sink.finish();
+    return out;
+}
+
+DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColumns) {
+    DecodedList<StudentRow> out;
+    ProblemSink sink(out.problems);
+    const QStringList rows = rowTexts(text, u"Students"_s, sink);
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        const QStringList fields = rows[r].split(kFieldSeparator);
+        StudentRow row;
+        row.name = fields[0];
+        if (fields.size() > 1) {
+            row.id = fields[1];
+        }
+        for (qsizetype f = 2; f < fields.size(); ++f) {
+            if (f - 2 < pointsColumns) {
+                row.points << fields[f];
+                continue;
+            }
+            sink.add(u"The stored students list, row %1 (\"%2\"): points field %3 (\"%4\") has no column to go "
+                     u"into, since there are only %5 tests. The field was dropped."_s.arg(
+                         QString::number(r + 1), shortened(row.name), QString::number(f - 1), shortened(fields[f]),
+                         QString::number(pointsColumns)));
+        }
+        out.rows.push_back(std::move(row));
+    }
+    sink.finish();
+    return out;
+}
+
+} // namespace markwell

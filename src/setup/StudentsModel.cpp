@@ -1,0 +1,149 @@
+#include "setup/StudentsModel.h"
+
+#include "app/ErrorReport.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+int StudentsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int StudentsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(2 + m_testColumns.size());
+}
+
+QVariant StudentsModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+        return {};
+    }
+    return field(index.row(), index.column());
+}
+
+QVariant StudentsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (section == 0) {
+        return u"Student Name"_s;
+    }
+    if (section == 1) {
+        return u"Student ID"_s;
+    }
+    if (section >= 2 && section - 2 < m_testColumns.size()) {
+        return m_testColumns[section - 2];
+    }
+    return {};
+}
+
+void StudentsModel::setTestColumns(const QStringList& testNames) {
+    const int oldCount = columnCount();
+    const int newCount = static_cast<int>(2 + testNames.size());
+    if (newCount > oldCount) {
+        beginInsertColumns({}, oldCount, newCount - 1);
+        m_testColumns = testNames;
+        endInsertColumns();
+    } else if (newCount < oldCount) {
+        beginRemoveColumns({}, newCount, oldCount - 1);
+        m_testColumns = testNames;
+        endRemoveColumns();
+    } else {
+        m_testColumns = testNames;
+    }
+    emit headerDataChanged(Qt::Horizontal, 0, newCount - 1);
+    if (!m_rows.empty() && newCount > 2) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, newCount - 1));
+    }
+}
+
+qsizetype StudentsModel::append(const QString& name) {
+    if (size() >= kMaxListRows) {
+        throw Failure(
+            u"Overflow: the students list already holds %1 students, the most it can hold."_s.arg(kMaxListRows));
+    }
+    const int at = static_cast<int>(m_rows.size());
+    beginInsertRows({}, at, at);
+    m_rows.push_back(StudentRow{name, {}, {}});
+    endInsertRows();
+    return at;
+}
+
+void StudentsModel::setField(qsizetype row, qsizetype position, const QString& text) {
+    if (row < 0 || row >= size()) {
+        throw Failure(u"There is no student at position %1 of the students list."_s.arg(row + 1));
+    }
+    if (position < 0 || position >= columnCount()) {
+        throw Failure(u"The students list has no column %1: there are %2 columns."_s.arg(
+            QString::number(position + 1), QString::number(columnCount())));
+    }
+    StudentRow& s = m_rows[static_cast<size_t>(row)];
+    if (position == 0) {
+        s.name = text;
+    } else if (position == 1) {
+        s.id = text;
+    } else {
+        const qsizetype k = position - 2;
+        while (s.points.size() <= k) {
+            s.points << QString();
+        }
+        s.points[k] = text;
+    }
+    const QModelIndex at = index(static_cast<int>(row), static_cast<int>(position));
+    emit dataChanged(at, at);
+}
+
+QString StudentsModel::field(qsizetype row, qsizetype position) const {
+    if (row < 0 || row >= size()) {
+        return {};
+    }
+    const StudentRow& s = m_rows[static_cast<size_t>(row)];
+    if (position == 0) {
+        return s.name;
+    }
+    if (position == 1) {
+        return s.id;
+    }
+    return s.pointsFor(position - 2);
+}
+
+void StudentsModel::removeAt(qsizetype row) {
+    if (row < 0 || row >= size()) {
+        throw Failure(u"There is no student at position %1 of the students list."_s.arg(row + 1));
+    }
+    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+    if (m_current == Current::Row) {
+        if (row == m_currentRow) {
+            m_current = Current::Deleted;
+            m_currentRow = -1;
+        } else if (row < m_currentRow) {
+            --m_currentRow;
+        }
+    }
+}
+
+void StudentsModel::removePointsOfTest(qsizetype test) {
+    if (test < 0) {
+        return;
+    }
+    for (StudentRow& s : m_rows) {
+        if (test < s.points.size()) {
+            s.points.removeAt(test);
+        }
+    }
+    if (!m_rows.empty() && columnCount() > 2) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, columnCount() - 1));
+    }
+}
+
+void StudentsModel::makeCurrent(qsizetype row) {
+    if (row < 0 || row >= size()) {
+        throw Failure(u"There is no student at position %1 of the students list."_s.arg(row + 1));
+    }
+    m_current = Current::Row;
+    m_currentRow = row;
+}
+
+} // namespace markwell

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "setup/GradebookSetup.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+namespace markwell {
+
+// The students list: rows in the order added; columns "Student Name", "Student ID" and one per
+// test as of the last rebuild of the columns. Also keeps CurrentStudent, the row most recently
+// made by "Add Student", following it when rows before it are deleted.
+class StudentsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum class Current { None, Row, Deleted };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const std::vector<StudentRow>& rows() const { return m_rows; }
+    qsizetype size() const { return static_cast<qsizetype>(m_rows.size()); }
+
+    // The per-test column captions, first to last. The rows keep all their fields.
+    void setTestColumns(const QStringList& testNames);
+    const QStringList& testColumns() const { return m_testColumns; }
+
+    // Appends a row with the given name and returns its position; throws Failure when full.
+    qsizetype append(const QString& name);
+    // Sets field `position` (0 name, 1 ID, 2.. points) of a row. Throws Failure when the row does
+    // not exist or the position has no column.
+    void setField(qsizetype row, qsizetype position, const QString& text);
+    QString field(qsizetype row, qsizetype position) const;
+    void removeAt(qsizetype row);
+    // Drops the points field of test `test` (0-based) from every row; later points move up one.
+    void removePointsOfTest(qsizetype test);
+
+    Current currentState() const { return m_current; }
+    qsizetype currentRow() const { return m_current == Current::Row ? m_currentRow : -1; }
+    void makeCurrent(qsizetype row);
+
+private:
+    std::vector<StudentRow> m_rows;
+    QStringList m_testColumns;
+    Current m_current = Current::None;
+    qsizetype m_currentRow = -1;
+};
+
+} // namespace markwell

@@ -1,0 +1,67 @@
+#include "setup/TestsModel.h"
+
+#include "app/ErrorReport.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+int TestsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int TestsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant TestsModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+        return {};
+    }
+    const TestRow& row = m_rows[static_cast<size_t>(index.row())];
+    return index.column() == 0 ? row.name : row.possiblePoints;
+}
+
+QVariant TestsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    switch (section) {
+    case 0:
+        return u"Assignment or Test Name"_s;
+    case 1:
+        return u"Possible Points"_s;
+    default:
+        return {};
+    }
+}
+
+QStringList TestsModel::names() const {
+    QStringList out;
+    out.reserve(size());
+    for (const TestRow& t : m_rows) {
+        out << t.name;
+    }
+    return out;
+}
+
+void TestsModel::append(const TestRow& row) {
+    if (size() >= kMaxListRows) {
+        throw Failure(u"Overflow: the tests list already holds %1 tests, the most it can hold."_s.arg(kMaxListRows));
+    }
+    const int at = static_cast<int>(m_rows.size());
+    beginInsertRows({}, at, at);
+    m_rows.push_back(row);
+    endInsertRows();
+}
+
+void TestsModel::removeAt(qsizetype row) {
+    if (row < 0 || row >= size()) {
+        throw Failure(u"There is no test at position %1 of the tests list."_s.arg(row + 1));
+    }
+    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
+} // namespace markwell

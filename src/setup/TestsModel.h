@@ -1,0 +1,36 @@
+#pragma once
+
+#include "setup/GradebookSetup.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+namespace markwell {
+
+// The tests list: rows in the order they were added, columns "Assignment or Test Name" and
+// "Possible Points". Duplicate names are allowed; rows are told apart by position only.
+class TestsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const std::vector<TestRow>& rows() const { return m_rows; }
+    qsizetype size() const { return static_cast<qsizetype>(m_rows.size()); }
+    QStringList names() const;
+
+    // Appends a row; throws Failure when the list is full.
+    void append(const TestRow& row);
+    // Removes the row at `row`; throws Failure when there is no such row.
+    void removeAt(qsizetype row);
+
+private:
+    std::vector<TestRow> m_rows;
+};
+
+} // namespace markwell

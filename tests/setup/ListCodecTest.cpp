@@ -1,0 +1,82 @@
+#include "setup/ListCodec.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace markwell;
+
+TEST(ListCodec, TestsRoundTripAndEmptyList) {
+    const auto decoded = decodeTests(u"A^10|B^20"_s);
+    ASSERT_EQ(decoded.rows.size(), 2u);
+    EXPECT_EQ(decoded.rows[0], (TestRow{u"A"_s, u"10"_s}));
+    EXPECT_EQ(decoded.rows[1], (TestRow{u"B"_s, u"20"_s}));
+    EXPECT_TRUE(decoded.problems.isEmpty());
+    EXPECT_EQ(encodeTests(decoded.rows), u"A^10|B^20"_s);
+
+    // An emptied list is the empty text and comes back as no rows, not one empty row.
+    EXPECT_EQ(encodeTests({}), QString());
+    EXPECT_TRUE(decodeTests(QString()).rows.empty());
+
+    // Texts keep their blanks; a test of empty name and points is "^" and comes back.
+    const std::vector<TestRow> odd{{u" Quiz 1 "_s, u""_s}, {u""_s, u""_s}, {u"Ünïcode, \"q\" = ;#\\"_s, u"1e3"_s}};
+    const QString text = encodeTests(odd);
+    EXPECT_EQ(text, u" Quiz 1 ^|^|Ünïcode, \"q\" = ;#\\^1e3"_s);
+    EXPECT_EQ(decodeTests(text).rows, odd);
+}
+
+TEST(ListCodec, StudentsCarryExactlyNPointsFields) {
+    std::vector<StudentRow> students{{u"Ann Lee"_s, u"S-1"_s, {u"18"_s, u"91"_s}}, {u"Bo Chan"_s, u"S-2"_s, {}}};
+    EXPECT_EQ(encodeStudents(students, 2), u"Ann Lee^S-1^18^91|Bo Chan^S-2^^"_s);
+    // A picker that lags behind the tests list: N is the picker's count, surplus points left out.
+    EXPECT_EQ(encodeStudents(students, 1), u"Ann Lee^S-1^18|Bo Chan^S-2^"_s);
+    EXPECT_EQ(encodeStudents(students, 0), u"Ann Lee^S-1|Bo Chan^S-2"_s);
+    EXPECT_EQ(encodeStudents({{u"Ann Lee"_s, {}, {}}}, 2), u"Ann Lee^^^"_s);
+
+    const auto decoded = decodeStudents(u"Ann Lee^S-1^18^91|Bo Chan^S-2^^"_s, 2);
+    ASSERT_EQ(decoded.rows.size(), 2u);
+    EXPECT_EQ(decoded.rows[0].points, (QStringList{u"18"_s, u"91"_s}));
+    EXPECT_EQ(decoded.rows[1].id, u"S-2"_s);
+    EXPECT_EQ(encodeStudents(decoded.rows, 2), u"Ann Lee^S-1^18^91|Bo Chan^S-2^^"_s);
+
+    // A row with the name only: the ID and the points read as empty.
+    const auto nameOnly = decodeStudents(u"Cy"_s, 2);
+    ASSERT_EQ(nameOnly.rows.size(), 1u);
+    EXPECT_EQ(encodeStudents(nameOnly.rows, 2), u"Cy^^^"_s);
+}
+
+TEST(ListCodec, SurplusFieldsAreReportedOneByOneAndDropped) {
+    // Four points fields but only three tests: the fourth is reported once and dropped.
+    const auto students = decodeStudents(u"Ann^1^a^b^c^d|Bo^2^e"_s, 3);
+    ASSERT_EQ(students.rows.size(), 2u);
+    ASSERT_EQ(students.problems.size(), 1);
+    EXPECT_TRUE(students.problems[0].contains(u"\"Ann\""_s)) << students.problems[0].toStdString();
+    EXPECT_TRUE(students.problems[0].contains(u"\"d\""_s));
+    EXPECT_EQ(encodeStudents(students.rows, 3), u"Ann^1^a^b^c|Bo^2^e^^"_s);
+
+    // A tests row with four fields: two reports, the row keeps name and points.
+    const auto tests = decodeTests(u"A^10^x^y|B^20"_s);
+    ASSERT_EQ(tests.rows.size(), 2u);
+    EXPECT_EQ(tests.rows[0], (TestRow{u"A"_s, u"10"_s}));
+    EXPECT_EQ(tests.problems.size(), 2);
+
+    // Empty row texts (from a hand-edited value) give no rows.
+    EXPECT_EQ(decodeTests(u"|A^1||"_s).rows.size(), 1u);
+}
+
+TEST(ListCodec, DamagedValueCannotFloodTheUser) {
+    QString row = u"Ann^1"_s;
+    for (int i = 0; i < 500; ++i) {
+        row += u"^9"_s;
+    }
+    const auto decoded = decodeStudents(row, 2);
+    // The first faults one by one, then one line that counts the rest.
+    ASSERT_EQ(decoded.problems.size(), kMaxDecodeProblems + 1);
+    EXPECT_TRUE(decoded.problems.last().startsWith(u"%1 further"_s.arg(498 - kMaxDecodeProblems)));
+    EXPECT_EQ(decoded.rows[0].points.size(), 2);
+}
+
+TEST(ListCodec, SeparatorDetection) {
+    EXPECT_TRUE(containsListSeparator(u"a|b"_s));
+    EXPECT_TRUE(containsListSeparator(u"x^2"_s));
+    EXPECT_FALSE(containsListSeparator(u"a, b; c = \"d\""_s));
+}
