@@ -60,8 +60,7 @@ HostArea parseHostAddress(const QString& address) {
         if (area.firstColumn > area.lastColumn) {
             std::swap(area.firstColumn, area.lastColumn);
         }
-        ok = area.firstRow >= 1 && area.lastRow <= kMaxRows && area.firstColumn >= 1 &&
-             area.lastColumn <= kMaxColumns;
+        ok = area.firstRow >= 1 && area.lastRow <= kMaxRows && area.firstColumn >= 1 && area.lastColumn <= kMaxColumns;
     }
     if (!ok) {
         throw HostError(u"The range address \"%1\" is not valid."_s.arg(address));
@@ -69,43 +68,69 @@ HostArea parseHostAddress(const QString& address) {
     return area;
 }
 
-void HostRange::Select() { m_host->select(m_area); }
+void HostRange::Select() {
+    m_host->select(m_area);
+}
 
-void HostRange::setValue(const QString& text) { m_host->setCellValue(m_area, text); }
+void HostRange::setValue(const QString& text) {
+    m_host->setCellValue(m_area, text);
+}
 
-void HostRange::Copy() { m_host->copyArea(m_area); }
+void HostRange::Copy() {
+    m_host->copyArea(m_area);
+}
 
-void HostRange::Insert(int shift) { m_host->insertCopied(m_area, shift); }
+void HostRange::Insert(int shift) {
+    m_host->insertCopied(m_area, shift);
+}
 
-void HostRange::Delete(int shift) { m_host->deleteArea(m_area, shift); }
+void HostRange::Delete(int shift) {
+    m_host->deleteArea(m_area, shift);
+}
 
-void HostRange::CopyPicture() { m_host->copyPicture(m_workbook, m_sheet, m_area); }
+void HostRange::CopyPicture() {
+    m_host->copyPicture(m_workbook, m_sheet, m_area);
+}
 
-void HostWorksheet::Select() { m_host->selectSheet(m_workbook, m_sheet); }
+void HostWorksheet::Select() {
+    m_host->selectSheet(m_workbook, m_sheet);
+}
 
-void HostWorksheet::Activate() { m_host->activateSheet(m_workbook, m_sheet); }
+void HostWorksheet::Activate() {
+    m_host->activateSheet(m_workbook, m_sheet);
+}
 
 HostRange HostWorksheet::UsedRange() {
     return HostRange(*m_host, m_host->usedRange(m_workbook, m_sheet), m_workbook, m_sheet);
 }
 
-HostWorksheet HostWorkbook::Worksheets(int sheet) { return HostWorksheet(*m_host, m_index, sheet); }
+HostWorksheet HostWorkbook::Worksheets(int sheet) {
+    return HostWorksheet(*m_host, m_index, sheet);
+}
 
-HostWorksheet HostWorkbook::ActiveSheet() { return HostWorksheet(*m_host, m_index, m_host->activeSheetIndex(m_index)); }
+HostWorksheet HostWorkbook::ActiveSheet() {
+    return HostWorksheet(*m_host, m_index, m_host->activeSheetIndex(m_index));
+}
 
 void HostWorkbook::SaveAs(const QString& filename, int fileFormat) {
     m_host->saveWorkbookAs(m_index, filename, fileFormat);
 }
 
-void HostWorkbook::Close() { m_host->closeWorkbook(m_index); }
+void HostWorkbook::Close() {
+    m_host->closeWorkbook(m_index);
+}
 
-HostWorkbook HostWorkbooks::Open(const QString& path) { return HostWorkbook(*m_host, m_host->openWorkbook(path, false)); }
+HostWorkbook HostWorkbooks::Open(const QString& path) {
+    return HostWorkbook(*m_host, m_host->openWorkbook(path, false));
+}
 
 HostWorkbook HostWorkbooks::Open(const QString& path, std::nullptr_t, bool readOnly) {
     return HostWorkbook(*m_host, m_host->openWorkbook(path, readOnly));
 }
 
-int HostWorkbooks::Count() const { return m_host->workbookCount(); }
+int HostWorkbooks::Count() const {
+    return m_host->workbookCount();
+}
 
 HostWorkbook HostWorkbooks::Item(int index) {
     if (index < 1 || index > m_host->workbookCount()) {
@@ -114,7 +139,9 @@ HostWorkbook HostWorkbooks::Item(int index) {
     return HostWorkbook(*m_host, index);
 }
 
-HostWorkbook SpreadsheetHost::ActiveWorkbook() { return HostWorkbook(*this, activeWorkbookIndex()); }
+HostWorkbook SpreadsheetHost::ActiveWorkbook() {
+    return HostWorkbook(*this, activeWorkbookIndex());
+}
 
 HostRange SpreadsheetHost::Cells(int row, int column) {
     if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) {
@@ -123,7 +150,9 @@ HostRange SpreadsheetHost::Cells(int row, int column) {
     return HostRange(*this, HostArea{row, column, row, column});
 }
 
-HostRange SpreadsheetHost::Range(const QString& address) { return HostRange(*this, parseHostAddress(address)); }
+HostRange SpreadsheetHost::Range(const QString& address) {
+    return HostRange(*this, parseHostAddress(address));
+}
 
 HostRange SpreadsheetHost::Rows(const QString& span) {
     HostArea area = parseHostAddress(span);
@@ -133,9 +162,13 @@ HostRange SpreadsheetHost::Rows(const QString& span) {
     return HostRange(*this, area);
 }
 
-HostRange SpreadsheetHost::Rows(int row) { return Rows(QString::number(row)); }
+HostRange SpreadsheetHost::Rows(int row) {
+    return Rows(QString::number(row));
+}
 
-HostRange SpreadsheetHost::Selection() { return HostRange(*this, selection()); }
+HostRange SpreadsheetHost::Selection() {
+    return HostRange(*this, selection());
+}
 
 bool checkHostInstalled(const HostFactory& factory) {
     try {
