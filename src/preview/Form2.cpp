@@ -1,0 +1,441 @@
+#include "preview/Form2.h"
+
+#include "app/AppTitle.h"
+#include "app/ErrorReport.h"
+#include "app/FileUtil.h"
+#include "preview/PictureBox.h"
+#include "preview/SaveResult.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::preview {
+
+namespace {
+
+QString location(const char16_t* routine) {
+    return u"in Ledgerly2021/08/31.Form2."_s + QString::fromUtf16(routine) + u" "_s;
+}
+
+// Layout rectangles in twips, converted to pixels where the widgets are placed.
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+QFont arialBold(double points) {
+    QFont font(u"Arial"_s);
+    font.setStyleHint(QFont::SansSerif);
+    font.setBold(true);
+    font.setPointSizeF(points);
+    return font;
+}
+
+constexpr int kClientWidth = 9840;
+constexpr int kClientHeight = 9360;
+
+} // namespace
+
+Form2::Form2(Prompt& prompt, Hooks hooks, QWidget* parent)
+    : QWidget(parent), m_prompt(prompt), m_hooks(std::move(hooks)), m_pointer(*this) {
+    buildLayout();
+    Form_Load();
+}
+
+Form2::~Form2() = default;
+
+void Form2::buildLayout() {
+    setObjectName(u"Form2"_s);
+    setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
+    setFont(arialBold(9));
+    // Designed white; the load recolours the window but leaves the picture boxes alone.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(255, 255, 255));
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    Picture2 = new QFrame(this);
+    Picture2->setObjectName(u"Picture2"_s);
+    Picture2->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Picture2->setLineWidth(1);
+    Picture2->setGeometry(twipsRect(120, 120, ViewTransform::kViewportWidth, ViewTransform::kViewportHeight));
+    markAsPictureBox(Picture2);
+    QPalette white = Picture2->palette();
+    white.setColor(QPalette::Window, QColor(255, 255, 255));
+    Picture2->setPalette(white);
+    Picture2->setAutoFillBackground(true);
+
+    // The viewport's drawing area clips the display box.
+    m_viewportArea = new QWidget(Picture2);
+    m_viewportArea->setObjectName(u"Picture2Area"_s);
+    m_viewportArea->setGeometry(
+        twipsToPixels(ViewTransform::kViewportBorder), twipsToPixels(ViewTransform::kViewportBorder),
+        twipsToPixels(ViewTransform::kViewportScaleWidth), twipsToPixels(ViewTransform::kViewportScaleHeight));
+    markAsPictureBox(m_viewportArea);
+    m_viewportArea->setPalette(white);
+    m_viewportArea->setAutoFillBackground(true);
+
+    Picture1 = new PictureBox(m_viewportArea);
+    Picture1->setObjectName(u"Picture1"_s);
+    Picture1->setCursor(Qt::OpenHandCursor);
+    connect(Picture1, &PictureBox::pressed, this, &Form2::picture1_MouseDown);
+    connect(Picture1, &PictureBox::moved, this, &Form2::picture1_MouseMove);
+    connect(Picture1, &PictureBox::released, this, &Form2::Picture1_MouseUp);
+
+    Zoom_Ori = new PictureBox(this);
+    Zoom_Ori->setObjectName(u"Zoom_Ori"_s);
+    Zoom_Ori->hide();
+
+    VScroll1 = new QScrollBar(Qt::Vertical, this);
+    VScroll1->setObjectName(u"VScroll1"_s);
+    VScroll1->setGeometry(twipsRect(9450, 120, 255, 7425));
+    HScroll1 = new QScrollBar(Qt::Horizontal, this);
+    HScroll1->setObjectName(u"HScroll1"_s);
+    HScroll1->setGeometry(twipsRect(120, 7545, 9330, 255));
+    for (QScrollBar* bar : {HScroll1, VScroll1}) {
+        // Only a finished change moves the picture: dragging the thumb does not.
+        bar->setTracking(false);
+        bar->setRange(0, 0);
+        bar->setEnabled(false);
+    }
+    connect(HScroll1, &QScrollBar::valueChanged, this, &Form2::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &Form2::VScroll1_Change);
+
+    Frame1 = new QGroupBox(u"Zoom:"_s, this);
+    Frame1->setObjectName(u"Frame1"_s);
+    Frame1->setGeometry(twipsRect(120, 7860, 9600, 855));
+
+    const QFont buttonFont = arialBold(11.25);
+    auto makeButton = [&](QWidget* parent, const QString& name, const QString& caption, QRect rect) {
+        auto* b = new QPushButton(caption, parent);
+        b->setObjectName(name);
+        b->setFont(buttonFont);
+        b->setGeometry(rect);
+        b->setAutoDefault(false);
+        // The button's own hover rule must not be undone by the window's plain rule.
+        b->setAttribute(Qt::WA_NoMousePropagation);
+        return b;
+    };
+    PushButton1 = makeButton(Frame1, u"PushButton1"_s, u"Zoom In"_s, twipsRect(240, 300, 4440, 405));
+    PushButton2 = makeButton(Frame1, u"PushButton2"_s, u"Zoom Out"_s, twipsRect(4800, 300, 4560, 405));
+    PushButton8 = makeButton(this, u"PushButton8"_s, u"< Back"_s, twipsRect(120, 8850, 4680, 405));
+    PushButton6 = makeButton(this, u"PushButton6"_s, u"Save Results To Excel File"_s, twipsRect(4920, 8850, 4800, 405));
+    connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form2::PushButton2_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form2::PushButton6_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form2::PushButton8_Click);
+
+    for (QPushButton* b : {PushButton1, PushButton2, PushButton6, PushButton8}) {
+        installHoverRule(b, m_pointer, true);
+    }
+    installHoverRule(this, m_pointer, false);
+    installHoverRule(Frame1, m_pointer, false);
+
+    syncPictures();
+    syncBars();
+}
+
+void Form2::Form_Load() {
+    ErrorTrap trap(m_prompt, location(u"Form_Load"));
+    trap.step(100, [&] { m_view.markFirstShow(); });
+    trap.step(102, [&] { PaintButtonFace(*this); });
+    trap.step(104, [&] { setWindowTitle(QString::fromUtf16(kProductName)); });
+    trap.step(106, [&] { setWindowIcon(QApplication::windowIcon()); });
+    const QString folder = m_hooks.programFolder.isEmpty() ? programFolder() : m_hooks.programFolder;
+    if (trap.test(108, [&] { return FileExists(cursorFilePath(folder)); })) {
+        trap.step(110, [&] { loadCustomPointer(m_pointer, folder); });
+    }
+}
+
+void Form2::handOver(const QImage& picture, const QString& excelFile) {
+    if (picture.isNull()) {
+        m_view.handOver(std::nullopt);
+        Picture1->clearPicture();
+    } else {
+        m_view.handOver(std::make_pair(pixelsToTwips(picture.width()), pixelsToTwips(picture.height())));
+        Picture1->setPicture(picture);
+    }
+    mExcelFile = excelFile;
+    syncPictures();
+    if (isVisible()) {
+        scheduleActivation();
+    }
+}
+
+void Form2::scheduleActivation() {
+    // Showing a window does not always make it active (window managers may refuse); the new
+    // picture is prepared either way, once.
+    QTimer::singleShot(0, this, [this] {
+        if (m_view.firstShow() && isVisible()) {
+            Form_Activate();
+        }
+    });
+}
+
+void Form2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* s = screen()) {
+            const QRect area = s->availableGeometry();
+            move(area.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    scheduleActivation();
+}
+
+void Form2::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        Form_Activate();
+    }
+}
+
+void Form2::Form_Activate() {
+    ErrorTrap trap(m_prompt, location(u"Form_Activate"));
+    if (!m_view.firstShow()) {
+        return;
+    }
+    trap.step(100, [&] {
+        m_view.prepareSizes();
+        syncPictures();
+    });
+    trap.step(102, [&] {
+        Zoom_Ori->hide();
+        Zoom_Ori->setPicture(Picture1->picture());
+        syncPictures();
+    });
+    trap.step(104, [&] { m_view.resetZoomAndSizes(); });
+    trap.step(106, [&] { RedrawImage(); });
+    trap.step(108, [&] { SetupScrollbars(); });
+    trap.step(110, [&] { m_view.finishPreparation(); });
+}
+
+bool Form2::RedrawImage() {
+    ErrorTrap trap(m_prompt, location(u"RedrawImage"));
+    bool draw = false;
+    trap.step(100, [&] { draw = m_view.beginRedraw(); });
+    if (!draw) {
+        return false;
+    }
+    trap.step(102, [&] {
+        Picture1->clearPicture();
+        m_view.sizeDisplayToZoom();
+        syncPictures();
+    });
+    trap.step(104, [&] { paintFromOriginal(); });
+    trap.step(106, [&] { m_pointer.setState(WindowPointer::State::Default); });
+    trap.step(108, [&] {
+        m_view.resetBarValues();
+        syncPictures();
+        syncBars();
+    });
+    trap.step(110, [&] {
+        m_view.enableBarsByZoom();
+        syncBars();
+    });
+    return true;
+}
+
+void Form2::paintFromOriginal() {
+    const QImage& source = Zoom_Ori->picture();
+    if (source.isNull()) {
+        throw Failure(u"Invalid picture: there is no picture of the sheet to show."_s);
+    }
+    const QRect from =
+        QRect(0, 0, twipsToPixels(m_view.origWidth()), twipsToPixels(m_view.origHeight())).intersected(source.rect());
+    const QSize to(twipsToPixels(m_view.zoomWidth()), twipsToPixels(m_view.zoomHeight()));
+    if (from.isEmpty() || to.isEmpty()) {
+        return; // nothing to draw at this size
+    }
+    QImage part = source.copy(from);
+    if (part.size() != to) {
+        part = part.scaled(to, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    QImage bitmap = part.convertToFormat(QImage::Format_RGB32);
+    if (bitmap.isNull()) {
+        throw Failure(u"Not enough memory to draw the picture of %1 x %2 pixels."_s.arg(to.width()).arg(to.height()));
+    }
+    Picture1->setPicture(bitmap);
+}
+
+void Form2::SetupScrollbars() {
+    m_view.setupScrollbars();
+    syncPictures();
+    syncBars();
+}
+
+void Form2::StepZoom(int direction) {
+    SetZoom(ViewTransform::steppedZoom(m_view.zoom(), direction));
+}
+
+void Form2::SetZoom(float factor) {
+    if (!m_view.acceptZoom(factor)) {
+        return;
+    }
+    // After a redraw the bars describe the zoomed picture, so every part of it can be reached.
+    if (RedrawImage()) {
+        SetupScrollbars();
+    }
+}
+
+ViewTransform::Bar Form2::barOf(const QScrollBar& bar) const {
+    return &bar == VScroll1 ? ViewTransform::Bar::Vertical : ViewTransform::Bar::Horizontal;
+}
+
+void Form2::SetHScrollbarByPercent(QScrollBar& bar, std::int16_t percent) {
+    m_view.setBarByPercent(barOf(bar), percent);
+    syncPictures();
+    syncBars();
+}
+
+void Form2::SetVScrollbarByPercent(QScrollBar& bar, std::int16_t percent) {
+    m_view.setBarByPercent(barOf(bar), percent);
+    syncPictures();
+    syncBars();
+}
+
+void Form2::HScroll1_Change(int value) {
+    if (m_syncing) {
+        return;
+    }
+    m_view.setBarValue(ViewTransform::Bar::Horizontal, static_cast<std::int16_t>(std::clamp(value, 0, 32767)));
+    syncPictures();
+}
+
+void Form2::VScroll1_Change(int value) {
+    if (m_syncing) {
+        return;
+    }
+    m_view.setBarValue(ViewTransform::Bar::Vertical, static_cast<std::int16_t>(std::clamp(value, 0, 32767)));
+    syncPictures();
+}
+
+void Form2::picture1_MouseDown(QPointF position, Qt::MouseButtons) {
+    ErrorTrap trap(m_prompt, location(u"picture1_MouseDown"));
+    trap.step(100, [&] {
+        m_view.mouseDown(static_cast<float>(position.x() * kTwipsPerPixel),
+                         static_cast<float>(position.y() * kTwipsPerPixel));
+    });
+    Picture1->setCursor(Qt::ClosedHandCursor);
+}
+
+void Form2::picture1_MouseMove(QPointF position, Qt::MouseButtons buttons) {
+    ErrorTrap trap(m_prompt, location(u"picture1_MouseMove"));
+    trap.step(100, [&] {
+        m_view.mouseMove(buttons != Qt::NoButton, static_cast<float>(position.x() * kTwipsPerPixel),
+                         static_cast<float>(position.y() * kTwipsPerPixel));
+    });
+    trap.step(102, [&] { syncPictures(); });
+}
+
+void Form2::Picture1_MouseUp(QPointF, Qt::MouseButtons) {
+    ErrorTrap trap(m_prompt, location(u"Picture1_MouseUp"));
+    Picture1->setCursor(Qt::OpenHandCursor);
+    std::optional<std::int32_t> h;
+    std::optional<std::int32_t> v;
+    trap.step(100, [&] {
+        h = m_view.releasePercent(ViewTransform::Bar::Horizontal);
+        v = m_view.releasePercent(ViewTransform::Bar::Vertical);
+    });
+    trap.step(102, [&] {
+        if (h) {
+            SetHScrollbarByPercent(*HScroll1, toInt16(*h));
+        }
+    });
+    trap.step(104, [&] {
+        if (v) {
+            SetVScrollbarByPercent(*VScroll1, toInt16(*v));
+        }
+    });
+}
+
+void Form2::PushButton1_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton1_Click"));
+    trap.step(100, [&] { StepZoom(0); });
+}
+
+void Form2::PushButton2_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton2_Click"));
+    trap.step(100, [&] { StepZoom(1); });
+}
+
+void Form2::PushButton6_Click() {
+    SaveResults(m_prompt, mExcelFile);
+}
+
+void Form2::PushButton8_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton8_Click"));
+    trap.step(100, [&] { DeleteFileQuietly(mExcelFile); });
+    trap.step(102, [&] {
+        if (m_hooks.showMainWindow) {
+            m_hooks.showMainWindow();
+        }
+    });
+    trap.step(104, [&] { hide(); });
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+    // The close is never refused; it ends the program.
+    event->accept();
+    Form_QueryUnload();
+}
+
+void Form2::Form_QueryUnload() {
+    ErrorTrap trap(m_prompt, location(u"Form_QueryUnload"));
+    trap.step(100, [&] { DeleteFileQuietly(mExcelFile); });
+    trap.step(102, [&] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    });
+    // Ending the program from here keeps what the teacher typed, as closing the main window does.
+    trap.step(104, [&] {
+        if (m_hooks.saveLists) {
+            m_hooks.saveLists();
+        }
+    });
+    trap.step(106, [&] {
+        if (m_hooks.endProgram) {
+            m_hooks.endProgram();
+        } else {
+            QCoreApplication::quit();
+        }
+    });
+}
+
+void Form2::syncPictures() {
+    const Box& d = m_view.display();
+    Picture1->setGeometry(twipsToPixels(d.left), twipsToPixels(d.top), twipsToPixels(d.width), twipsToPixels(d.height));
+    const Box& o = m_view.original();
+    Zoom_Ori->setGeometry(twipsToPixels(10320), twipsToPixels(480), twipsToPixels(o.width), twipsToPixels(o.height));
+}
+
+void Form2::syncBar(QScrollBar& widget, ViewTransform::Bar which, std::int32_t viewportScale) {
+    const ScrollBarState& s = m_view.bar(which);
+    const int step = std::max<int>(1, which == ViewTransform::Bar::Horizontal ? m_view.hStep() : m_view.vStep());
+    widget.setRange(0, s.max);
+    widget.setValue(s.value);
+    widget.setEnabled(s.enabled);
+    // One arrow click moves about 20 pixels, one page click a viewport.
+    widget.setSingleStep(std::max(1, 300 / step));
+    widget.setPageStep(std::max(1, viewportScale / step));
+}
+
+void Form2::syncBars() {
+    const bool was = m_syncing;
+    m_syncing = true;
+    syncBar(*HScroll1, ViewTransform::Bar::Horizontal, ViewTransform::kViewportScaleWidth);
+    syncBar(*VScroll1, ViewTransform::Bar::Vertical, ViewTransform::kViewportScaleHeight);
+    m_syncing = was;
+}
+
+} // namespace markwell::preview

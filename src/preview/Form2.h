@@ -1,0 +1,105 @@
+#pragma once
+
+#include "app/Skin.h"
+#include "preview/ViewTransform.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+class QFrame;
+class QGroupBox;
+class QPushButton;
+class QScrollBar;
+
+namespace markwell {
+
+class Prompt;
+
+namespace preview {
+
+class PictureBox;
+
+// The preview window: the picture of the filled sheet with quarter-step zoom, two scroll bars
+// and drag-to-pan, saving the generated workbook, and the way back to the main window.
+class Form2 : public QWidget {
+    Q_OBJECT
+public:
+    struct Hooks {
+        std::function<void()> showMainWindow; // "< Back"
+        std::function<void()> saveLists;      // ending the program from here keeps the lists
+        std::function<void()> endProgram;     // empty: QCoreApplication::quit
+        QString programFolder;                // empty: the folder of the running program
+    };
+
+    Form2(Prompt& prompt, Hooks hooks, QWidget* parent = nullptr);
+    ~Form2() override;
+
+    // A new snapshot (a null image when there is none) and the path of the generated workbook.
+    // The window prepares the picture afresh the next time it becomes active.
+    void handOver(const QImage& picture, const QString& excelFile);
+
+    const QString& excelFile() const { return mExcelFile; }
+    const ViewTransform& view() const { return m_view; }
+    WindowPointer& pointer() { return m_pointer; }
+
+    void Form_Activate();
+    bool RedrawImage(); // false when the size limit kept the picture as it was
+    void SetupScrollbars();
+    void StepZoom(int direction);
+    void SetZoom(float factor);
+    void SetHScrollbarByPercent(QScrollBar& bar, std::int16_t percent);
+    void SetVScrollbarByPercent(QScrollBar& bar, std::int16_t percent);
+
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton6_Click();
+    void PushButton8_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Form_Load();
+    void Form_QueryUnload();
+    void picture1_MouseDown(QPointF position, Qt::MouseButtons buttons);
+    void picture1_MouseMove(QPointF position, Qt::MouseButtons buttons);
+    void Picture1_MouseUp(QPointF position, Qt::MouseButtons buttons);
+    void HScroll1_Change(int value);
+    void VScroll1_Change(int value);
+
+    void buildLayout();
+    void paintFromOriginal();
+    void syncPictures();
+    void syncBars();
+    void syncBar(QScrollBar& widget, ViewTransform::Bar which, std::int32_t viewportScale);
+    ViewTransform::Bar barOf(const QScrollBar& bar) const;
+    void scheduleActivation();
+
+    Prompt& m_prompt;
+    Hooks m_hooks;
+    WindowPointer m_pointer;
+    ViewTransform m_view;
+    QString mExcelFile;
+    bool m_centred = false;
+    bool m_syncing = false;
+
+    QFrame* Picture2 = nullptr;
+    QWidget* m_viewportArea = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Zoom_Ori = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+};
+
+} // namespace preview
+} // namespace markwell

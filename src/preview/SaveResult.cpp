@@ -1,0 +1,98 @@
+#include "preview/SaveResult.h"
+
+#include "app/ErrorReport.h"
+#include "app/FileUtil.h"
+#include "app/Prompt.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <filesystem>
+#include <system_error>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::preview {
+
+bool IsSameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty() || a.contains(QChar(u'\0')) || b.contains(QChar(u'\0'))) {
+        return false;
+    }
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
+                                                  std::filesystem::path(b.toStdU16String()), ec);
+    if (!ec && same) {
+        return true;
+    }
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+void CopyFileSafely(const QString& source, const QString& target) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
+    }
+    if (QFileInfo(target).isDir()) {
+        throw Failure(u"Could not save to \"%1\": it is a folder."_s.arg(target));
+    }
+    QSaveFile out(target);
+    // Never fall back to writing into the target directly: that would destroy it on a failure.
+    out.setDirectWriteFallback(false);
+    if (!out.open(QIODevice::WriteOnly)) {
+        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
+    }
+    constexpr qint64 kChunk = 1 << 16;
+    qint64 copied = 0;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(kChunk);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
+        }
+        if (out.write(chunk) != chunk.size()) {
+            const QString why = out.errorString();
+            out.cancelWriting();
+            throw Failure(u"Could not write \"%1\": %2"_s.arg(target, why));
+        }
+        copied += chunk.size();
+    }
+    if (copied != in.size()) {
+        out.cancelWriting();
+        throw Failure(u"Could not read the whole generated workbook \"%1\"."_s.arg(source));
+    }
+    if (!out.commit()) {
+        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
+    }
+}
+
+void SaveResults(Prompt& prompt, const QString& excelFile) {
+    ErrorTrap trap(prompt, QString::fromUtf16(kSaveLocation));
+    QString target;
+    bool yes = false;
+    trap.step(100, [&] { target = prompt.saveFileName(u"Save File"_s, u"Excel Files (*.xls)"_s, u"*.xls"_s); });
+    if (!target.isEmpty()) {
+        if (trap.test(102, [&] { return IsSameFile(target, excelFile); })) {
+            // Replacing the generated workbook with itself would first remove it; refuse.
+            trap.step(104, [&] {
+                prompt.message(u"The workbook cannot be saved over itself: \"%1\" is the generated workbook. "
+                               u"Please choose another name."_s.arg(target));
+            });
+        } else if (trap.test(106, [&] { return FileExists(target); })) {
+            trap.step(108, [&] {
+                yes =
+                    prompt.askYesNo(u"Are you sure you wish to overwrite "_s + target + u" ?"_s) == Prompt::Answer::Yes;
+            });
+            // The old file is replaced only once the new copy is complete, by the rename below.
+        } else {
+            yes = true;
+        }
+    }
+    if (yes) {
+        trap.step(110, [&] { CopyFileSafely(excelFile, target); });
+    }
+    trap.step(112, [&] { prompt.message(u"Done."_s); });
+}
+
+} // namespace markwell::preview

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace markwell {
+
+class Prompt;
+
+namespace preview {
+
+inline constexpr char16_t kSaveLocation[] = u"in Ledgerly2021/08/31.Form2.PushButton6_Click ";
+
+// "Save Results To Excel File": asks for a target with the save dialog, asks before replacing
+// an existing file, copies the generated workbook there and ends with "Done." on every path.
+// Failures are shown in the Application error report under the button's location text.
+void SaveResults(Prompt& prompt, const QString& excelFile);
+
+// Copies `source` to `target` through a temporary file beside the target that is renamed over
+// it only when the whole copy is written, so a failed copy leaves an existing target as it was.
+// Throws Failure naming the file and the cause.
+void CopyFileSafely(const QString& source, const QString& target);
+
+// True when both paths name the same existing file (links and relative paths resolved).
+bool IsSameFile(const QString& a, const QString& b);
+
+} // namespace preview
+} // namespace markwell
