@@ -1,0 +1,135 @@
+#pragma once
+
+#include "XlsError.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace markwell::xls {
+
+using Bytes = std::vector<std::uint8_t>;
+using ByteView = std::span<const std::uint8_t>;
+
+// Little-endian loads from a buffer whose size the caller has already checked.
+inline std::uint16_t load16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t load32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::uint64_t load64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(load32(p)) | (static_cast<std::uint64_t>(load32(p + 4)) << 32);
+}
+inline double loadDouble(const std::uint8_t* p) {
+    return std::bit_cast<double>(load64(p));
+}
+
+// A cursor over untrusted bytes: every read is bounds-checked and a short read throws an XlsError
+// that names `what` (the record or field being read).
+class ByteReader {
+public:
+    ByteReader(ByteView data, std::string what) : m_data(data), m_what(std::move(what)) {}
+
+    std::size_t pos() const { return m_pos; }
+    std::size_t size() const { return m_data.size(); }
+    std::size_t remaining() const { return m_data.size() - m_pos; }
+    bool atEnd() const { return m_pos >= m_data.size(); }
+    const std::string& what() const { return m_what; }
+
+    void need(std::size_t n) const {
+        if (n > remaining()) {
+            throw XlsError(XlsErrorKind::Truncated,
+                           std::string("The ") + m_what + " record is shorter than its contents.");
+        }
+    }
+    void skip(std::size_t n) {
+        need(n);
+        m_pos += n;
+    }
+    void seek(std::size_t p) {
+        if (p > m_data.size()) {
+            throw XlsError(XlsErrorKind::Truncated,
+                           std::string("The ") + m_what + " record is shorter than its contents.");
+        }
+        m_pos = p;
+    }
+    std::uint8_t u8() {
+        need(1);
+        return m_data[m_pos++];
+    }
+    std::uint16_t u16() {
+        need(2);
+        auto v = load16(m_data.data() + m_pos);
+        m_pos += 2;
+        return v;
+    }
+    std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
+    std::uint32_t u32() {
+        need(4);
+        auto v = load32(m_data.data() + m_pos);
+        m_pos += 4;
+        return v;
+    }
+    double f64() {
+        need(8);
+        auto v = loadDouble(m_data.data() + m_pos);
+        m_pos += 8;
+        return v;
+    }
+    ByteView bytes(std::size_t n) {
+        need(n);
+        auto v = m_data.subspan(m_pos, n);
+        m_pos += n;
+        return v;
+    }
+
+private:
+    ByteView m_data;
+    std::size_t m_pos = 0;
+    std::string m_what;
+};
+
+// Little-endian appends.
+class ByteWriter {
+public:
+    Bytes& data() { return m_data; }
+    const Bytes& data() const { return m_data; }
+    std::size_t size() const { return m_data.size(); }
+
+    void u8(unsigned v) { m_data.push_back(static_cast<std::uint8_t>(v)); }
+    void u16(unsigned v) {
+        u8(v & 0xFF);
+        u8((v >> 8) & 0xFF);
+    }
+    void u32(std::uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    }
+    void u64(std::uint64_t v) {
+        u32(static_cast<std::uint32_t>(v));
+        u32(static_cast<std::uint32_t>(v >> 32));
+    }
+    void f64(double v) { u64(std::bit_cast<std::uint64_t>(v)); }
+    void bytes(ByteView v) { m_data.insert(m_data.end(), v.begin(), v.end()); }
+    void zeros(std::size_t n) { m_data.insert(m_data.end(), n, 0); }
+    void put16(std::size_t at, unsigned v) {
+        m_data[at] = static_cast<std::uint8_t>(v & 0xFF);
+        m_data[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    }
+    void put32(std::size_t at, std::uint32_t v) {
+        put16(at, v & 0xFFFF);
+        put16(at + 2, v >> 16);
+    }
+
+private:
+    Bytes m_data;
+};
+
+} // namespace markwell::xls

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ByteIO.h"
+
+#include <cstdint>
+
+namespace markwell::xls {
+
+// Appends BIFF records to a workbook stream. Data longer than one record may hold is split into
+// CONTINUE records at the byte limit; records whose strings need special splitting (SST) are cut by
+// their writer and passed in piece by piece with writeContinued().
+class RecordWriter {
+public:
+    std::size_t position() const { return m_out.size(); }
+    void write(std::uint16_t id, ByteView data);
+    void write(std::uint16_t id, const ByteWriter& data) { write(id, ByteView(data.data())); }
+    // The first piece under `id`, every further piece as a CONTINUE record.
+    void writeContinued(std::uint16_t id, const std::vector<Bytes>& pieces);
+    // Overwrites four bytes already written (stream offsets filled in later).
+    void patch32(std::size_t at, std::uint32_t value) { m_out.put32(at, value); }
+    Bytes take() { return std::move(m_out.data()); }
+
+private:
+    void header(std::uint16_t id, std::size_t length);
+    ByteWriter m_out;
+};
+
+} // namespace markwell::xls

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "../ByteIO.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace markwell::xls::cfb {
+
+// Reads an OLE compound document (version 3 with 512-byte sectors or version 4 with 4096-byte
+// sectors) held in memory. Every number in the file is checked before use: sector numbers out of
+// range, chains that loop, streams larger than the file and absurd counts raise an XlsError.
+class CompoundFileReader {
+public:
+    struct Entry {
+        std::string name;      // UTF-8
+        std::uint8_t type = 0; // 1 storage, 2 stream, 5 root
+        std::uint32_t left = 0, right = 0, child = 0;
+        std::uint32_t start = 0;
+        std::uint64_t size = 0;
+    };
+
+    // Parses the header, the sector tables and the directory. Throws XlsError.
+    explicit CompoundFileReader(Bytes file);
+
+    // The streams directly inside the root storage, in directory order.
+    const std::vector<std::uint32_t>& rootStreams() const { return m_rootStreams; }
+    const Entry& entry(std::uint32_t index) const { return m_entries.at(index); }
+
+    // The root-level stream with this name, compared without regard to ASCII case.
+    std::optional<std::uint32_t> findStream(std::string_view name) const;
+
+    // The whole content of a stream. Throws XlsError when its chain is broken.
+    Bytes readStream(std::uint32_t index) const;
+
+    unsigned sectorSize() const { return m_sectorSize; }
+
+private:
+    std::vector<std::uint32_t> chain(const std::vector<std::uint32_t>& table, std::uint32_t start, const char* what,
+                                     std::uint64_t maxLength) const;
+    ByteView sector(std::uint32_t index) const;
+    void readFat();
+    void readDirectory();
+    void collectRootStreams();
+
+    Bytes m_file;
+    unsigned m_major = 3;
+    unsigned m_sectorSize = 512;
+    std::uint32_t m_sectorCount = 0;
+    std::uint32_t m_miniCutoff = 4096;
+    std::vector<std::uint32_t> m_fat;
+    std::vector<std::uint32_t> m_miniFat;
+    std::vector<Entry> m_entries;
+    std::vector<std::uint32_t> m_rootStreams;
+    Bytes m_miniStream;
+};
+
+// True when the bytes start with the compound document signature.
+bool hasCompoundSignature(ByteView data);
+
+} // namespace markwell::xls::cfb

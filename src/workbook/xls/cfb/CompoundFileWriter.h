@@ -1,0 +1,26 @@
+#pragma once
+
+#include "../ByteIO.h"
+
+#include <string>
+#include <vector>
+
+namespace markwell::xls::cfb {
+
+// Builds a version 3 compound document (512-byte sectors) holding streams in its root storage.
+// Streams below 4096 bytes go to the mini stream, as the format requires.
+class CompoundFileWriter {
+public:
+    // Names are ASCII, at most 31 characters, unique without regard to case.
+    void addStream(std::string name, Bytes data);
+    Bytes build() const;
+
+private:
+    struct Stream {
+        std::string name;
+        Bytes data;
+    };
+    std::vector<Stream> m_streams;
+};
+
+} // namespace markwell::xls::cfb
