@@ -1,0 +1,237 @@
+#include "cli/CliRun.h"
+
+#include "app/ErrorReport.h"
+#include "app/FileUtil.h"
+#include "app/Prompt.h"
+#include "app/SettingsStore.h"
+#include "cli/CsvRoster.h"
+#include "cli/SetupFile.h"
+#include "preview/SaveResult.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+
+#include <optional>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::cli {
+
+namespace {
+
+struct Options {
+    QString setupFile, out = u"gradebook.xls"_s, picture, testsCsv, studentsCsv;
+    bool force = false;
+    bool timings = false;
+};
+
+// Boxes go to standard error; every box counts as a failure of the run.
+class ErrPrompt : public Prompt {
+public:
+    explicit ErrPrompt(const std::function<void(const QString&)>& err) : m_err(err) {}
+    void message(const QString& text, const QString&, Icon) override {
+        ++failures;
+        // The report's bare carriage returns would overwrite the line on a terminal.
+        m_err(QString(text).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n') + u'\n');
+    }
+    Answer askYesNo(const QString& text) override {
+        m_err(text + u'\n');
+        return Answer::No;
+    }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    int failures = 0;
+
+private:
+    const std::function<void(const QString&)>& m_err;
+};
+
+class CliUi : public CreateTemplateUi {
+public:
+    void setBusy(bool) override {}
+    void setPreviewPicture(const QImage& p) override { picture = p; }
+    void setPreviewWorkbook(const QString& path) override { workbook = path; }
+    void showPreview() override {}
+    void hideMainWindow() override {}
+    QImage picture;
+    QString workbook;
+};
+
+std::optional<Options> parseOptions(const QStringList& args, QString& problem) {
+    if (args.isEmpty() || args.first() != u"create"_s) {
+        problem = args.isEmpty() ? u"no command given."_s : u"unknown command \"%1\"."_s.arg(args.first());
+        return std::nullopt;
+    }
+    Options o;
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        auto value = [&](QString& target) {
+            if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
+                problem = u"%1 needs a file name."_s.arg(a);
+                return false;
+            }
+            target = args[++i];
+            return true;
+        };
+        if (a == u"--setup"_s) {
+            if (!value(o.setupFile)) {
+                return std::nullopt;
+            }
+        } else if (a == u"--out"_s) {
+            if (!value(o.out)) {
+                return std::nullopt;
+            }
+        } else if (a == u"--picture"_s) {
+            if (!value(o.picture)) {
+                return std::nullopt;
+            }
+        } else if (a == u"--tests-csv"_s) {
+            if (!value(o.testsCsv)) {
+                return std::nullopt;
+            }
+        } else if (a == u"--students-csv"_s) {
+            if (!value(o.studentsCsv)) {
+                return std::nullopt;
+            }
+        } else if (a == u"--force"_s) {
+            o.force = true;
+        } else if (a == u"--timings"_s) {
+            o.timings = true;
+        } else {
+            problem = u"unknown option \"%1\"."_s.arg(a);
+            return std::nullopt;
+        }
+    }
+    return o;
+}
+
+QByteArray readWholeFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        throw Failure(u"%1: cannot be read: %2"_s.arg(path, f.errorString()));
+    }
+    // A roster or setup file is text a person wrote; refuse anything absurdly large.
+    constexpr qint64 kMaxInput = 256LL * 1024 * 1024;
+    if (f.size() > kMaxInput) {
+        throw Failure(u"%1: the file is larger than 256 MiB."_s.arg(path));
+    }
+    return f.readAll();
+}
+
+QString timingsJson(const CreateTemplateTimings& t) {
+    auto ms = [](double v) { return QString::number(v, 'f', 3); };
+    return u"{\"template\": %1, \"fill\": %2, \"save\": %3, \"reopen\": %4, \"picture\": %5, \"total\": %6}"_s.arg(
+        ms(t.templateMs), ms(t.fillMs), ms(t.saveMs), ms(t.reopenMs), ms(t.pictureMs), ms(t.totalMs));
+}
+
+} // namespace
+
+QString usageText() {
+    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--picture IMAGE] [--force] [--timings]\n"
+           u"                           [--tests-csv FILE] [--students-csv FILE]\n"
+           u"\n"
+           u"Makes the gradebook workbook of a class setup, as \"Create Template\" does.\n"
+           u"  --setup FILE         key=value lines (txtName, txtTeachName, txtProject, txtYSQ, Tests,\n"
+           u"                       Students); without it the setup stored by the program is used\n"
+           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls)\n"
+           u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
+           u"  --force              replace an existing WORKBOOK or IMAGE\n"
+           u"  --timings            print the time of each phase as JSON on standard error\n"
+           u"  --tests-csv FILE     tests roster: name, possible points\n"
+           u"  --students-csv FILE  students roster: name, ID, one points column per test\n"_s;
+}
+
+int run(const QStringList& arguments, const CliEnvironment& env) {
+    QString problem;
+    const std::optional<Options> options = parseOptions(arguments, problem);
+    if (!options) {
+        env.err(u"markwell-cli: "_s + problem + u"\n\n"_s + usageText());
+        return kExitUsage;
+    }
+    const Options& o = *options;
+
+    GradebookSetup setup;
+    try {
+        SetupValues values;
+        if (!o.setupFile.isEmpty()) {
+            values = parseSetupFile(readWholeFile(o.setupFile), o.setupFile);
+        } else {
+            const SettingsStore store(env.settingsFolder.isEmpty() ? SettingsStore::defaultConfigFolder()
+                                                                   : env.settingsFolder);
+            for (const QString& p : store.loadProblems()) {
+                env.err(u"warning: "_s + p + u'\n');
+            }
+            for (const QString& key : setupKeys()) {
+                values.insert(key, store.read(key));
+            }
+        }
+        QStringList listProblems;
+        setup = setupFromValues(values, listProblems);
+        for (const QString& p : listProblems) {
+            env.err(u"warning: "_s + p + u'\n');
+        }
+        if (!o.testsCsv.isEmpty()) {
+            setup.tests = readTestsCsv(readWholeFile(o.testsCsv), o.testsCsv);
+            setup.pointsCount = static_cast<qsizetype>(setup.tests.size());
+            for (StudentRow& s : setup.students) {
+                s.points.resize(setup.pointsCount);
+            }
+        }
+        if (!o.studentsCsv.isEmpty()) {
+            setup.students = readStudentsCsv(readWholeFile(o.studentsCsv), o.studentsCsv, setup.pointsCount);
+        }
+    } catch (const std::exception& e) {
+        env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
+        return kExitFailure;
+    }
+
+    // Refuse to replace files before doing any work.
+    for (const QString& target : {o.out, o.picture}) {
+        if (!target.isEmpty() && !o.force && QFileInfo::exists(target)) {
+            env.err(u"markwell-cli: \"%1\" exists; use --force to replace it.\n"_s.arg(target));
+            return kExitFailure;
+        }
+    }
+
+    ErrPrompt prompt(env.err);
+    CliUi ui;
+    CreateTemplateTimings timings;
+    CreateTemplateEnvironment run;
+    run.hostFactory = env.hostFactory;
+    run.templateBytes = env.templateBytes;
+    run.workFolder = env.workFolder;
+    run.timings = &timings;
+    bool creating = false;
+    createTemplate(setup, run, ui, prompt, creating);
+
+    int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
+    if (!ui.workbook.isEmpty() && QFileInfo::exists(ui.workbook)) {
+        try {
+            if (code == kExitSuccess) {
+                preview::CopyFileSafely(ui.workbook, o.out);
+            }
+        } catch (const std::exception& e) {
+            env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
+            code = kExitFailure;
+        }
+        DeleteFileQuietly(ui.workbook);
+    } else if (code == kExitSuccess) {
+        env.err(u"markwell-cli: no workbook was made.\n"_s);
+        code = kExitFailure;
+    }
+    if (code == kExitSuccess && !o.picture.isEmpty()) {
+        QImageWriter writer(o.picture, "png");
+        if (ui.picture.isNull() || !writer.write(ui.picture)) {
+            env.err(u"markwell-cli: the picture could not be saved to \"%1\": %2\n"_s.arg(
+                o.picture, ui.picture.isNull() ? u"no picture was made"_s : writer.errorString()));
+            code = kExitFailure;
+        }
+    }
+    if (o.timings) {
+        env.err(timingsJson(timings) + u'\n');
+    }
+    return code;
+}
+
+} // namespace markwell::cli

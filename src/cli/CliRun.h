@@ -1,0 +1,30 @@
+#pragma once
+
+#include "workbook/CreateTemplate.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace markwell::cli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+QString usageText();
+
+struct CliEnvironment {
+    HostFactory hostFactory;
+    std::function<QByteArray()> templateBytes;
+    QString settingsFolder;                  // the per-user store's folder
+    std::function<void(const QString&)> err; // standard error
+    std::function<QString()> workFolder;     // empty: the program's work folder rules
+};
+
+// Runs `markwell-cli` with its arguments (without the program name). Returns the exit code.
+int run(const QStringList& arguments, const CliEnvironment& env);
+
+} // namespace markwell::cli
