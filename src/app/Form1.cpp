@@ -1,0 +1,599 @@
+#include "app/Form1.h"
+
+#include "app/AppIcon.h"
+#include "app/AppTitle.h"
+#include "app/ErrorReport.h"
+#include "app/FileUtil.h"
+#include "app/HelpMessage.h"
+#include "app/Prompt.h"
+#include "app/SettingsStore.h"
+#include "setup/ListCodec.h"
+#include "setup/SampleData.h"
+#include "setup/SetupEditing.h"
+#include "setup/StudentsModel.h"
+#include "setup/TestsModel.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
+#include <QValidator>
+
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+namespace {
+
+const QString kLoc = u"in Ledgerly2021/08/31.Form1."_s;
+QString location(const char16_t* routine) {
+    return kLoc + QString::fromUtf16(routine) + u" "_s;
+}
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
+}
+
+// Refuses any edit that would put a list separator into a field that goes into a stored list,
+// whether typed or pasted, and says why next to the field.
+class ListFieldValidator : public QValidator {
+public:
+    explicit ListFieldValidator(QLineEdit* field) : QValidator(field), m_field(field) {}
+
+    State validate(QString& input, int& /*pos*/) const override {
+        if (!containsListSeparator(input)) {
+            return Acceptable;
+        }
+        QToolTip::showText(m_field->mapToGlobal(QPoint(0, m_field->height())),
+                           u"The characters | and ^ cannot be used in this field."_s, m_field);
+        return Invalid;
+    }
+
+private:
+    QLineEdit* m_field;
+};
+
+QFont windowFont() {
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(9);
+    font.setBold(true);
+    return font;
+}
+
+QFont buttonFont() {
+    QFont font(u"Arial"_s);
+    font.setPointSizeF(11.25);
+    font.setBold(true);
+    return font;
+}
+
+} // namespace
+
+int twipsToPixels(int twips) {
+    return static_cast<int>(std::nearbyint(twips / 15.0));
+}
+
+Form1::Form1(Dependencies deps, QWidget* parent)
+    : QWidget(parent), m_prompt(deps.prompt), m_store(deps.store), m_hostFactory(std::move(deps.hostFactory)),
+      m_draw(std::move(deps.drawOneToHundred)), m_openUrl(std::move(deps.openUrl)),
+      m_endProgram(std::move(deps.endProgram)), m_programFolder(std::move(deps.programFolder)), m_pointer(*this) {
+    if (!m_draw) {
+        m_draw = [] { return static_cast<int>(QRandomGenerator::global()->bounded(1, 101)); };
+    }
+    if (!m_openUrl) {
+        m_openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    }
+    if (!m_endProgram) {
+        m_endProgram = [] { QCoreApplication::quit(); };
+    }
+    if (m_programFolder.isEmpty()) {
+        m_programFolder = programFolder();
+    }
+    m_tests = new TestsModel(this);
+    m_students = new StudentsModel(this);
+    buildLayout();
+    wireUp();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildLayout() {
+    setObjectName(u"Form1"_s);
+    setFont(windowFont());
+    setFixedSize(twipsToPixels(9600), twipsToPixels(8460));
+    // Designed on white; the skin, when present, recolours it.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto button = [this](QWidget* parent, QPushButton*& slot, const char16_t* name, const QString& caption,
+                         QRect geometry) {
+        slot = new QPushButton(caption, parent);
+        slot->setObjectName(QString::fromUtf16(name));
+        slot->setFont(buttonFont());
+        slot->setGeometry(geometry);
+        slot->setAutoDefault(false);
+    };
+    // A text field with its label, right-aligned so that it ends just left of the field. A
+    // caption too wide for one line is given two.
+    auto field = [](QWidget* parent, QLineEdit*& slot, const char16_t* name, const QString& caption, QRect geometry,
+                    bool twoLines = false) {
+        slot = new QLineEdit(parent);
+        slot->setObjectName(QString::fromUtf16(name));
+        slot->setGeometry(geometry);
+        auto* label = new QLabel(caption, parent);
+        label->setObjectName(u"lbl"_s + QString::fromUtf16(name));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        constexpr int kGap = 4, kMargin = 4;
+        const int width = geometry.left() - kGap - kMargin;
+        const QFontMetrics fm(label->font());
+        if (twoLines || fm.horizontalAdvance(caption) > width) {
+            label->setWordWrap(true);
+            const int height = 2 * fm.lineSpacing() + 2;
+            label->setGeometry(kMargin, geometry.center().y() - height / 2 + 1, width, height);
+        } else {
+            label->setGeometry(kMargin, geometry.top(), width, geometry.height());
+        }
+        label->setBuddy(slot);
+        return label;
+    };
+
+    button(this, PushButton6, u"PushButton6", u"Create Template"_s, twipsRect(120, 120, 9360, 405));
+    button(this, PushButton8, u"PushButton8", u"Help"_s, twipsRect(120, 630, 4560, 405));
+    button(this, PushButton9, u"PushButton9", u"Load Sample/Example Data"_s, twipsRect(4800, 630, 4680, 405));
+
+    Frame1 = new QGroupBox(u"General Options"_s, this);
+    Frame1->setObjectName(u"Frame1"_s);
+    Frame1->setGeometry(twipsRect(120, 1110, 9360, 2025));
+    field(Frame1, txtName, u"txtName", u"Your School Name:"_s, twipsRect(2040, 240, 7005, 345));
+    field(Frame1, txtTeachName, u"txtTeachName", u"Teacher Name:"_s, twipsRect(2040, 630, 7005, 345));
+    field(Frame1, txtProject, u"txtProject", u"Class/Project:"_s, twipsRect(2040, 1020, 7005, 345));
+    field(Frame1, txtYSQ, u"txtYSQ", u"Year / Semester / Quarter:"_s, twipsRect(2040, 1410, 7005, 345), true);
+
+    // The tab control: a tab bar over a panel that holds the two pages at their own places.
+    TabControl1Host = new QWidget(this);
+    TabControl1Host->setObjectName(u"TabControl1Host"_s);
+    TabControl1Host->setGeometry(twipsRect(120, 3210, 9360, 5145));
+    TabControl1 = new QTabBar(TabControl1Host);
+    TabControl1->setObjectName(u"TabControl1"_s);
+    TabControl1->addTab(u"Tests"_s);
+    TabControl1->addTab(u"Students"_s);
+    TabControl1->setDrawBase(false);
+    TabControl1->setExpanding(false);
+    const int barHeight = std::min(TabControl1->sizeHint().height(), twipsToPixels(360));
+    TabControl1->setGeometry(0, 0, TabControl1->sizeHint().width(), barHeight);
+    auto* panel = new QFrame(TabControl1Host);
+    panel->setObjectName(u"TabControl1Panel"_s);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    panel->setGeometry(0, barHeight - 1, TabControl1Host->width(), TabControl1Host->height() - barHeight + 1);
+    panel->lower();
+    auto page = [this](QFrame*& slot, const char16_t* name) {
+        slot = new QFrame(TabControl1Host);
+        slot->setObjectName(QString::fromUtf16(name));
+        slot->setFrameStyle(QFrame::NoFrame);
+        slot->setGeometry(twipsRect(120, 360, 9045, 4680));
+    };
+    page(Frame2, u"Frame2");
+    page(Frame5, u"Frame5");
+
+    field(Frame2, txtTest, u"txtTest", u"Assignment or Test Name:"_s, twipsRect(2520, 240, 6285, 345));
+    field(Frame2, txtPoints, u"txtPoints", u"Possible Points:"_s, twipsRect(2520, 630, 1560, 345));
+    button(Frame2, PushButton1, u"PushButton1", u"Add"_s, twipsRect(2520, 1125, 1560, 405));
+    button(Frame2, PushButton2, u"PushButton2", u"Delete Selected"_s, twipsRect(4200, 1125, 2400, 405));
+    auto listView = [](QWidget* parent, QTreeView*& slot, const char16_t* name, QAbstractItemModel* model,
+                       QRect geometry) {
+        slot = new QTreeView(parent);
+        slot->setObjectName(QString::fromUtf16(name));
+        slot->setModel(model);
+        slot->setGeometry(geometry);
+        slot->setRootIsDecorated(false);
+        slot->setItemsExpandable(false);
+        slot->setUniformRowHeights(true);
+        slot->setAllColumnsShowFocus(true);
+        slot->setSelectionBehavior(QAbstractItemView::SelectRows);
+        slot->setSelectionMode(QAbstractItemView::SingleSelection);
+        slot->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        slot->header()->setStretchLastSection(false);
+        slot->header()->setSectionsMovable(false);
+    };
+    listView(Frame2, ListView1, u"ListView1", m_tests, twipsRect(135, 1680, 8700, 2850));
+    ListView1->header()->resizeSection(0, twipsToPixels(5500));
+    ListView1->header()->resizeSection(1, twipsToPixels(2000));
+
+    field(Frame5, txtStName, u"txtStName", u"Student Name:"_s, twipsRect(2040, 240, 6765, 345));
+    field(Frame5, txtStID, u"txtStID", u"Student ID:"_s, twipsRect(2040, 630, 6765, 345));
+    Combo1 = new QComboBox(Frame5);
+    Combo1->setObjectName(u"Combo1"_s);
+    Combo1->setEditable(false);
+    {
+        const QRect g = twipsRect(2040, 1020, 6765, 0);
+        Combo1->setGeometry(g.left(), g.top(), g.width(), twipsToPixels(345));
+        auto* label = new QLabel(u"Test:"_s, Frame5);
+        label->setObjectName(u"lblCombo1"_s);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(4, g.top(), g.left() - 8, twipsToPixels(345));
+        label->setBuddy(Combo1);
+    }
+    field(Frame5, txtStPoints, u"txtStPoints", u"Points:"_s, twipsRect(2040, 1380, 2040, 345));
+    button(Frame5, PushButton3, u"PushButton3", u"Add Student"_s, twipsRect(255, 1920, 1920, 405));
+    button(Frame5, PushButton5, u"PushButton5", u"Add Test Points"_s, twipsRect(2290, 1920, 2040, 405));
+    button(Frame5, PushButton4, u"PushButton4", u"Delete Selected"_s, twipsRect(4445, 1920, 2400, 405));
+    button(Frame5, PushButton7, u"PushButton7", u"New"_s, twipsRect(6960, 1920, 1800, 405));
+    listView(Frame5, ListView2, u"ListView2", m_students, twipsRect(135, 2415, 8700, 2130));
+    RebuildStudentColumns();
+    Frame5->hide();
+
+    // Keyboard order.
+    const QList<QWidget*> order{txtName,     txtTeachName, txtProject,  txtYSQ,      txtTest,     txtPoints,
+                                PushButton1, PushButton2,  ListView1,   txtStName,   txtStID,     Combo1,
+                                txtStPoints, PushButton3,  PushButton5, PushButton4, PushButton7, ListView2,
+                                PushButton6, Frame1,       TabControl1, PushButton8, PushButton9};
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    for (QLineEdit* f : {txtTest, txtPoints, txtStName, txtStID, txtStPoints}) {
+        f->setValidator(new ListFieldValidator(f));
+    }
+}
+
+void Form1::wireUp() {
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(TabControl1, &QTabBar::currentChanged, this, &Form1::TabControl1_Click);
+
+    const std::pair<QLineEdit*, QString> options[] = {{txtName, u"txtName"_s},
+                                                      {txtTeachName, u"txtTeachName"_s},
+                                                      {txtProject, u"txtProject"_s},
+                                                      {txtYSQ, u"txtYSQ"_s}};
+    for (const auto& [edit, key] : options) {
+        connect(edit, &QLineEdit::textChanged, this, [this, key](const QString& text) { saveOption(key, text); });
+    }
+
+    // Each text field selects its whole text when it gets the focus, so typing replaces it.
+    for (QLineEdit* f :
+         {txtName, txtTeachName, txtProject, txtYSQ, txtTest, txtPoints, txtStName, txtStID, txtStPoints}) {
+        f->installEventFilter(this);
+    }
+
+    // Pointer feedback: the hand over push buttons, the plain pointer over the background,
+    // frames, lists and the general-option fields. Other fields leave the pointer as it is.
+    for (QPushButton* b : {PushButton1, PushButton2, PushButton3, PushButton4, PushButton5, PushButton6, PushButton7,
+                           PushButton8, PushButton9}) {
+        installHoverRule(b, m_pointer, true);
+    }
+    // The plain rule runs only when the pointer is over the element itself, not over a child
+    // of it: a move over a push button that the button passes on to its frame must not undo
+    // the button's rule.
+    m_plainElements = {
+        this,    Frame1,       Frame2,     Frame5, ListView1, ListView1->viewport(), ListView2, ListView2->viewport(),
+        txtName, txtTeachName, txtProject, txtYSQ};
+    for (QWidget* w : m_plainElements) {
+        w->setMouseTracking(true);
+        if (w != this) {
+            w->installEventFilter(this);
+        }
+    }
+}
+
+void Form1::runPlainRule(QWidget* element, QEvent* event) {
+    const auto type = event->type();
+    if (type != QEvent::MouseMove && type != QEvent::Enter && type != QEvent::HoverMove) {
+        return;
+    }
+    if (!m_plainElements.contains(element)) {
+        return;
+    }
+    const auto* pointerEvent = static_cast<QSinglePointEvent*>(event);
+    if (element->childAt(pointerEvent->position().toPoint()) != nullptr) {
+        return;
+    }
+    SetPlainPointer(m_pointer);
+}
+
+bool Form1::event(QEvent* event) {
+    runPlainRule(this, event);
+    return QWidget::event(event);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched->isWidgetType()) {
+        runPlainRule(static_cast<QWidget*>(watched), event);
+    }
+    if (event->type() == QEvent::FocusIn) {
+        if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+            // After a mouse click the click itself places the caret; select once it is done.
+            QTimer::singleShot(0, edit, [edit] { edit->selectAll(); });
+            edit->selectAll();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Form1::Form_Load() {
+    ErrorTrap trap(m_prompt, location(u"Form_Load"));
+    trap.step(100, [&] { ApplySkin(*this, m_programFolder); });
+    trap.step(102, [&] { setWindowTitle(QString::fromUtf16(kProductName)); });
+    trap.step(104, [&] { setWindowIcon(applicationIcon()); });
+    trap.step(106, [&] { SetApplicationTitle(); });
+    if (trap.test(108, [&] { return FileExists(cursorFilePath(m_programFolder)); })) {
+        trap.step(110, [&] {
+            if (!loadCustomPointer(m_pointer, m_programFolder)) {
+                throw Failure(u"The cursor file \"%1\" could not be read as a cursor."_s.arg(
+                    QDir::toNativeSeparators(cursorFilePath(m_programFolder))));
+            }
+        });
+    }
+    if (trap.test(112, [&] { return m_draw() == 7; })) {
+        trap.step(114, [&] { m_openUrl(QUrl(QString::fromUtf16(kHomePageAddress))); });
+    }
+    // What could not be read from the store is reported before its values are used.
+    trap.setLabel(116);
+    for (const QString& problem : m_store.loadProblems()) {
+        trap.run([&] { throw Failure(problem); });
+    }
+    trap.step(118, [&] { txtName->setText(m_store.read(u"txtName"_s)); });
+    trap.step(120, [&] { txtTeachName->setText(m_store.read(u"txtTeachName"_s)); });
+    trap.step(122, [&] { txtProject->setText(m_store.read(u"txtProject"_s)); });
+    trap.step(124, [&] { txtYSQ->setText(m_store.read(u"txtYSQ"_s)); });
+    trap.setLabel(126);
+    restoreTests(trap);
+    trap.step(128, [&] { RefreshTestPicker(); });
+    trap.step(130, [&] { RebuildStudentColumns(); });
+    trap.setLabel(132);
+    restoreStudents(trap);
+    trap.step(134, [&] { selectStoredTab(m_store.read(u"TabSel"_s, u"0"_s)); });
+    bool hostAvailable = true;
+    trap.step(136, [&] {
+        hostAvailable = checkHostInstalled(
+            m_hostFactory ? m_hostFactory : HostFactory([] { return std::unique_ptr<SpreadsheetHost>(); }));
+    });
+    if (!hostAvailable) {
+        m_prompt.message(hostUnavailableMessageText());
+        m_ended = true;
+        return false;
+    }
+    return true;
+}
+
+void Form1::restoreTests(ErrorTrap& trap) {
+    DecodedList<TestRow> decoded;
+    trap.run([&] { decoded = decodeTests(m_store.read(u"Tests"_s)); });
+    for (const TestRow& row : decoded.rows) {
+        trap.run([&] { m_tests->append(row); });
+    }
+    for (const QString& problem : decoded.problems) {
+        trap.run([&] { throw Failure(problem); });
+    }
+}
+
+void Form1::restoreStudents(ErrorTrap& trap) {
+    DecodedList<StudentRow> decoded;
+    trap.run([&] { decoded = decodeStudents(m_store.read(u"Students"_s), m_students->testColumns().size()); });
+    for (const StudentRow& row : decoded.rows) {
+        trap.run([&] {
+            const qsizetype at = m_students->append(row.name);
+            m_students->setField(at, 1, row.id);
+            for (qsizetype k = 0; k < row.points.size(); ++k) {
+                m_students->setField(at, k + 2, row.points[k]);
+            }
+        });
+    }
+    for (const QString& problem : decoded.problems) {
+        trap.run([&] { throw Failure(problem); });
+    }
+}
+
+void Form1::selectStoredTab(const QString& stored) {
+    bool ok = false;
+    const int index = stored.toInt(&ok);
+    if (!ok || index < 0 || index >= TabControl1->count()) {
+        throw Failure(u"The stored tab \"%1\" (setting \"TabSel\") names no tab of the main window; it must be 0 "
+                      u"(Tests) or 1 (Students)."_s.arg(stored));
+    }
+    TabControl1->setCurrentIndex(index);
+}
+
+void Form1::RefreshTestPicker() {
+    Combo1->clear();
+    Combo1->addItems(m_tests->names());
+    Combo1->setCurrentIndex(-1);
+}
+
+void Form1::RebuildStudentColumns() {
+    m_students->setTestColumns(m_tests->names());
+    QHeaderView* header = ListView2->header();
+    header->resizeSection(0, twipsToPixels(3000));
+    header->resizeSection(1, twipsToPixels(1500));
+    for (int c = 2; c < header->count(); ++c) {
+        header->resizeSection(c, header->defaultSectionSize());
+    }
+}
+
+void Form1::TabControl1_Click(int index) {
+    saveQuietly(u"TabSel"_s, QString::number(index));
+    Frame2->setVisible(index == 0);
+    Frame5->setVisible(index == 1);
+    RefreshTestPicker();
+    RebuildStudentColumns();
+}
+
+void Form1::saveOption(const QString& key, const QString& text) {
+    saveQuietly(key, text);
+}
+
+// Saving outside a trapped routine: a failure is told once, not on every keystroke, until a
+// save succeeds again.
+void Form1::saveQuietly(const QString& key, const QString& value) {
+    try {
+        m_store.save(key, value);
+        m_lastStoreFailure.clear();
+    } catch (...) {
+        const QString why = describeCurrentException();
+        if (why != m_lastStoreFailure) {
+            m_lastStoreFailure = why;
+            m_prompt.message(why);
+        }
+    }
+}
+
+qsizetype Form1::selectedRow(const QTreeView& view) {
+    const QModelIndexList rows = view.selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void Form1::PushButton1_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton1_Click"));
+    EditOutcome outcome = EditOutcome::Nothing;
+    trap.step(100, [&] { outcome = addTest(*m_tests, txtTest->text(), txtPoints->text()); });
+    if (outcome == EditOutcome::MissingTestAndPoints) {
+        m_prompt.message(messageFor(outcome));
+        return;
+    }
+    // The inputs are emptied only when the test went in, so nothing typed is lost.
+    if (outcome == EditOutcome::Done) {
+        trap.step(102, [&] { txtTest->clear(); });
+        trap.step(104, [&] { txtPoints->clear(); });
+    }
+}
+
+void Form1::PushButton2_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton2_Click"));
+    trap.step(100, [&] { deleteSelectedTest(*m_tests, *m_students, selectedRow(*ListView1)); });
+}
+
+void Form1::PushButton3_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton3_Click"));
+    EditOutcome outcome = EditOutcome::Nothing;
+    trap.step(100, [&] {
+        outcome =
+            addStudent(*m_students, txtStName->text(), txtStID->text(), txtStPoints->text(), Combo1->currentIndex());
+    });
+    if (outcome == EditOutcome::NoTestChosen) {
+        m_prompt.message(QString::fromUtf16(kStudentAddedWithoutPointsMessage));
+    }
+}
+
+void Form1::PushButton4_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton4_Click"));
+    trap.step(100, [&] { deleteSelectedStudent(*m_students, selectedRow(*ListView2)); });
+}
+
+void Form1::PushButton5_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton5_Click"));
+    EditOutcome outcome = EditOutcome::Nothing;
+    trap.step(100, [&] { outcome = addTestPoints(*m_students, txtStPoints->text(), Combo1->currentIndex()); });
+    const QString message = messageFor(outcome);
+    if (!message.isEmpty()) {
+        m_prompt.message(message);
+    }
+}
+
+void Form1::PushButton6_Click() {
+    if (m_createTemplate) {
+        m_createTemplate();
+    }
+}
+
+void Form1::PushButton7_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton7_Click"));
+    trap.step(100, [&] { txtStName->clear(); });
+    trap.step(102, [&] { txtStID->clear(); });
+    trap.step(104, [&] { txtStPoints->clear(); });
+}
+
+void Form1::PushButton8_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton8_Click"));
+    trap.step(100, [&] { m_prompt.message(helpMessageText()); });
+}
+
+void Form1::PushButton9_Click() {
+    ErrorTrap trap(m_prompt, location(u"PushButton9_Click"));
+    const GeneralOptions options = SampleData::options();
+    const auto tests = SampleData::tests();
+    trap.step(100, [&] { txtName->setText(options.name); });
+    trap.step(102, [&] { txtTeachName->setText(options.teacherName); });
+    trap.step(104, [&] { txtProject->setText(options.project); });
+    trap.step(106, [&] { txtYSQ->setText(options.ysq); });
+    for (const TestRow& test : tests) {
+        trap.step(108, [&] {
+            txtTest->setText(test.name);
+            txtPoints->setText(test.possiblePoints);
+        });
+        trap.step(110, [&] { m_tests->append(TestRow{txtTest->text(), txtPoints->text()}); });
+    }
+    trap.step(112, [&] {
+        const StudentRow student = SampleData::student();
+        txtStName->setText(student.name);
+        txtStID->setText(student.id);
+        txtStPoints->setText(QString::fromUtf16(kSampleStudentPoints));
+    });
+    // The student gets the points for every test the picker holds now; the sample tests only
+    // reach the picker at the next tab change.
+    trap.step(114, [&] { appendSampleStudent(*m_students, Combo1->count()); });
+    trap.step(116, [&] { Combo1->setCurrentIndex(Combo1->count() - 1); });
+}
+
+void Form1::saveLists() {
+    ErrorTrap trap(m_prompt, location(u"Form_QueryUnload"));
+    trap.step(100, [&] { m_store.save(u"Tests"_s, encodeTests(m_tests->rows())); });
+    trap.step(102, [&] { m_store.save(u"Students"_s, encodeStudents(m_students->rows(), Combo1->count())); });
+}
+
+void Form1::Form_QueryUnload() {
+    saveLists();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!m_ended) {
+        Form_QueryUnload();
+        endProgram();
+    }
+    event->accept();
+}
+
+void Form1::endProgram() {
+    m_ended = true;
+    m_endProgram();
+}
+
+GradebookSetup Form1::currentSetup() const {
+    GradebookSetup setup;
+    setup.options = GeneralOptions{txtName->text(), txtTeachName->text(), txtProject->text(), txtYSQ->text()};
+    setup.tests = m_tests->rows();
+    setup.pointsCount = Combo1->count();
+    setup.students.reserve(m_students->rows().size());
+    for (const StudentRow& s : m_students->rows()) {
+        StudentRow row{s.name, s.id, {}};
+        for (qsizetype k = 0; k < setup.pointsCount; ++k) {
+            row.points << s.pointsFor(k);
+        }
+        setup.students.push_back(std::move(row));
+    }
+    return setup;
+}
+
+} // namespace markwell

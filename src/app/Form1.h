@@ -1,0 +1,151 @@
+#pragma once
+
+#include "app/Skin.h"
+#include "setup/GradebookSetup.h"
+#include "workbook/host/SpreadsheetHost.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabBar;
+class QTreeView;
+
+namespace markwell {
+
+class ErrorTrap;
+class Prompt;
+class SettingsStore;
+class StudentsModel;
+class TestsModel;
+
+// The main window: the class setup is typed and kept here for the whole run.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        Prompt& prompt;
+        SettingsStore& store;
+        HostFactory hostFactory;                  // empty: no host can be created
+        std::function<int()> drawOneToHundred;    // empty: the system's generator
+        std::function<void(const QUrl&)> openUrl; // empty: the desktop's browser
+        std::function<void()> endProgram;         // empty: QCoreApplication::quit
+        QString programFolder;                    // empty: the folder of the running program
+    };
+
+    explicit Form1(Dependencies deps, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The load step. Returns false when the program has to end at once because no spreadsheet
+    // host can be created (the message has been shown).
+    bool Form_Load();
+    // The close step's saving part: the tests list under "Tests", the students list under
+    // "Students", each failure reported and then the next. The preview window calls it as well
+    // when the program ends there.
+    void saveLists();
+
+    // The setup as the template filling reads it: every student carries exactly as many points
+    // fields as the test picker has lines.
+    GradebookSetup currentSetup() const;
+
+    // Set by "Create Template" while it runs, so a second click is turned away.
+    bool mCreating = false;
+    WindowPointer& pointer() { return m_pointer; }
+    // What "Create Template" runs; without one the button does nothing.
+    void setCreateTemplateHandler(std::function<void()> handler) { m_createTemplate = std::move(handler); }
+
+    // True once the program has ended from this window (host missing, or closed).
+    bool programEnded() const { return m_ended; }
+
+    const TestsModel& testsModel() const { return *m_tests; }
+    const StudentsModel& studentsModel() const { return *m_students; }
+
+    void RefreshTestPicker();
+    void RebuildStudentColumns();
+
+    void PushButton1_Click(); // "Add" (test)
+    void PushButton2_Click(); // "Delete Selected" (tests)
+    void PushButton3_Click(); // "Add Student"
+    void PushButton4_Click(); // "Delete Selected" (students)
+    void PushButton5_Click(); // "Add Test Points"
+    void PushButton6_Click(); // "Create Template"
+    void PushButton7_Click(); // "New"
+    void PushButton8_Click(); // "Help"
+    void PushButton9_Click(); // "Load Sample/Example Data"
+    void TabControl1_Click(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void buildLayout();
+    void wireUp();
+    void Form_QueryUnload();
+    void saveOption(const QString& key, const QString& text);
+    void saveQuietly(const QString& key, const QString& value);
+    void restoreTests(ErrorTrap& trap);
+    void restoreStudents(ErrorTrap& trap);
+    void selectStoredTab(const QString& stored);
+    void endProgram();
+    void runPlainRule(QWidget* element, QEvent* event);
+    static qsizetype selectedRow(const QTreeView& view);
+
+    Prompt& m_prompt;
+    SettingsStore& m_store;
+    HostFactory m_hostFactory;
+    std::function<int()> m_draw;
+    std::function<void(const QUrl&)> m_openUrl;
+    std::function<void()> m_endProgram;
+    QString m_programFolder;
+    std::function<void()> m_createTemplate;
+    WindowPointer m_pointer;
+    bool m_ended = false;
+    QString m_lastStoreFailure;
+    QList<QWidget*> m_plainElements;
+
+    TestsModel* m_tests = nullptr;
+    StudentsModel* m_students = nullptr;
+
+    QPushButton* PushButton1 = nullptr;
+    QPushButton* PushButton2 = nullptr;
+    QPushButton* PushButton3 = nullptr;
+    QPushButton* PushButton4 = nullptr;
+    QPushButton* PushButton5 = nullptr;
+    QPushButton* PushButton6 = nullptr;
+    QPushButton* PushButton7 = nullptr;
+    QPushButton* PushButton8 = nullptr;
+    QPushButton* PushButton9 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLineEdit* txtName = nullptr;
+    QLineEdit* txtTeachName = nullptr;
+    QLineEdit* txtProject = nullptr;
+    QLineEdit* txtYSQ = nullptr;
+    QWidget* TabControl1Host = nullptr;
+    QTabBar* TabControl1 = nullptr;
+    QFrame* Frame2 = nullptr;
+    QFrame* Frame5 = nullptr;
+    QLineEdit* txtTest = nullptr;
+    QLineEdit* txtPoints = nullptr;
+    QTreeView* ListView1 = nullptr;
+    QLineEdit* txtStName = nullptr;
+    QLineEdit* txtStID = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QLineEdit* txtStPoints = nullptr;
+    QTreeView* ListView2 = nullptr;
+};
+
+// Lengths in twips to pixels at 15 twips a pixel, to the nearest (ties to even).
+int twipsToPixels(int twips);
+
+} // namespace markwell
