@@ -532,3 +532,18 @@ TEST_F(MainWindow, FieldsSelectTheirTextOnFocus) {
     QTest::qWait(10);
     EXPECT_EQ(id->selectedText(), u"E16-28"_s);
 }
+
+TEST_F(MainWindow, AStoreThatCannotBeWrittenIsToldOnceNotOnEveryKeystroke) {
+    // A folder where the settings file belongs: it cannot be read, so it is never written.
+    QDir().mkpath(config.file(u"Kestrelware/settings.ini"_s));
+    ASSERT_TRUE(start());
+    ASSERT_EQ(prompt.messageTexts().size(), 1);
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"Form_Load at line 116"_s));
+    prompt.clear();
+    QLineEdit* name = edit(u"txtName"_s);
+    QTest::keyClicks(name, u"abc"_s);
+    ASSERT_EQ(prompt.shown().size(), 1u);
+    EXPECT_TRUE(prompt.shown()[0].text.contains(u"settings.ini"_s));
+    EXPECT_EQ(name->text(), u"abc"_s);
+    EXPECT_TRUE(QFileInfo(config.file(u"Kestrelware/settings.ini"_s)).isDir());
+}
