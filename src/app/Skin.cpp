@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QImageReader>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
@@ -24,7 +25,9 @@ namespace {
 constexpr const char* kPictureBoxProperty = "markwellPictureBox";
 
 // The system colour for button faces, taken from the palette so it follows the user's scheme.
-QColor buttonFaceColour() { return QPalette().color(QPalette::Button); }
+QColor buttonFaceColour() {
+    return QPalette().color(QPalette::Button);
+}
 
 void setBackground(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
@@ -33,7 +36,9 @@ void setBackground(QWidget* w, const QColor& colour) {
     w->setAutoFillBackground(true);
 }
 
-bool isPictureBox(const QWidget* w) { return w->property(kPictureBoxProperty).toBool(); }
+bool isPictureBox(const QWidget* w) {
+    return w->property(kPictureBoxProperty).toBool();
+}
 
 bool isPlainControl(const QWidget* w, bool includePictureBoxes) {
     if (qobject_cast<const QRadioButton*>(w) || qobject_cast<const QCheckBox*>(w) ||
@@ -66,6 +71,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter ||
             event->type() == QEvent::HoverMove) {
+            // A move that a child passed up belongs to the child's own rule, not to this element.
+            auto* widget = qobject_cast<QWidget*>(watched);
+            std::optional<QPoint> at;
+            if (auto* mouse = dynamic_cast<QMouseEvent*>(event)) {
+                at = mouse->position().toPoint();
+            } else if (auto* hover = dynamic_cast<QHoverEvent*>(event)) {
+                at = hover->position().toPoint();
+            }
+            if (widget != nullptr && at && widget->childAt(*at) != nullptr) {
+                return QObject::eventFilter(watched, event);
+            }
             if (m_hover) {
                 SetHoverPointer(m_pointer);
             } else {
@@ -99,9 +115,13 @@ QCursor WindowPointer::cursorFor(State state) const {
     return QCursor(Qt::ArrowCursor);
 }
 
-QString skinFilePath(const QString& programFolder) { return QDir(programFolder).filePath(u"x/o.cjs"_s); }
+QString skinFilePath(const QString& programFolder) {
+    return QDir(programFolder).filePath(u"x/o.cjs"_s);
+}
 
-QString cursorFilePath(const QString& programFolder) { return QDir(programFolder).filePath(u"HAND-M.CUR"_s); }
+QString cursorFilePath(const QString& programFolder) {
+    return QDir(programFolder).filePath(u"HAND-M.CUR"_s);
+}
 
 bool ApplySkin(QWidget& mainWindow, const QString& programFolder) {
     // Only a normal, visible file counts; folders and hidden files do not.
@@ -113,7 +133,9 @@ bool ApplySkin(QWidget& mainWindow, const QString& programFolder) {
     return true;
 }
 
-void PaintButtonFace(QWidget& window) { recolour(window, false); }
+void PaintButtonFace(QWidget& window) {
+    recolour(window, false);
+}
 
 void SetHoverPointer(WindowPointer& pointer) {
     if (pointer.state() != WindowPointer::State::Busy) {
@@ -152,6 +174,8 @@ bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder) {
     return true;
 }
 
-void markAsPictureBox(QWidget* widget) { widget->setProperty(kPictureBoxProperty, true); }
+void markAsPictureBox(QWidget* widget) {
+    widget->setProperty(kPictureBoxProperty, true);
+}
 
 } // namespace markwell

@@ -29,8 +29,7 @@ QString WidgetPrompt::saveFileName(const QString& title, const QString& filterDe
         filter += u" ("_s + filterPattern + u")"_s;
     }
     // The program asks the overwrite question itself.
-    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 } // namespace markwell

@@ -14,8 +14,7 @@ public:
 
     void message(const QString& text, const QString& caption, Icon icon) override;
     Answer askYesNo(const QString& text) override;
-    QString saveFileName(const QString& title, const QString& filterDescription,
-                         const QString& filterPattern) override;
+    QString saveFileName(const QString& title, const QString& filterDescription, const QString& filterPattern) override;
 
 private:
     QWidget* m_parent;
