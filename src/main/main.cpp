@@ -3,21 +3,21 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/WidgetPrompt.h"
+#include "main/Application.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    QApplication qapp(argc, argv);
     QApplication::setWindowIcon(markwell::applicationIcon());
     markwell::setPendingEventsHook([] { QCoreApplication::processEvents(); });
 
     markwell::WidgetPrompt prompt;
     markwell::SettingsStore store;
-    markwell::Form1 form({prompt, store, markwell::defaultHostFactory(), {}, {}, {}, {}});
-    prompt.setParent(&form);
-    if (!form.Form_Load()) {
+    markwell::Application app({prompt, store, markwell::defaultHostFactory(), {}, {}, {}, {}, {}, {}});
+    prompt.setParent(&app.mainWindow());
+    if (!app.start()) {
         return 1;
     }
-    form.show();
     return QApplication::exec();
 }

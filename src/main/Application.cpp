@@ -1,0 +1,77 @@
+#include "main/Application.h"
+
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+#include "preview/Form2.h"
+
+#include <QCoreApplication>
+
+namespace markwell {
+
+// The hand-over from "Create Template" to the preview window.
+class Application::Ui : public CreateTemplateUi {
+public:
+    explicit Ui(Application& app) : m_app(app) {}
+    void setBusy(bool busy) override { m_app.mainWindow().pointer().setBusy(busy); }
+    void setPreviewPicture(const QImage& picture) override {
+        m_app.previewWindow();
+        m_picture = picture;
+    }
+    void setPreviewWorkbook(const QString& path) override { m_workbook = path; }
+    void showPreview() override {
+        Form2& preview = m_app.previewWindow();
+        preview.handOver(m_picture, m_workbook);
+        preview.show();
+    }
+    void hideMainWindow() override { m_app.mainWindow().hide(); }
+
+private:
+    Application& m_app;
+    QImage m_picture;
+    QString m_workbook;
+};
+
+Application::Application(Dependencies deps) : m_deps(std::move(deps)) {
+    m_form1 = std::make_unique<Form1>(Form1::Dependencies{m_deps.prompt,
+                                                          m_deps.store,
+                                                          m_deps.hostFactory,
+                                                          m_deps.drawOneToHundred,
+                                                          {},
+                                                          m_deps.endProgram,
+                                                          m_deps.programFolder});
+    m_form1->setCreateTemplateHandler([this] { createTemplate(); });
+}
+
+Application::~Application() = default;
+
+bool Application::start() {
+    if (!m_form1->Form_Load()) {
+        return false;
+    }
+    m_form1->show();
+    return true;
+}
+
+Form2& Application::previewWindow() {
+    if (!m_form2) {
+        Form2::Hooks hooks;
+        hooks.showMainWindow = [this] { m_form1->show(); };
+        hooks.saveLists = [this] { m_form1->saveLists(); };
+        hooks.endProgram = m_deps.endProgram;
+        hooks.programFolder = m_deps.programFolder;
+        m_form2 = std::make_unique<Form2>(m_deps.prompt, hooks);
+    }
+    return *m_form2;
+}
+
+void Application::createTemplate() {
+    CreateTemplateEnvironment env;
+    env.hostFactory = m_deps.hostFactory;
+    env.templateBytes = m_deps.templateBytes;
+    env.workFolder = m_deps.workFolder;
+    env.randomDigit = m_deps.randomDigit;
+    Ui ui(*this);
+    markwell::createTemplate(m_form1->currentSetup(), env, ui, m_deps.prompt, m_form1->mCreating);
+}
+
+} // namespace markwell
