@@ -109,8 +109,9 @@ std::string RecordCursor::chars(std::size_t count, bool highByte) {
     units.reserve(std::min(count, remaining()));
     const auto& breaks = m_record.breaks;
     while (units.size() < count) {
-        // Characters that go on in a CONTINUE record start there with a new options byte.
-        if (std::binary_search(breaks.begin(), breaks.end(), pos())) {
+        // Characters that go on in a CONTINUE record start there with a new options byte; a
+        // CONTINUE holding nothing but that byte is passed over.
+        while (std::binary_search(breaks.begin(), breaks.end(), pos())) {
             highByte = (u8() & 0x01) != 0;
         }
         const auto nextBreak = std::upper_bound(breaks.begin(), breaks.end(), pos());

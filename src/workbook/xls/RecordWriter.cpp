@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "Strings.h"
+
 namespace markwell::xls {
 
 void RecordWriter::header(std::uint16_t id, std::size_t length) {
@@ -30,6 +32,27 @@ void RecordWriter::writeContinued(std::uint16_t id, const std::vector<Bytes>& pi
         m_out.bytes(piece);
         first = false;
     }
+}
+
+void RecordWriter::writeWithString(std::uint16_t id, ByteView head, std::u16string_view text) {
+    const bool compressed = fitsCompressed(text);
+    const std::size_t unit = compressed ? 1 : 2;
+    std::vector<Bytes> pieces;
+    ByteWriter first;
+    first.bytes(head);
+    first.u16(static_cast<unsigned>(text.size()));
+    first.u8(compressed ? 0 : 1);
+    pieces.push_back(std::move(first.data()));
+    for (char16_t u : text) {
+        if (pieces.back().size() + unit > rec::kMaxRecordData) {
+            pieces.push_back(Bytes{static_cast<std::uint8_t>(compressed ? 0 : 1)});
+        }
+        pieces.back().push_back(static_cast<std::uint8_t>(u & 0xFF));
+        if (!compressed) {
+            pieces.back().push_back(static_cast<std::uint8_t>(u >> 8));
+        }
+    }
+    writeContinued(id, pieces);
 }
 
 } // namespace markwell::xls

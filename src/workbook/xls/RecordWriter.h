@@ -3,6 +3,8 @@
 #include "ByteIO.h"
 
 #include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace markwell::xls {
 
@@ -16,6 +18,9 @@ public:
     void write(std::uint16_t id, const ByteWriter& data) { write(id, ByteView(data.data())); }
     // The first piece under `id`, every further piece as a CONTINUE record.
     void writeContinued(std::uint16_t id, const std::vector<Bytes>& pieces);
+    // A record whose data ends in an XLUnicodeString (STRING): characters that do not fit go on in
+    // CONTINUE records, each starting with the options byte.
+    void writeWithString(std::uint16_t id, ByteView head, std::u16string_view text);
     // Overwrites four bytes already written (stream offsets filled in later).
     void patch32(std::size_t at, std::uint32_t value) { m_out.put32(at, value); }
     Bytes take() { return std::move(m_out.data()); }

@@ -17,6 +17,8 @@ class RecordWriter;
 class SharedStringsBuilder {
 public:
     std::uint32_t add(std::string_view utf8);
+    // The index of a text already added.
+    std::uint32_t indexOf(const std::string& utf8) const { return m_index.at(utf8); }
     std::size_t uniqueCount() const { return m_strings.size(); }
     std::uint32_t totalCount() const { return m_total; }
 

@@ -125,39 +125,41 @@ void CompoundFileReader::readFat() {
     const std::uint8_t* h = m_file.data();
     const std::uint32_t fatSectors = load32(h + 44);
     std::uint32_t difatStart = load32(h + 68);
-    const std::uint32_t difatSectors = load32(h + 72);
-    if (fatSectors > m_sectorCount) {
-        corrupt("The compound document announces " + std::to_string(fatSectors) +
-                " allocation table sectors, more than the file holds.");
-    }
+    // The header's count is only a hint: some writers overstate it. The table is what the DIFAT
+    // lists, never more sectors than the file has.
+    const std::uint32_t wanted = std::min(fatSectors, m_sectorCount);
     std::vector<std::uint32_t> fatSectorList;
-    fatSectorList.reserve(fatSectors);
-    for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectorList.size() < fatSectors; ++i) {
-        fatSectorList.push_back(load32(h + 76 + 4 * i));
+    fatSectorList.reserve(wanted);
+    auto take = [&](std::uint32_t s) {
+        if (s < m_sectorCount) {
+            fatSectorList.push_back(s);
+        }
+    };
+    for (std::size_t i = 0; i < kHeaderDifatEntries && i < wanted; ++i) {
+        take(load32(h + 76 + 4 * i));
     }
     // The rest of the list lives in a chain of DIFAT sectors; each ends with the next one's number.
     const std::size_t perDifat = m_sectorSize / 4 - 1;
     std::vector<bool> seen(m_sectorCount, false);
-    std::uint32_t difatRead = 0;
-    while (fatSectorList.size() < fatSectors) {
-        if (difatStart >= m_sectorCount) {
-            corrupt("The compound document's DIFAT chain is broken.");
-        }
-        if (seen[difatStart] || difatRead > difatSectors + 1) {
+    std::size_t listed = kHeaderDifatEntries;
+    while (listed < wanted && difatStart < m_sectorCount) {
+        if (seen[difatStart]) {
             corrupt("The compound document's DIFAT chain loops.");
         }
         seen[difatStart] = true;
-        ++difatRead;
         ByteView s = sector(difatStart);
         if (s.size() < m_sectorSize) {
             throw XlsError(XlsErrorKind::Truncated, "The compound document ends inside its DIFAT.");
         }
-        for (std::size_t i = 0; i < perDifat && fatSectorList.size() < fatSectors; ++i) {
-            fatSectorList.push_back(load32(s.data() + 4 * i));
+        for (std::size_t i = 0; i < perDifat && listed < wanted; ++i, ++listed) {
+            take(load32(s.data() + 4 * i));
         }
         difatStart = load32(s.data() + 4 * perDifat);
     }
-    m_fat.reserve(static_cast<std::size_t>(fatSectors) * (m_sectorSize / 4));
+    if (fatSectorList.empty()) {
+        corrupt("The compound document has no allocation table.");
+    }
+    m_fat.reserve(fatSectorList.size() * (m_sectorSize / 4));
     for (std::uint32_t fs : fatSectorList) {
         ByteView s = sector(fs);
         if (s.size() < m_sectorSize) {

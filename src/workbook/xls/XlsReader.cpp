@@ -1,0 +1,797 @@
+#include "XlsReader.h"
+
+#include "FormulaReader.h"
+#include "Globals.h"
+#include "RecordIds.h"
+#include "RecordReader.h"
+#include "cfb/CompoundFileReader.h"
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+namespace markwell::xls {
+
+namespace {
+
+using sheet::Value;
+
+constexpr int kMaxRows = 65536;
+constexpr int kMaxCols = 256;
+constexpr std::uintmax_t kMaxFileBytes = 1u << 30;
+
+std::string cellName(int row, int col) {
+    return sheet::toA1(sheet::CellPos{row, col});
+}
+
+// The file is not a compound document: say what it looks like instead.
+[[noreturn]] void refuseNonCompound(ByteView data) {
+    if (data.size() >= 4 && data[0] == 'P' && data[1] == 'K' && data[2] == 3 && data[3] == 4) {
+        throw XlsError(XlsErrorKind::NotCompoundFile,
+                       "The file is a ZIP package (perhaps an .xlsx or .ods workbook), not a binary .xls workbook.");
+    }
+    if (data.size() >= 4 && data[1] <= 0x08 && (data[0] == 0x09) &&
+        (data[1] == 0x00 || data[1] == 0x02 || data[1] == 0x04 || data[1] == 0x08)) {
+        throw XlsError(XlsErrorKind::OldFormat,
+                       "The file is a BIFF2, BIFF3 or BIFF4 worksheet (a very old spreadsheet format), which this "
+                       "program does not read.");
+    }
+    if (data.empty()) {
+        throw XlsError(XlsErrorKind::NotCompoundFile, "The file is empty.");
+    }
+    throw XlsError(XlsErrorKind::NotCompoundFile, "The file is not an .xls workbook (it is not a compound document).");
+}
+
+// The version in a stream's first BOF record, or nothing when it does not start with one.
+std::optional<std::uint16_t> bofVersion(ByteView stream, std::uint16_t* substream) {
+    if (stream.size() < 8) {
+        return std::nullopt;
+    }
+    const std::uint16_t id = load16(stream.data());
+    if (id == rec::kBof) {
+        *substream = load16(stream.data() + 6);
+        return load16(stream.data() + 4);
+    }
+    if (id == rec::kBofBiff2 || id == rec::kBofBiff3 || id == rec::kBofBiff4) {
+        return static_cast<std::uint16_t>(0x0200);
+    }
+    return std::nullopt;
+}
+
+Bytes workbookStream(const cfb::CompoundFileReader& cfb) {
+    if (auto wb = cfb.findStream("Workbook")) {
+        return cfb.readStream(*wb);
+    }
+    if (auto book = cfb.findStream("Book")) {
+        // "Book" holds BIFF5/7; a few writers put BIFF8 there, which we read like any other.
+        Bytes data = cfb.readStream(*book);
+        std::uint16_t substream = 0;
+        if (bofVersion(data, &substream) == rec::kBiff8Version) {
+            return data;
+        }
+        throw XlsError(XlsErrorKind::OldFormat, "The workbook is in the BIFF5 format (Excel 5.0/95), which this "
+                                                "program does not read. Save it in the Excel 97-2003 format first.");
+    }
+    throw XlsError(XlsErrorKind::NoWorkbook, "The compound document holds no workbook stream.");
+}
+
+sheet::BorderStyle borderStyle(unsigned code) {
+    using B = sheet::BorderStyle;
+    switch (code) {
+    case 0:
+        return B::None;
+    case 1:
+        return B::Thin;
+    case 2:
+        return B::Medium;
+    case 3:
+    case 8:
+    case 9:
+    case 10:
+    case 13:
+        return B::Dashed;
+    case 4:
+    case 11:
+    case 12:
+        return B::Dotted;
+    case 5:
+        return B::Thick;
+    case 6:
+        return B::Double;
+    case 7:
+        return B::Hair;
+    default:
+        return B::Thin;
+    }
+}
+
+sheet::HAlign hAlign(unsigned code) {
+    using H = sheet::HAlign;
+    switch (code) {
+    case 1:
+        return H::Left;
+    case 2:
+        return H::Center;
+    case 3:
+        return H::Right;
+    case 4:
+        return H::Fill;
+    case 5:
+    case 7:
+        return H::Justify;
+    case 6:
+        return H::CenterAcross;
+    default:
+        return H::General;
+    }
+}
+
+sheet::VAlign vAlign(unsigned code) {
+    using V = sheet::VAlign;
+    switch (code) {
+    case 0:
+        return V::Top;
+    case 1:
+        return V::Center;
+    case 3:
+    case 4:
+        return V::Justify;
+    default:
+        return V::Bottom;
+    }
+}
+
+sheet::CellFormat convertXf(const Globals& g, const XfRecord& xf) {
+    sheet::CellFormat f;
+    if (const FontRecord* font = g.fontAt(xf.font)) {
+        if (!font->name.empty()) {
+            f.font.name = font->name;
+        }
+        f.font.heightTwips = font->heightTwips;
+        f.font.bold = font->bold;
+        f.font.italic = font->italic;
+        f.font.underline = font->underline;
+        f.font.strike = font->strike;
+        f.font.colour = g.palette.resolve(font->colour, 0x000000);
+    }
+    if (auto it = g.formats.find(xf.format); it != g.formats.end()) {
+        f.numberFormat = it->second;
+    } else if (std::string code = builtinNumberFormat(xf.format); !code.empty()) {
+        f.numberFormat = code;
+    }
+    if (xf.pattern != 0) {
+        f.fill = g.palette.resolve(xf.foreColour, xf.foreColour == kColourWindowText ? 0x000000 : 0xFFFFFF);
+    }
+    auto border = [&](unsigned style, unsigned colour) {
+        return sheet::Border{borderStyle(style), style ? g.palette.resolve(colour, 0x000000) : 0u};
+    };
+    f.left = border(xf.left, xf.leftColour);
+    f.right = border(xf.right, xf.rightColour);
+    f.top = border(xf.top, xf.topColour);
+    f.bottom = border(xf.bottom, xf.bottomColour);
+    f.halign = hAlign(xf.halign);
+    f.valign = vAlign(xf.valign);
+    f.wrap = xf.wrap;
+    f.locked = xf.locked;
+    f.indent = xf.indent;
+    f.rotation = xf.rotation;
+    return f;
+}
+
+double decodeRk(std::uint32_t rk) {
+    double v;
+    if (rk & 0x02) {
+        v = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        v = std::bit_cast<double>(static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32);
+    }
+    return (rk & 0x01) ? v / 100.0 : v;
+}
+
+// A number from the file that is not finite (NaN, infinity) cannot be a cell value: #NUM!.
+Value number(double v) {
+    return std::isfinite(v) ? Value(v) : Value(sheet::ErrorCode::Num);
+}
+
+bool isErrorCode(unsigned code) {
+    return code == 0x00 || code == 0x07 || code == 0x0F || code == 0x17 || code == 0x1D || code == 0x24 || code == 0x2A;
+}
+
+// Everything one worksheet substream needs while it is read.
+class SheetReader {
+public:
+    SheetReader(const Globals& g, const std::vector<std::uint32_t>& xfMap, const std::vector<int>& sheetMap,
+                sheet::Sheet& target, std::vector<std::string>& warnings)
+        : m_g(g), m_xfMap(xfMap), m_sheetMap(sheetMap), m_sheet(target), m_warnings(warnings) {}
+
+    void read(RecordReader& in);
+
+private:
+    struct PendingFormula {
+        int row, col;
+        Bytes rgce;
+    };
+    struct SharedFormula {
+        int firstRow, lastRow, firstCol, lastCol;
+        Bytes rgce;
+        bool array;
+    };
+
+    std::uint32_t format(unsigned xf) const { return xf < m_xfMap.size() ? m_xfMap[xf] : 0; }
+    bool inRange(int row, int col) const { return row >= 0 && row < kMaxRows && col >= 0 && col < kMaxCols; }
+    void warn(const std::string& w) {
+        if (m_warnings.size() < 100) {
+            m_warnings.push_back("Sheet \"" + m_sheet.name + "\": " + w);
+        }
+    }
+    void setValue(int row, int col, unsigned xf, Value v) {
+        if (!inRange(row, col)) {
+            return;
+        }
+        sheet::Cell cell;
+        cell.value = std::move(v);
+        cell.format = format(xf);
+        m_sheet.setCell(row, col, std::move(cell));
+    }
+    void onFormula(const Record& r);
+    void onSharedFormula(const Record& r, bool array);
+    void resolvePending();
+    std::shared_ptr<const formula::Node> decode(ByteView rgce, int row, int col, bool shared = false);
+    void finish();
+
+    const Globals& m_g;
+    const std::vector<std::uint32_t>& m_xfMap;
+    const std::vector<int>& m_sheetMap;
+    sheet::Sheet& m_sheet;
+    std::vector<std::string>& m_warnings;
+
+    std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
+    std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
+    std::vector<SharedFormula> m_shared;
+    std::map<std::uint16_t, std::string> m_noteText; // by object id
+    std::uint16_t m_lastObject = 0;
+    bool m_lastObjectIsNote = false;
+    struct Note {
+        int row, col;
+        bool visible;
+        std::uint16_t object;
+        std::string author;
+    };
+    std::vector<Note> m_notes;
+};
+
+std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row, int col, bool shared) {
+    FormulaReadContext context;
+    context.sharedFormula = shared;
+    context.globals = &m_g;
+    context.sheetOfBoundSheet = m_sheetMap;
+    context.row = row;
+    context.col = col;
+    return decodeFormula(rgce, context);
+}
+
+void SheetReader::onFormula(const Record& r) {
+    RecordCursor c(r);
+    const int row = c.u16();
+    const int col = c.u16();
+    const unsigned xf = c.u16();
+    ByteView result = c.bytes(8);
+    c.u16(); // options
+    c.u32();
+    const unsigned cce = c.u16();
+    if (cce > c.remaining()) {
+        throw XlsError(XlsErrorKind::Truncated,
+                       "The formula in " + cellName(row, col) + " is longer than its FORMULA record.");
+    }
+    ByteView rgce = c.bytes(cce);
+    if (!inRange(row, col)) {
+        return;
+    }
+    Value cached;
+    m_stringFor.reset();
+    if (load16(result.data() + 6) == 0xFFFF) {
+        switch (result[0]) {
+        case 0: // text, in the STRING record that follows
+            cached = Value(std::string());
+            m_stringFor = sheet::CellPos{row, col};
+            break;
+        case 1:
+            cached = Value(result[2] != 0);
+            break;
+        case 2:
+            cached =
+                isErrorCode(result[2]) ? Value(static_cast<sheet::ErrorCode>(result[2])) : Value(sheet::ErrorCode::NA);
+            break;
+        case 3:
+            cached = Value(std::string());
+            break;
+        default:
+            break;
+        }
+    } else {
+        cached = number(loadDouble(result.data()));
+    }
+    setValue(row, col, xf, cached);
+    if (cce >= 5 && rgce[0] == 0x01) {
+        // Part of a shared or array formula: the tokens live in a SHRFMLA or ARRAY record.
+        m_pending.push_back({row, col, Bytes(rgce.begin(), rgce.end())});
+        return;
+    }
+    try {
+        m_sheet.cellAt(row, col).formula = decode(rgce, row, col);
+    } catch (const XlsError& e) {
+        warn("the formula in " + cellName(row, col) + " was kept as its value: " + e.what());
+    }
+}
+
+void SheetReader::onSharedFormula(const Record& r, bool array) {
+    RecordCursor c(r);
+    SharedFormula s;
+    s.firstRow = c.u16();
+    s.lastRow = c.u16();
+    s.firstCol = c.u8();
+    s.lastCol = c.u8();
+    if (array) {
+        c.u16();
+        c.u32();
+    } else {
+        c.u16(); // reserved, use count
+    }
+    const unsigned cce = c.u16();
+    if (cce > c.remaining()) {
+        throw XlsError(XlsErrorKind::Truncated, "A shared formula is longer than its record.");
+    }
+    ByteView rgce = c.bytes(cce);
+    s.rgce.assign(rgce.begin(), rgce.end());
+    s.array = array;
+    if (s.firstRow <= s.lastRow && s.firstCol <= s.lastCol) {
+        m_shared.push_back(std::move(s));
+    }
+    resolvePending();
+}
+
+void SheetReader::resolvePending() {
+    auto it = m_pending.begin();
+    while (it != m_pending.end()) {
+        const int masterRow = load16(it->rgce.data() + 1);
+        const int masterCol = load16(it->rgce.data() + 3);
+        const SharedFormula* found = nullptr;
+        for (auto s = m_shared.rbegin(); s != m_shared.rend(); ++s) {
+            if (s->firstRow == masterRow && s->firstCol == masterCol && it->row >= s->firstRow &&
+                it->row <= s->lastRow && it->col >= s->firstCol && it->col <= s->lastCol) {
+                found = &*s;
+                break;
+            }
+        }
+        if (!found) {
+            ++it;
+            continue;
+        }
+        try {
+            // An array formula's tokens are absolute; a shared one's relative parts follow the cell.
+            m_sheet.cellAt(it->row, it->col).formula = decode(found->rgce, found->array ? found->firstRow : it->row,
+                                                              found->array ? found->firstCol : it->col, !found->array);
+        } catch (const XlsError& e) {
+            warn("the formula in " + cellName(it->row, it->col) + " was kept as its value: " + e.what());
+        }
+        it = m_pending.erase(it);
+    }
+}
+
+void SheetReader::read(RecordReader& in) {
+    int depth = 0;
+    while (auto r = in.next()) {
+        if (r->id == rec::kBof) {
+            ++depth; // an embedded chart: skipped to its EOF
+            continue;
+        }
+        if (r->id == rec::kEof) {
+            if (depth == 0) {
+                finish();
+                return;
+            }
+            --depth;
+            continue;
+        }
+        if (depth > 0) {
+            continue;
+        }
+        const std::uint16_t id = r->id;
+        if (id != rec::kString && id != rec::kShrFmla && id != rec::kArray && id != rec::kContinue) {
+            m_stringFor.reset();
+        }
+        RecordCursor c(*r);
+        switch (id) {
+        case rec::kNumber: {
+            const int row = c.u16(), col = c.u16();
+            const unsigned xf = c.u16();
+            setValue(row, col, xf, number(c.f64()));
+            break;
+        }
+        case rec::kRk: {
+            const int row = c.u16(), col = c.u16();
+            const unsigned xf = c.u16();
+            setValue(row, col, xf, number(decodeRk(c.u32())));
+            break;
+        }
+        case rec::kMulRk: {
+            const int row = c.u16();
+            int col = c.u16();
+            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 6 : 0;
+            for (std::size_t i = 0; i < n; ++i, ++col) {
+                const unsigned xf = c.u16();
+                setValue(row, col, xf, number(decodeRk(c.u32())));
+            }
+            break;
+        }
+        case rec::kBlank: {
+            const int row = c.u16(), col = c.u16();
+            setValue(row, col, c.u16(), Value());
+            break;
+        }
+        case rec::kMulBlank: {
+            const int row = c.u16();
+            int col = c.u16();
+            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 2 : 0;
+            for (std::size_t i = 0; i < n; ++i, ++col) {
+                setValue(row, col, c.u16(), Value());
+            }
+            break;
+        }
+        case rec::kBoolErr: {
+            const int row = c.u16(), col = c.u16();
+            const unsigned xf = c.u16();
+            const unsigned v = c.u8();
+            const bool error = c.u8() != 0;
+            if (error) {
+                setValue(row, col, xf,
+                         isErrorCode(v) ? Value(static_cast<sheet::ErrorCode>(v)) : Value(sheet::ErrorCode::NA));
+            } else {
+                setValue(row, col, xf, Value(v != 0));
+            }
+            break;
+        }
+        case rec::kLabel:
+        case rec::kRString: {
+            const int row = c.u16(), col = c.u16();
+            const unsigned xf = c.u16();
+            setValue(row, col, xf, Value(c.string16()));
+            break;
+        }
+        case rec::kLabelSst: {
+            const int row = c.u16(), col = c.u16();
+            const unsigned xf = c.u16();
+            const std::uint32_t index = c.u32();
+            if (index >= m_g.sst.size()) {
+                throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
+                                                          std::to_string(index) + ", but the table has " +
+                                                          std::to_string(m_g.sst.size()) + ".");
+            }
+            setValue(row, col, xf, Value(m_g.sst[index]));
+            break;
+        }
+        case rec::kFormula:
+            onFormula(*r);
+            break;
+        case rec::kString: {
+            if (m_stringFor) {
+                m_sheet.cellAt(m_stringFor->row, m_stringFor->col).value = Value(c.string16());
+                m_stringFor.reset();
+            }
+            break;
+        }
+        case rec::kShrFmla:
+            onSharedFormula(*r, false);
+            break;
+        case rec::kArray:
+            onSharedFormula(*r, true);
+            break;
+        case rec::kRow: {
+            const int row = c.u16();
+            c.skip(4);
+            const unsigned height = c.u16();
+            c.skip(4);
+            const unsigned flags = c.u16();
+            const unsigned xf = c.u16() & 0x0FFF;
+            if (row >= kMaxRows) {
+                break;
+            }
+            sheet::RowInfo& info = m_sheet.rowInfo(row);
+            if ((flags & 0x40) ||
+                (!(height & 0x8000) && static_cast<int>(height & 0x7FFF) != m_sheet.defaultRowHeightTwips)) {
+                info.heightTwips = static_cast<int>(height & 0x7FFF);
+            }
+            info.hidden = (flags & 0x20) != 0;
+            if (flags & 0x80) {
+                info.format = format(xf);
+            }
+            break;
+        }
+        case rec::kColInfo: {
+            const int first = c.u16();
+            const int last = std::min<int>(c.u16(), kMaxCols - 1);
+            const unsigned width = c.u16();
+            const unsigned xf = c.u16();
+            const unsigned flags = c.u16();
+            for (int col = first; col <= last; ++col) {
+                sheet::ColumnInfo& info = m_sheet.columnInfo(col);
+                info.width256 = static_cast<int>(width);
+                info.hidden = (flags & 0x01) != 0;
+                if (format(xf) != 0) {
+                    info.format = format(xf);
+                }
+            }
+            break;
+        }
+        case rec::kDefColWidth:
+            m_sheet.defaultColumnWidth = c.u16();
+            break;
+        case rec::kDefaultRowHeight: {
+            c.u16();
+            const unsigned h = c.u16();
+            if (h > 0 && h < 8192) {
+                m_sheet.defaultRowHeightTwips = static_cast<int>(h);
+            }
+            break;
+        }
+        case rec::kMergedCells: {
+            const unsigned count = c.u16();
+            for (unsigned i = 0; i < count; ++i) {
+                const int r1 = c.u16(), r2 = c.u16(), c1 = c.u16(), c2 = c.u16();
+                if (r1 <= r2 && c1 <= c2 && inRange(r2, c2) && (r1 != r2 || c1 != c2)) {
+                    m_sheet.merged.push_back(sheet::Area{{r1, c1}, {r2, c2}});
+                }
+            }
+            break;
+        }
+        case rec::kWindow2: {
+            const unsigned flags = c.u16();
+            m_sheet.showGridlines = (flags & 0x02) != 0;
+            m_sheet.selected = (flags & 0x0200) != 0;
+            break;
+        }
+        case rec::kSelection: {
+            c.u8();
+            const int row = c.u16(), col = c.u16();
+            if (inRange(row, col)) {
+                m_sheet.activeCell = sheet::CellPos{row, col};
+            }
+            break;
+        }
+        case rec::kLeftMargin:
+        case rec::kRightMargin:
+        case rec::kTopMargin:
+        case rec::kBottomMargin: {
+            const double v = c.f64();
+            if (!std::isfinite(v) || v < 0 || v > 100) {
+                break;
+            }
+            auto& p = m_sheet.pageSetup;
+            (id == rec::kLeftMargin    ? p.left
+             : id == rec::kRightMargin ? p.right
+             : id == rec::kTopMargin   ? p.top
+                                       : p.bottom) = v;
+            break;
+        }
+        case rec::kSetup: {
+            const unsigned paper = c.u16();
+            const unsigned scale = c.u16();
+            c.skip(6);
+            const unsigned flags = c.u16();
+            c.skip(4);
+            const double header = c.f64();
+            const double footer = c.f64();
+            auto& p = m_sheet.pageSetup;
+            if (!(flags & 0x04)) { // printer settings present
+                p.paperSize = static_cast<int>(paper);
+                if (scale >= 10 && scale <= 400) {
+                    p.scale = static_cast<int>(scale);
+                }
+                p.portrait = (flags & 0x02) != 0;
+            }
+            if (std::isfinite(header) && header >= 0 && header <= 100) {
+                p.header = header;
+            }
+            if (std::isfinite(footer) && footer >= 0 && footer <= 100) {
+                p.footer = footer;
+            }
+            break;
+        }
+        case rec::kHeader:
+        case rec::kFooter:
+            if (!r->data.empty()) {
+                try {
+                    (id == rec::kHeader ? m_sheet.pageSetup.headerText : m_sheet.pageSetup.footerText) = c.string16();
+                } catch (const XlsError& e) {
+                    warn(std::string("the page ") + (id == rec::kHeader ? "header" : "footer") +
+                         " was left out: " + e.what());
+                }
+            }
+            break;
+        case rec::kObj: {
+            // The first sub-record is the common object data: its type and id.
+            if (r->data.size() >= 8 && load16(r->data.data()) == 0x15) {
+                m_lastObjectIsNote = load16(r->data.data() + 4) == 0x19;
+                m_lastObject = load16(r->data.data() + 6);
+            }
+            break;
+        }
+        case rec::kTxo: {
+            if (!m_lastObjectIsNote) {
+                break;
+            }
+            c.skip(10);
+            const unsigned cch = c.u16();
+            std::string text;
+            if (cch > 0 && !r->breaks.empty()) {
+                c.seek(r->breaks.front());
+                text = c.chars(cch, false);
+            }
+            m_noteText[m_lastObject] = std::move(text);
+            break;
+        }
+        case rec::kNote: {
+            Note n;
+            n.row = c.u16();
+            n.col = c.u16();
+            n.visible = (c.u16() & 0x02) != 0;
+            n.object = c.u16();
+            if (c.remaining() >= 3) {
+                n.author = c.string16();
+            }
+            if (inRange(n.row, n.col)) {
+                m_notes.push_back(std::move(n));
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    throw XlsError(XlsErrorKind::Truncated, "The sheet \"" + m_sheet.name + "\" ends without an EOF record.");
+}
+
+void SheetReader::finish() {
+    for (const PendingFormula& p : m_pending) {
+        warn("the formula in " + cellName(p.row, p.col) +
+             " refers to a shared formula that is missing; its value was kept.");
+    }
+    for (const Note& n : m_notes) {
+        sheet::Comment comment;
+        comment.pos = sheet::CellPos{n.row, n.col};
+        auto it = m_noteText.find(n.object);
+        comment.text = it == m_noteText.end() ? std::string() : it->second;
+        comment.author = n.author;
+        comment.visible = n.visible;
+        m_sheet.comments.push_back(std::move(comment));
+    }
+}
+
+} // namespace
+
+ReadResult readXls(ByteView file) {
+    if (!cfb::hasCompoundSignature(file)) {
+        refuseNonCompound(file);
+    }
+    cfb::CompoundFileReader container(Bytes(file.begin(), file.end()));
+    const Bytes stream = workbookStream(container);
+
+    std::uint16_t substream = 0;
+    const auto version = bofVersion(stream, &substream);
+    if (!version) {
+        throw XlsError(XlsErrorKind::Corrupt, "The workbook stream does not start with a BOF record.");
+    }
+    if (*version != rec::kBiff8Version) {
+        throw XlsError(XlsErrorKind::OldFormat,
+                       *version == rec::kBiff5Version
+                           ? "The workbook is in the BIFF5 format (Excel 5.0/95), which this program does not read."
+                           : "The workbook is in a BIFF version this program does not read.");
+    }
+    if (substream != rec::kSubGlobals) {
+        throw XlsError(XlsErrorKind::Corrupt, "The workbook stream does not start with the workbook globals.");
+    }
+    RecordReader in(stream);
+    in.next(); // the BOF just checked
+    Globals g = readGlobals(in);
+
+    ReadResult result;
+    sheet::Workbook& wb = result.workbook;
+    wb.date1904 = g.date1904;
+
+    // Cell formats: every XF becomes a model format, identical ones shared.
+    std::vector<std::uint32_t> xfMap(g.xfs.size(), 0);
+    for (std::size_t i = 0; i < g.xfs.size(); ++i) {
+        if (!g.xfs[i].style) {
+            xfMap[i] = wb.addFormat(convertXf(g, g.xfs[i]));
+        }
+    }
+
+    std::vector<int> sheetMap(g.sheets.size(), -1);
+    for (std::size_t i = 0; i < g.sheets.size(); ++i) {
+        if (g.sheets[i].type == 0) {
+            sheetMap[i] = static_cast<int>(wb.sheets.size());
+            wb.sheets.emplace_back();
+            wb.sheets.back().name = g.sheets[i].name;
+        } else {
+            result.warnings.push_back("The sheet \"" + g.sheets[i].name +
+                                      "\" is a chart, macro or module sheet and was left out.");
+        }
+    }
+    if (wb.sheets.empty()) {
+        throw XlsError(XlsErrorKind::Corrupt, "The workbook has no worksheet.");
+    }
+    for (std::size_t i = 0; i < g.sheets.size(); ++i) {
+        if (sheetMap[i] < 0) {
+            continue;
+        }
+        sheet::Sheet& target = wb.sheets[static_cast<std::size_t>(sheetMap[i])];
+        in.seek(g.sheets[i].offset);
+        auto bof = in.next();
+        if (!bof || bof->id != rec::kBof) {
+            throw XlsError(XlsErrorKind::Corrupt,
+                           "The sheet \"" + target.name + "\" does not start with a BOF record.");
+        }
+        SheetReader reader(g, xfMap, sheetMap, target, result.warnings);
+        reader.read(in);
+    }
+
+    // Defined names, now that the sheets are known.
+    for (const NameRecord& n : g.names) {
+        if (n.function) {
+            continue; // macro names carry no cell reference
+        }
+        sheet::DefinedName name;
+        name.name = n.name;
+        name.builtin = n.builtin;
+        name.scopeSheet = -1;
+        if (n.sheet >= 0) {
+            if (static_cast<std::size_t>(n.sheet) >= sheetMap.size() ||
+                sheetMap[static_cast<std::size_t>(n.sheet)] < 0) {
+                continue;
+            }
+            name.scopeSheet = sheetMap[static_cast<std::size_t>(n.sheet)];
+        }
+        try {
+            FormulaReadContext context;
+            context.globals = &g;
+            context.sheetOfBoundSheet = sheetMap;
+            context.forName = true;
+            name.refersTo = decodeFormula(n.rgce, context);
+        } catch (const XlsError& e) {
+            result.warnings.push_back("The defined name \"" + n.name + "\" was left out: " + e.what());
+            continue;
+        }
+        wb.names.push_back(std::move(name));
+    }
+
+    if (g.activeSheet >= 0 && static_cast<std::size_t>(g.activeSheet) < sheetMap.size() &&
+        sheetMap[static_cast<std::size_t>(g.activeSheet)] >= 0) {
+        wb.activeSheet = sheetMap[static_cast<std::size_t>(g.activeSheet)];
+    }
+    return result;
+}
+
+ReadResult readXlsFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) {
+        throw XlsError(XlsErrorKind::NotCompoundFile, "The file cannot be opened: " + ec.message() + ".");
+    }
+    if (size > kMaxFileBytes) {
+        throw XlsError(XlsErrorKind::TooLarge, "The file is larger than 1 GB, too large for an .xls workbook.");
+    }
+    std::ifstream f(path, std::ios::binary);
+    if (!f) {
+        throw XlsError(XlsErrorKind::NotCompoundFile, "The file cannot be opened for reading.");
+    }
+    Bytes data(static_cast<std::size_t>(size));
+    f.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    if (static_cast<std::size_t>(f.gcount()) != data.size()) {
+        throw XlsError(XlsErrorKind::Truncated, "The file could not be read completely.");
+    }
+    return readXls(data);
+}
+
+} // namespace markwell::xls

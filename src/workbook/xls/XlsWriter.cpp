@@ -1,0 +1,806 @@
+#include "XlsWriter.h"
+
+#include "CommentDrawing.h"
+#include "Encoders.h"
+#include "FormulaWriter.h"
+#include "RecordIds.h"
+#include "RecordWriter.h"
+#include "SharedStrings.h"
+#include "Strings.h"
+#include "cfb/CompoundFileWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace markwell::xls {
+
+namespace {
+
+using sheet::Value;
+
+constexpr std::size_t kStyleXfs = 15;
+constexpr std::size_t kMaxXfs = 4050;
+constexpr std::uint16_t kFirstCustomFormat = 164;
+
+[[noreturn]] void unsupported(const std::string& message) {
+    throw XlsError(XlsErrorKind::Unsupported, message);
+}
+
+std::uint8_t borderCode(sheet::BorderStyle s) {
+    using B = sheet::BorderStyle;
+    switch (s) {
+    case B::None:
+        return 0;
+    case B::Thin:
+        return 1;
+    case B::Medium:
+        return 2;
+    case B::Dashed:
+        return 3;
+    case B::Dotted:
+        return 4;
+    case B::Thick:
+        return 5;
+    case B::Double:
+        return 6;
+    case B::Hair:
+        return 7;
+    }
+    return 0;
+}
+
+std::uint8_t hAlignCode(sheet::HAlign a) {
+    using H = sheet::HAlign;
+    switch (a) {
+    case H::General:
+        return 0;
+    case H::Left:
+        return 1;
+    case H::Center:
+        return 2;
+    case H::Right:
+        return 3;
+    case H::Fill:
+        return 4;
+    case H::Justify:
+        return 5;
+    case H::CenterAcross:
+        return 6;
+    }
+    return 0;
+}
+
+std::uint8_t vAlignCode(sheet::VAlign a) {
+    using V = sheet::VAlign;
+    switch (a) {
+    case V::Top:
+        return 0;
+    case V::Center:
+        return 1;
+    case V::Bottom:
+        return 2;
+    case V::Justify:
+        return 3;
+    }
+    return 2;
+}
+
+// RK holds a number exactly when it is an integer of 30 bits, or a double whose low 32 bits are
+// zero, either of them optionally divided by 100.
+std::optional<std::uint32_t> toRk(double v) {
+    if (!std::isfinite(v)) {
+        return std::nullopt;
+    }
+    auto asInt = [](double x) -> std::optional<std::uint32_t> {
+        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29)) {
+            return (static_cast<std::uint32_t>(static_cast<std::int32_t>(x)) << 2) | 0x02;
+        }
+        return std::nullopt;
+    };
+    auto asDouble = [](double x) -> std::optional<std::uint32_t> {
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        if ((bits & 0x00000003FFFFFFFFull) == 0) {
+            return static_cast<std::uint32_t>(bits >> 32);
+        }
+        return std::nullopt;
+    };
+    if (auto rk = asInt(v)) {
+        return rk;
+    }
+    if (auto rk = asDouble(v)) {
+        return rk;
+    }
+    const double scaled = v * 100.0;
+    if (std::fabs(scaled) < 1e15 && scaled / 100.0 == v) {
+        if (auto rk = asInt(scaled); rk && static_cast<double>(static_cast<std::int32_t>(*rk) >> 2) / 100.0 == v) {
+            return *rk | 0x01;
+        }
+    }
+    return std::nullopt;
+}
+
+bool validSheetName(const std::string& name) {
+    const std::u16string units = utf8ToUtf16(name);
+    if (units.empty() || units.size() > 31 || units.front() == u'\'' || units.back() == u'\'') {
+        return false;
+    }
+    for (char16_t c : units) {
+        if (c == u':' || c == u'\\' || c == u'/' || c == u'?' || c == u'*' || c == u'[' || c == u']') {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string upperAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return s;
+}
+
+class Writer {
+public:
+    explicit Writer(const sheet::Workbook& wb) : m_wb(wb) {}
+    Bytes run();
+
+private:
+    void planFormats();
+    void planNames();
+    void writeGlobals();
+    void writeSheet(std::size_t index);
+    void writeCells(const sheet::Sheet& s, int sheetIndex);
+    Bytes formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cell& cell, int sheetIndex,
+                        std::optional<std::string>* stringResult);
+    std::uint16_t xfOf(std::uint32_t format) const {
+        return static_cast<std::uint16_t>(kStyleXfs + (format < m_wb.formats.size() ? format : 0));
+    }
+
+    const sheet::Workbook& m_wb;
+    RecordWriter m_out;
+    PaletteBuilder m_palette;
+    std::vector<FontRecord> m_fonts;
+    std::vector<XfRecord> m_xfs;
+    std::map<std::string, std::uint16_t> m_customFormats;
+    std::vector<NameRecord> m_names;
+    std::vector<std::size_t> m_boundSheetPatch;
+    SharedStringsBuilder m_sst;
+    CommentDrawing m_drawing;
+    std::vector<int> m_drawingOfSheet;
+};
+
+void Writer::planFormats() {
+    if (m_wb.formats.size() + kStyleXfs > kMaxXfs) {
+        unsupported("The workbook has " + std::to_string(m_wb.formats.size()) +
+                    " distinct cell formats; the .xls format holds at most " + std::to_string(kMaxXfs - kStyleXfs) +
+                    ".");
+    }
+    auto fontRecord = [&](const sheet::Font& f) {
+        FontRecord r;
+        r.name = f.name.empty() ? std::string("Arial") : f.name;
+        r.heightTwips = std::clamp(f.heightTwips, 20, 8191);
+        r.bold = f.bold;
+        r.italic = f.italic;
+        r.underline = f.underline;
+        r.strike = f.strike;
+        r.colour = (f.colour & 0xFFFFFF) == 0 ? kColourFontAutomatic : m_palette.index(f.colour);
+        return r;
+    };
+    auto sameFont = [](const FontRecord& a, const FontRecord& b) {
+        return a.name == b.name && a.heightTwips == b.heightTwips && a.bold == b.bold && a.italic == b.italic &&
+               a.underline == b.underline && a.strike == b.strike && a.colour == b.colour;
+    };
+    // Fonts 0 to 3 are the default font; BIFF has no font 4.
+    const sheet::CellFormat defaults = m_wb.formats.empty() ? sheet::CellFormat{} : m_wb.formats.front();
+    for (int i = 0; i < 4; ++i) {
+        m_fonts.push_back(fontRecord(defaults.font));
+    }
+    auto fontIndex = [&](const sheet::Font& f) -> std::uint16_t {
+        const FontRecord r = fontRecord(f);
+        if (sameFont(r, m_fonts[0])) {
+            return 0;
+        }
+        for (std::size_t i = 4; i < m_fonts.size(); ++i) {
+            if (sameFont(r, m_fonts[i])) {
+                return static_cast<std::uint16_t>(i + 1);
+            }
+        }
+        m_fonts.push_back(r);
+        return static_cast<std::uint16_t>(m_fonts.size());
+    };
+    auto formatIndex = [&](const std::string& code) -> std::uint16_t {
+        for (std::uint16_t i = 0; i < 50; ++i) {
+            if (builtinNumberFormat(i) == code && code != "m/d/yyyy" && code != "m/d/yyyy h:mm") {
+                return i;
+            }
+        }
+        auto [it, inserted] =
+            m_customFormats.try_emplace(code, static_cast<std::uint16_t>(kFirstCustomFormat + m_customFormats.size()));
+        return it->second;
+    };
+
+    // Style formats: Normal and the fourteen outline styles every reader expects.
+    XfRecord style;
+    style.style = true;
+    style.font = 0;
+    for (std::size_t i = 0; i < kStyleXfs; ++i) {
+        style.font = (i >= 1 && i <= 4) ? static_cast<std::uint16_t>(i <= 2 ? 1 : 2) : 0;
+        m_xfs.push_back(style);
+    }
+    const std::size_t count = std::max<std::size_t>(m_wb.formats.size(), 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const sheet::CellFormat& f = i < m_wb.formats.size() ? m_wb.formats[i] : defaults;
+        XfRecord x;
+        x.font = fontIndex(f.font);
+        x.format = formatIndex(f.numberFormat.empty() ? std::string("General") : f.numberFormat);
+        x.locked = f.locked;
+        x.halign = hAlignCode(f.halign);
+        x.valign = vAlignCode(f.valign);
+        x.wrap = f.wrap;
+        x.indent = static_cast<std::uint8_t>(std::clamp(f.indent, 0, 15));
+        x.rotation =
+            static_cast<std::uint8_t>((f.rotation >= 0 && f.rotation <= 180) || f.rotation == 255 ? f.rotation : 0);
+        auto border = [&](const sheet::Border& b, std::uint8_t& style_, std::uint16_t& colour) {
+            style_ = borderCode(b.style);
+            colour = style_ ? m_palette.index(b.colour) : 0;
+        };
+        border(f.left, x.left, x.leftColour);
+        border(f.right, x.right, x.rightColour);
+        border(f.top, x.top, x.topColour);
+        border(f.bottom, x.bottom, x.bottomColour);
+        if (f.fill) {
+            x.pattern = 1;
+            x.foreColour = m_palette.index(*f.fill);
+            x.backColour = kColourWindowText;
+        } else {
+            x.pattern = 0;
+            x.foreColour = kColourWindowText;
+            x.backColour = kColourWindowBackground;
+        }
+        m_xfs.push_back(x);
+    }
+    if (m_fonts.size() > 510) {
+        unsupported("The workbook uses more than 510 distinct fonts, more than the .xls format holds.");
+    }
+}
+
+void Writer::planNames() {
+    for (const sheet::DefinedName& n : m_wb.names) {
+        if (!n.refersTo) {
+            continue;
+        }
+        NameRecord r;
+        r.name = n.name;
+        r.builtin = n.builtin && builtinNameCode(n.name) >= 0;
+        r.sheet = n.scopeSheet;
+        if (r.name.empty() || utf8ToUtf16(r.name).size() > 255) {
+            unsupported("The defined name \"" + n.name + "\" is empty or longer than 255 characters.");
+        }
+        m_names.push_back(std::move(r));
+    }
+    // Tokens after every name is numbered: a name may use another.
+    std::size_t k = 0;
+    for (const sheet::DefinedName& n : m_wb.names) {
+        if (!n.refersTo) {
+            continue;
+        }
+        FormulaWriteContext context;
+        context.forName = true;
+        context.sheet = n.scopeSheet < 0 ? 0 : n.scopeSheet;
+        context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
+        context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) -> unsigned {
+            const std::string key = upperAscii(name);
+            unsigned global = 0;
+            for (std::size_t i = 0; i < m_names.size(); ++i) {
+                if (upperAscii(m_names[i].name) == key) {
+                    if (m_names[i].sheet == scope && scope >= 0) {
+                        return static_cast<unsigned>(i + 1);
+                    }
+                    if (m_names[i].sheet < 0) {
+                        global = static_cast<unsigned>(i + 1);
+                    }
+                }
+            }
+            return global;
+        };
+        try {
+            m_names[k].rgce = encodeFormula(*n.refersTo, context);
+        } catch (const XlsError& e) {
+            unsupported("The defined name \"" + n.name + "\" cannot be written: " + e.what());
+        }
+        ++k;
+    }
+}
+
+void Writer::writeGlobals() {
+    m_out.write(rec::kBof, encodeBof(rec::kSubGlobals));
+    m_out.write(rec::kCodePage, encodeU16(1200));
+    m_out.write(rec::kWindowProtect, encodeU16(0));
+    m_out.write(rec::kProtect, encodeU16(0));
+    m_out.write(rec::kPassword, encodeU16(0));
+    {
+        ByteWriter w;
+        w.u16(0x0168);
+        w.u16(0x001E);
+        w.u16(0x3A5C);
+        w.u16(0x23BE);
+        w.u16(0x0038);
+        const int active = std::clamp(m_wb.activeSheet, 0, static_cast<int>(m_wb.sheets.size()) - 1);
+        w.u16(static_cast<unsigned>(active));
+        w.u16(0);
+        w.u16(1);
+        w.u16(0x0258);
+        m_out.write(rec::kWindow1, w);
+    }
+    m_out.write(rec::kBackup, encodeU16(0));
+    m_out.write(rec::kHideObj, encodeU16(0));
+    m_out.write(rec::kDateMode, encodeU16(m_wb.date1904 ? 1 : 0));
+    m_out.write(rec::kPrecision, encodeU16(1));
+    m_out.write(rec::kBookBool, encodeU16(0));
+    for (const FontRecord& f : m_fonts) {
+        m_out.write(rec::kFont, encodeFont(f));
+    }
+    for (const auto& [code, index] : m_customFormats) {
+        m_out.write(rec::kFormat, encodeFormat(index, code));
+    }
+    for (std::size_t i = 0; i < m_xfs.size(); ++i) {
+        m_out.write(rec::kXf, encodeXf(m_xfs[i], 0));
+    }
+    {
+        ByteWriter w; // the Normal style
+        w.u16(0x8000);
+        w.u8(0);
+        w.u8(0xFF);
+        m_out.write(rec::kStyle, w);
+    }
+    if (!m_palette.palette().isDefault()) {
+        m_out.write(rec::kPalette, encodePalette(m_palette.palette()));
+    }
+    for (const sheet::Sheet& s : m_wb.sheets) {
+        m_boundSheetPatch.push_back(m_out.position() + 4);
+        m_out.write(rec::kBoundSheet, encodeBoundSheet(s.name));
+    }
+    {
+        ByteWriter w; // one country for the user interface and the settings
+        w.u16(1);
+        w.u16(1);
+        m_out.write(rec::kCountry, w);
+    }
+    // The link table: this workbook's own sheets, one EXTERNSHEET entry each.
+    {
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(m_wb.sheets.size()));
+        w.u16(0x0401);
+        m_out.write(rec::kSupBook, w);
+        ByteWriter x;
+        x.u16(static_cast<unsigned>(m_wb.sheets.size()));
+        for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
+            x.u16(0);
+            x.u16(static_cast<unsigned>(i));
+            x.u16(static_cast<unsigned>(i));
+        }
+        m_out.write(rec::kExternSheet, x);
+    }
+    for (const NameRecord& n : m_names) {
+        m_out.write(rec::kName, encodeName(n));
+    }
+    if (!m_drawing.empty()) {
+        m_out.write(rec::kMsoDrawingGroup, m_drawing.drawingGroup());
+    }
+    m_sst.write(m_out);
+    m_out.write(rec::kEof, ByteView{});
+}
+
+Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cell& cell, int sheetIndex,
+                            std::optional<std::string>* stringResult) {
+    FormulaWriteContext context;
+    context.sheet = sheetIndex;
+    context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
+    context.nameIndex = [this, sheetIndex](const std::string& name) -> unsigned {
+        const std::string key = upperAscii(name);
+        unsigned global = 0;
+        for (std::size_t i = 0; i < m_names.size(); ++i) {
+            if (upperAscii(m_names[i].name) == key) {
+                if (m_names[i].sheet == sheetIndex) {
+                    return static_cast<unsigned>(i + 1);
+                }
+                if (m_names[i].sheet < 0) {
+                    global = static_cast<unsigned>(i + 1);
+                }
+            }
+        }
+        return global;
+    };
+    Bytes rgce;
+    try {
+        rgce = encodeFormula(*cell.formula, context);
+    } catch (const XlsError& e) {
+        unsupported("The formula in " + sheet::toA1(sheet::CellPos{row, col}) + " cannot be written: " + e.what());
+    }
+    ByteWriter w;
+    w.u16(static_cast<unsigned>(row));
+    w.u16(static_cast<unsigned>(col));
+    w.u16(xf);
+    const Value& v = cell.value;
+    if (v.isText()) {
+        const std::string& text = v.text();
+        w.u8(text.empty() ? 3 : 0);
+        w.zeros(5);
+        w.u16(0xFFFF);
+        if (!text.empty()) {
+            *stringResult = text;
+        }
+    } else if (v.isBoolean()) {
+        w.u8(1);
+        w.u8(0);
+        w.u8(v.boolean() ? 1 : 0);
+        w.zeros(3);
+        w.u16(0xFFFF);
+    } else if (v.isError()) {
+        w.u8(2);
+        w.u8(0);
+        w.u8(static_cast<unsigned>(v.error()));
+        w.zeros(3);
+        w.u16(0xFFFF);
+    } else if (v.isNumber() && !std::isfinite(v.number())) {
+        w.u8(2);
+        w.u8(0);
+        w.u8(static_cast<unsigned>(sheet::ErrorCode::Num));
+        w.zeros(3);
+        w.u16(0xFFFF);
+    } else {
+        w.f64(v.isNumber() ? v.number() : 0.0);
+    }
+    w.u16(0); // options
+    w.u32(0);
+    w.u16(static_cast<unsigned>(rgce.size()));
+    w.bytes(rgce);
+    return std::move(w.data());
+}
+
+void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
+    const int lastRow = s.lastRow();
+    // Where each row's cells start and end, for its ROW record.
+    const int rowsWithInfo = std::max(lastRow + 1, s.lastRowWithInfo() + 1);
+    std::vector<int> firstCol(static_cast<std::size_t>(rowsWithInfo), -1),
+        endCol(static_cast<std::size_t>(rowsWithInfo), 0);
+    s.forEachCell([&](int row, int col, const sheet::Cell&) {
+        auto r = static_cast<std::size_t>(row);
+        if (firstCol[r] < 0) {
+            firstCol[r] = col;
+        }
+        endCol[r] = std::max(endCol[r], col + 1);
+    });
+    int nextBlock = 0; // first row whose ROW record is still to be written
+    auto writeRowsUpTo = [&](int endRow) {
+        for (; nextBlock < endRow; nextBlock += 32) {
+            for (int row = nextBlock; row < std::min(nextBlock + 32, rowsWithInfo); ++row) {
+                const sheet::RowInfo* info = s.rowInfoAt(row);
+                const bool hasCells = firstCol[static_cast<std::size_t>(row)] >= 0;
+                if (!hasCells && !info) {
+                    continue;
+                }
+                ByteWriter w;
+                w.u16(static_cast<unsigned>(row));
+                w.u16(hasCells ? static_cast<unsigned>(firstCol[static_cast<std::size_t>(row)]) : 0);
+                w.u16(hasCells ? static_cast<unsigned>(endCol[static_cast<std::size_t>(row)]) : 0);
+                const bool custom = info && info->heightTwips;
+                const int height = custom ? std::clamp(*info->heightTwips, 0, 8192) : s.defaultRowHeightTwips;
+                w.u16(static_cast<unsigned>(height));
+                w.u16(0);
+                w.u16(0);
+                unsigned flags = 0x0100;
+                if (custom) {
+                    flags |= 0x40;
+                }
+                if (info && info->hidden) {
+                    flags |= 0x20;
+                }
+                if (info && info->format) {
+                    flags |= 0x80;
+                }
+                w.u16(flags);
+                w.u16(info && info->format ? xfOf(*info->format) : 0x0F);
+                m_out.write(rec::kRow, w);
+            }
+        }
+    };
+
+    // Runs of blank cells go out as one MULBLANK record.
+    int blankRow = -1, blankFirst = 0;
+    std::vector<std::uint16_t> blankXfs;
+    auto flushBlanks = [&] {
+        if (blankXfs.empty()) {
+            return;
+        }
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(blankRow));
+        w.u16(static_cast<unsigned>(blankFirst));
+        if (blankXfs.size() == 1) {
+            w.u16(blankXfs[0]);
+            m_out.write(rec::kBlank, w);
+        } else {
+            for (std::uint16_t xf : blankXfs) {
+                w.u16(xf);
+            }
+            w.u16(static_cast<unsigned>(blankFirst + static_cast<int>(blankXfs.size()) - 1));
+            m_out.write(rec::kMulBlank, w);
+        }
+        blankXfs.clear();
+    };
+
+    s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
+        if (row >= nextBlock) {
+            flushBlanks();
+            writeRowsUpTo(row + 1);
+        }
+        const std::uint16_t xf = xfOf(cell.format);
+        if (!cell.formula && cell.value.isEmpty()) {
+            if (blankXfs.empty() || blankRow != row || blankFirst + static_cast<int>(blankXfs.size()) != col) {
+                flushBlanks();
+                blankRow = row;
+                blankFirst = col;
+            }
+            blankXfs.push_back(xf);
+            return;
+        }
+        flushBlanks();
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(row));
+        w.u16(static_cast<unsigned>(col));
+        w.u16(xf);
+        if (cell.formula) {
+            std::optional<std::string> text;
+            m_out.write(rec::kFormula, formulaRecord(row, col, xf, cell, sheetIndex, &text));
+            if (text) {
+                m_out.writeWithString(rec::kString, ByteView{}, utf8ToUtf16(*text));
+            }
+        } else if (cell.value.isNumber() && !std::isfinite(cell.value.number())) {
+            w.u8(static_cast<unsigned>(sheet::ErrorCode::Num));
+            w.u8(1);
+            m_out.write(rec::kBoolErr, w);
+        } else if (cell.value.isNumber()) {
+            if (auto rk = toRk(cell.value.number())) {
+                w.u32(*rk);
+                m_out.write(rec::kRk, w);
+            } else {
+                w.f64(cell.value.number());
+                m_out.write(rec::kNumber, w);
+            }
+        } else if (cell.value.isText()) {
+            w.u32(m_sst.indexOf(cell.value.text()));
+            m_out.write(rec::kLabelSst, w);
+        } else if (cell.value.isBoolean()) {
+            w.u8(cell.value.boolean() ? 1 : 0);
+            w.u8(0);
+            m_out.write(rec::kBoolErr, w);
+        } else if (cell.value.isError()) {
+            w.u8(static_cast<unsigned>(cell.value.error()));
+            w.u8(1);
+            m_out.write(rec::kBoolErr, w);
+        }
+    });
+    flushBlanks();
+    writeRowsUpTo(rowsWithInfo);
+}
+
+void Writer::writeSheet(std::size_t index) {
+    const sheet::Sheet& s = m_wb.sheets[index];
+    m_out.patch32(m_boundSheetPatch[index], static_cast<std::uint32_t>(m_out.position()));
+    m_out.write(rec::kBof, encodeBof(rec::kSubWorksheet));
+    m_out.write(rec::kCalcMode, encodeU16(1));
+    m_out.write(rec::kCalcCount, encodeU16(100));
+    m_out.write(rec::kRefMode, encodeU16(1));
+    m_out.write(rec::kIteration, encodeU16(0));
+    m_out.write(rec::kDelta, encodeDouble(0.001));
+    m_out.write(rec::kSaveRecalc, encodeU16(1));
+    m_out.write(rec::kPrintHeaders, encodeU16(0));
+    m_out.write(rec::kPrintGridlines, encodeU16(0));
+    m_out.write(rec::kGridSet, encodeU16(1));
+    {
+        ByteWriter w;
+        w.zeros(8);
+        m_out.write(rec::kGuts, w);
+    }
+    {
+        ByteWriter w;
+        w.u16(0);
+        w.u16(static_cast<unsigned>(std::clamp(s.defaultRowHeightTwips, 1, 8192)));
+        m_out.write(rec::kDefaultRowHeight, w);
+    }
+    m_out.write(rec::kWsBool, encodeU16(0x04C1));
+    const sheet::PageSetup& p = s.pageSetup;
+    m_out.write(rec::kHeader, p.headerText.empty() ? Bytes{} : encodeString16(p.headerText));
+    m_out.write(rec::kFooter, p.footerText.empty() ? Bytes{} : encodeString16(p.footerText));
+    m_out.write(rec::kHCenter, encodeU16(0));
+    m_out.write(rec::kVCenter, encodeU16(0));
+    m_out.write(rec::kLeftMargin, encodeDouble(p.left));
+    m_out.write(rec::kRightMargin, encodeDouble(p.right));
+    m_out.write(rec::kTopMargin, encodeDouble(p.top));
+    m_out.write(rec::kBottomMargin, encodeDouble(p.bottom));
+    {
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(std::clamp(p.paperSize, 0, 0xFFFF)));
+        w.u16(static_cast<unsigned>(std::clamp(p.scale, 10, 400)));
+        w.u16(1); // first page number
+        w.u16(1); // fit to width
+        w.u16(1); // fit to height
+        w.u16(p.portrait ? 0x02 : 0x00);
+        w.u16(600);
+        w.u16(600);
+        w.f64(p.header);
+        w.f64(p.footer);
+        w.u16(1);
+        m_out.write(rec::kSetup, w);
+    }
+    m_out.write(rec::kDefColWidth, encodeU16(static_cast<unsigned>(std::clamp(s.defaultColumnWidth, 0, 255))));
+    // Columns: one COLINFO per run of columns that look alike.
+    for (int col = 0; col < 256;) {
+        const sheet::ColumnInfo* info = s.columnInfoAt(col);
+        if (!info) {
+            ++col;
+            continue;
+        }
+        int last = col;
+        while (last + 1 < 256) {
+            const sheet::ColumnInfo* next = s.columnInfoAt(last + 1);
+            if (!next || next->width256 != info->width256 || next->hidden != info->hidden ||
+                next->format != info->format) {
+                break;
+            }
+            ++last;
+        }
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(col));
+        w.u16(static_cast<unsigned>(last));
+        w.u16(static_cast<unsigned>(std::clamp(info->width256.value_or(s.defaultColumnWidth * 256 + 184), 0, 0xFFFF)));
+        w.u16(info->format ? xfOf(*info->format) : 0x0F);
+        w.u16(info->hidden ? 0x01 : 0x00);
+        w.u16(0);
+        m_out.write(rec::kColInfo, w);
+        col = last + 1;
+    }
+    {
+        ByteWriter w;
+        const int lastRow = s.lastRow(), lastCol = s.lastColumn();
+        int firstRow = -1, firstCol = 256;
+        s.forEachCell([&](int row, int col, const sheet::Cell&) {
+            if (firstRow < 0) {
+                firstRow = row;
+            }
+            firstCol = std::min(firstCol, col);
+        });
+        w.u32(firstRow < 0 ? 0 : static_cast<std::uint32_t>(firstRow));
+        w.u32(lastRow < 0 ? 0 : static_cast<std::uint32_t>(lastRow + 1));
+        w.u16(firstRow < 0 ? 0 : static_cast<unsigned>(firstCol));
+        w.u16(lastCol < 0 ? 0 : static_cast<unsigned>(lastCol + 1));
+        w.u16(0);
+        m_out.write(rec::kDimensions, w);
+    }
+    writeCells(s, static_cast<int>(index));
+
+    if (m_drawingOfSheet[index] > 0) {
+        std::vector<NoteSpec> notes;
+        for (const sheet::Comment& c : s.comments) {
+            notes.push_back({c.pos.row, c.pos.col, c.text, c.author, c.visible});
+        }
+        m_drawing.writeSheet(m_out, m_drawingOfSheet[index], notes);
+    }
+    {
+        const bool active = static_cast<int>(index) == m_wb.activeSheet;
+        unsigned flags = 0x00B4; // row and column headers, zeros, automatic grid colour, outline symbols
+        if (s.showGridlines) {
+            flags |= 0x0002;
+        }
+        if (s.selected || active) {
+            flags |= 0x0200;
+        }
+        if (active) {
+            flags |= 0x0400;
+        }
+        ByteWriter w;
+        w.u16(flags);
+        w.u16(0);
+        w.u16(0);
+        w.u16(0x40);
+        w.u16(0);
+        w.u16(0);
+        w.u16(0);
+        w.u32(0);
+        m_out.write(rec::kWindow2, w);
+    }
+    {
+        ByteWriter w;
+        const int row = std::clamp(s.activeCell.row, 0, 65535), col = std::clamp(s.activeCell.col, 0, 255);
+        w.u8(3);
+        w.u16(static_cast<unsigned>(row));
+        w.u16(static_cast<unsigned>(col));
+        w.u16(0);
+        w.u16(1);
+        w.u16(static_cast<unsigned>(row));
+        w.u16(static_cast<unsigned>(row));
+        w.u8(static_cast<unsigned>(col));
+        w.u8(static_cast<unsigned>(col));
+        m_out.write(rec::kSelection, w);
+    }
+    // Merged ranges, at most 1026 to a record.
+    for (std::size_t at = 0; at < s.merged.size(); at += 1026) {
+        const std::size_t n = std::min<std::size_t>(1026, s.merged.size() - at);
+        ByteWriter w;
+        w.u16(static_cast<unsigned>(n));
+        for (std::size_t k = at; k < at + n; ++k) {
+            const sheet::Area& a = s.merged[k];
+            w.u16(static_cast<unsigned>(a.first.row));
+            w.u16(static_cast<unsigned>(a.last.row));
+            w.u16(static_cast<unsigned>(a.first.col));
+            w.u16(static_cast<unsigned>(a.last.col));
+        }
+        m_out.write(rec::kMergedCells, w);
+    }
+    m_out.write(rec::kEof, ByteView{});
+}
+
+Bytes Writer::run() {
+    if (m_wb.sheets.empty()) {
+        unsupported("A workbook needs at least one sheet.");
+    }
+    if (m_wb.sheets.size() > 4096) {
+        unsupported("The workbook has more sheets than the .xls format holds.");
+    }
+    for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
+        const std::string& name = m_wb.sheets[i].name;
+        if (!validSheetName(name)) {
+            unsupported("The sheet name \"" + name +
+                        "\" cannot be used: it must have 1 to 31 characters, none of : \\ / ? * [ ], and not start or "
+                        "end with an apostrophe.");
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (upperAscii(m_wb.sheets[j].name) == upperAscii(name)) {
+                unsupported("Two sheets are named \"" + name + "\".");
+            }
+        }
+    }
+    planFormats();
+    planNames();
+    m_drawingOfSheet.assign(m_wb.sheets.size(), 0);
+    for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
+        if (!m_wb.sheets[i].comments.empty()) {
+            m_drawingOfSheet[i] = m_drawing.addDrawing(m_wb.sheets[i].comments.size());
+        }
+    }
+    // Cell texts go into the shared string table, which precedes the sheets: collect them first.
+    for (const sheet::Sheet& s : m_wb.sheets) {
+        s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
+            if (!cell.formula && cell.value.isText()) {
+                if (utf8ToUtf16(cell.value.text()).size() > 32767) {
+                    unsupported("The text in " + s.name + "!" + sheet::toA1(sheet::CellPos{row, col}) +
+                                " is longer than the 32767 characters a cell holds.");
+                }
+                m_sst.add(cell.value.text());
+            }
+        });
+    }
+    writeGlobals();
+    // The table was complete when written; the sheets look their indexes up again.
+    for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
+        writeSheet(i);
+    }
+    Bytes stream = m_out.take();
+    if (stream.size() > 0x7FFFFFFFu) {
+        throw XlsError(XlsErrorKind::TooLarge, "The workbook is larger than 2 GB, too large for an .xls file.");
+    }
+    cfb::CompoundFileWriter container;
+    container.addStream("Workbook", std::move(stream));
+    return container.build();
+}
+
+} // namespace
+
+Bytes writeXls(const sheet::Workbook& workbook) {
+    return Writer(workbook).run();
+}
+
+} // namespace markwell::xls

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ByteIO.h"
+#include "XlsError.h"
+
+#include "workbook/sheet/Workbook.h"
+
+namespace markwell::xls {
+
+// Writes the workbook as a BIFF8 .xls file (compound document with a "Workbook" stream). Formulas
+// carry their cached results as they are in the model: recalculate first. Throws XlsError when
+// something cannot be expressed in the format (a sheet name that is too long, too many formats,
+// a function the format does not know ...), never writes a file other programs would refuse.
+Bytes writeXls(const sheet::Workbook& workbook);
+
+} // namespace markwell::xls
