@@ -413,8 +413,12 @@ void Form2::Form_QueryUnload() {
 }
 
 void Form2::syncPictures() {
+    // Edges are converted, not sizes, so that the far edges land where the twips put them.
     const Box& d = m_view.display();
-    Picture1->setGeometry(twipsToPixels(d.left), twipsToPixels(d.top), twipsToPixels(d.width), twipsToPixels(d.height));
+    const int left = twipsToPixels(d.left);
+    const int top = twipsToPixels(d.top);
+    Picture1->setGeometry(left, top, twipsToPixels(static_cast<double>(d.left) + d.width) - left,
+                          twipsToPixels(static_cast<double>(d.top) + d.height) - top);
     const Box& o = m_view.original();
     Zoom_Ori->setGeometry(twipsToPixels(10320), twipsToPixels(480), twipsToPixels(o.width), twipsToPixels(o.height));
 }
