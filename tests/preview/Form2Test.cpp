@@ -42,7 +42,7 @@ void sendMouse(QWidget* w, QEvent::Type type, QPoint local, Qt::MouseButton butt
 void drag(QWidget* picture, QPoint from, QPoint to) {
     sendMouse(picture, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
     sendMouse(picture, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
-    sendMouse(picture, QEvent::MouseButtonRelease, to - (to - from), Qt::LeftButton, Qt::NoButton);
+    sendMouse(picture, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
 }
 
 class Form2Test : public ::testing::Test {
