@@ -37,7 +37,7 @@ private:
             unsupported("A reference lies outside the 65536 rows and 256 columns of a sheet.");
         }
     }
-    bool threeD(int sheet) const { return m_ctx.forName || (sheet >= 0 && sheet != m_ctx.sheet); }
+    bool threeD(int sheet) const { return m_ctx.forName || sheet >= 0; }
     void function(const Node& n, int depth);
 
     const FormulaWriteContext& m_ctx;

@@ -93,7 +93,7 @@ std::optional<std::uint32_t> toRk(double v) {
         return std::nullopt;
     }
     auto asInt = [](double x) -> std::optional<std::uint32_t> {
-        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29)) {
+        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29) && !(x == 0 && std::signbit(x))) {
             return (static_cast<std::uint32_t>(static_cast<std::int32_t>(x)) << 2) | 0x02;
         }
         return std::nullopt;
