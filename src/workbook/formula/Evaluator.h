@@ -1,0 +1,58 @@
+#pragma once
+
+#include "workbook/formula/Ast.h"
+#include "workbook/sheet/CellRef.h"
+#include "workbook/sheet/Value.h"
+
+#include <functional>
+
+namespace markwell::sheet {
+class Workbook;
+}
+
+namespace markwell::formula {
+
+// Where the evaluator reads cell values. Recalculation supplies one that computes formula cells
+// on demand; CachedValues reads what the cells hold.
+class CellSource {
+public:
+    virtual ~CellSource() = default;
+    // The value of one cell; Empty for a cell that holds nothing.
+    virtual sheet::Value value(int sheet, sheet::CellPos pos) = 0;
+    // Visits the cells of an area that hold something, row by row.
+    virtual void forEach(int sheet, const sheet::Area& area,
+                         const std::function<void(sheet::CellPos, const sheet::Value&)>& visit) = 0;
+};
+
+// Reads the values the workbook's cells hold (cached results for formulas).
+class CachedValues : public CellSource {
+public:
+    explicit CachedValues(const sheet::Workbook& workbook) : m_workbook(workbook) {}
+    sheet::Value value(int sheet, sheet::CellPos pos) override;
+    void forEach(int sheet, const sheet::Area& area,
+                 const std::function<void(sheet::CellPos, const sheet::Value&)>& visit) override;
+
+private:
+    const sheet::Workbook& m_workbook;
+};
+
+struct EvalContext {
+    const sheet::Workbook* workbook = nullptr; // for defined names; none: every name is #NAME?
+    CellSource* cells = nullptr;
+    int sheet = 0;       // the sheet of the formula's cell
+    sheet::CellPos cell; // the formula's cell, for implicit intersection
+};
+
+// Evaluates a formula with the rules spreadsheet programs apply. The result is never Empty: a
+// formula that yields an empty cell gives 0.
+sheet::Value evaluate(const NodePtr& root, const EvalContext& context);
+
+// Number from text the way arithmetic converts it ("3", " 2.5 ", "1E3", "50%"); nullopt when the
+// text is no number.
+std::optional<double> textToNumber(std::string_view text);
+
+// Rounds half away from zero to the given number of decimals (negative: tens, hundreds ...),
+// after snapping to 15 significant digits as spreadsheets do, so ROUND(0.895, 2) is 0.9.
+double roundHalfAway(double value, int digits);
+
+} // namespace markwell::formula
