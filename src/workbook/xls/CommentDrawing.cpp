@@ -53,7 +53,7 @@ void shapeHead(ByteWriter& w, std::uint32_t spid, const NoteSpec& note) {
     prop(0x0183, 0x08000050);
     prop(0x01BF, 0x00100010);
     prop(0x023F, 0x00030003); // shadow
-    prop(0x03BF, note.visible ? 0x00020000 : 0x00020002);
+    prop(0x03BF, note.visible ? 0x000A0000 : 0x000A0002);
     // Anchor: a box to the right of the cell, as spreadsheet programs place new comments.
     header(w, 0, 0, kClientAnchor, 18);
     const unsigned col1 = static_cast<unsigned>(std::min(note.col + 1, 255));
