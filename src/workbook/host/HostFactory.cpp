@@ -1,10 +1,9 @@
-#include "workbook/host/SpreadsheetHost.h"
+#include "workbook/host/EmbeddedHost.h"
 
 namespace markwell {
 
-// Replaced by the embedded engine's factory once the engine is wired in.
 HostFactory defaultHostFactory() {
-    return []() -> std::unique_ptr<SpreadsheetHost> { return nullptr; };
+    return []() -> std::unique_ptr<SpreadsheetHost> { return std::make_unique<EmbeddedHost>(); };
 }
 
 } // namespace markwell

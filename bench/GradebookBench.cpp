@@ -1,0 +1,164 @@
+// Timings of the embedded engine and of the whole "Create Template" job at class sizes from a
+// couple of students to the largest the lists hold.
+//
+//   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DMARKWELL_BUILD_TESTS=OFF -DMARKWELL_BUILD_BENCHMARKS=ON
+//   cmake --build build/bench --target gradebook_bench && build/bench/bench/gradebook_bench
+
+#include "workbook/CreateTemplate.h"
+#include "workbook/TemplateBytes.h"
+#include "workbook/host/EmbeddedHost.h"
+
+#include "app/Prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace markwell;
+
+namespace {
+
+class SilentPrompt : public Prompt {
+public:
+    void message(const QString& text, const QString&, Icon) override {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    }
+    Answer askYesNo(const QString&) override { return Answer::No; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+};
+
+class NoUi : public CreateTemplateUi {
+public:
+    void setBusy(bool) override {}
+    void setPreviewPicture(const QImage&) override {}
+    void setPreviewWorkbook(const QString& path) override { workbook = path; }
+    void showPreview() override {}
+    void hideMainWindow() override {}
+    QString workbook;
+};
+
+GradebookSetup classOf(int tests, int students) {
+    GradebookSetup s;
+    s.options = {u"Lincoln High"_s, u"Ms. Rivera"_s, u"Algebra"_s, u"2026 Fall"_s};
+    for (int t = 1; t <= tests; ++t) {
+        s.tests.push_back({u"Test %1"_s.arg(t), u"100"_s});
+    }
+    for (int i = 1; i <= students; ++i) {
+        StudentRow row{u"Student %1"_s.arg(i), u"S%1"_s.arg(i), {}};
+        for (int t = 1; t <= tests; ++t) {
+            row.points << QString::number((i * 7 + t * 13) % 101);
+        }
+        s.students.push_back(std::move(row));
+    }
+    s.pointsCount = tests;
+    return s;
+}
+
+// The whole job: template, fill, save, reopen, picture; per-phase times as counters.
+void WholeJob(benchmark::State& state) {
+    const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    QTemporaryDir work;
+    SilentPrompt prompt;
+    CreateTemplateTimings sum;
+    for (auto _ : state) {
+        NoUi ui;
+        CreateTemplateTimings t;
+        CreateTemplateEnvironment env;
+        env.hostFactory = defaultHostFactory();
+        env.templateBytes = [] { return templateWorkbook(); };
+        env.workFolder = [&] { return work.path(); };
+        env.timings = &t;
+        bool creating = false;
+        createTemplate(setup, env, ui, prompt, creating);
+        QFile::remove(ui.workbook);
+        sum.templateMs += t.templateMs;
+        sum.fillMs += t.fillMs;
+        sum.saveMs += t.saveMs;
+        sum.reopenMs += t.reopenMs;
+        sum.pictureMs += t.pictureMs;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["template_ms"] = sum.templateMs / n;
+    state.counters["fill_ms"] = sum.fillMs / n;
+    state.counters["save_ms"] = sum.saveMs / n;
+    state.counters["reopen_ms"] = sum.reopenMs / n;
+    state.counters["picture_ms"] = sum.pictureMs / n;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The engine alone: open the template, the structural operations of the filling, save.
+void EngineOnly(benchmark::State& state) {
+    const int tests = static_cast<int>(state.range(0));
+    const int students = static_cast<int>(state.range(1));
+    QTemporaryDir work;
+    const QString templatePath = QDir(work.path()).filePath(u"template.xlt"_s);
+    {
+        QFile f(templatePath);
+        f.open(QIODevice::WriteOnly);
+        f.write(templateWorkbook());
+    }
+    const QString out = QDir(work.path()).filePath(u"out.xls"_s);
+    for (auto _ : state) {
+        EmbeddedHost host;
+        host.Workbooks().Open(templatePath, nullptr, true);
+        for (int i = 6; i <= tests; ++i) {
+            host.Range(u"J6:J19"_s).Select();
+            host.Selection().Copy();
+            host.Range(u"J6"_s).Select();
+            host.Selection().Insert(xlShiftToRight);
+            host.setCutCopyMode(false);
+        }
+        const int m = students % 2 == 0 ? students : students + 1;
+        for (int j = 2; j <= m / 2; ++j) {
+            host.Rows(u"13:14"_s).Select();
+            host.Selection().Copy();
+            host.Selection().Insert(xlShiftDown);
+            host.setCutCopyMode(false);
+        }
+        if (students % 2 == 1) {
+            host.Rows(13 + m - 1).Select();
+            host.Selection().Delete(xlShiftUp);
+        }
+        QFile::remove(out);
+        host.ActiveWorkbook().SaveAs(out, xlExcel8);
+        host.Quit();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void SmallClasses(benchmark::internal::Benchmark* b) {
+    b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
+}
+
+// Large classes run once: each run takes seconds. Run one size per process for its peak memory
+// (--benchmark_filter=WholeJob/250/32767).
+void LargeClasses(benchmark::internal::Benchmark* b) {
+    b->Args({60, 500})->Args({250, 32767})->Unit(benchmark::kMillisecond)->Iterations(1);
+}
+
+} // namespace
+
+BENCHMARK(EngineOnly)->Apply(SmallClasses);
+BENCHMARK(EngineOnly)->Apply(LargeClasses);
+BENCHMARK(WholeJob)->Apply(SmallClasses);
+BENCHMARK(WholeJob)->Apply(LargeClasses);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

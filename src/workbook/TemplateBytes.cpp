@@ -1,0 +1,13 @@
+#include "workbook/TemplateBytes.h"
+
+#include "workbook/template/TemplateData.h"
+
+namespace markwell {
+
+QByteArray templateWorkbook() {
+    const auto bytes = gradetemplate::templateWorkbookBytes();
+    // The bytes live for the whole run; no copy is needed.
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+} // namespace markwell

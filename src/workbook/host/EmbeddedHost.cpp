@@ -1,0 +1,332 @@
+#include "workbook/host/EmbeddedHost.h"
+
+#include "workbook/host/EngineCalls.h"
+#include "workbook/sheet/Workbook.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+struct EmbeddedHost::OpenBook {
+    QString path;
+    bool readOnly = false;
+    sheet::Workbook model;
+    bool stale = true; // formulas not recalculated since the last change
+};
+
+namespace {
+
+// Workbooks are read whole; anything larger than any workbook the format can hold is refused.
+constexpr qint64 kMaxWorkbookBytes = 512LL * 1024 * 1024;
+
+sheet::CellPos topLeft(const HostArea& a) {
+    return {a.firstRow - 1, a.firstColumn - 1};
+}
+
+sheet::Area toArea(const HostArea& a) {
+    return {{a.firstRow - 1, a.firstColumn - 1}, {a.lastRow - 1, a.lastColumn - 1}};
+}
+
+bool sameSpan(const HostArea& a, const HostArea& b) {
+    return a.firstRow == b.firstRow && a.lastRow == b.lastRow && a.firstColumn == b.firstColumn &&
+           a.lastColumn == b.lastColumn && a.wholeRows == b.wholeRows && a.wholeColumns == b.wholeColumns;
+}
+
+} // namespace
+
+EmbeddedHost::EmbeddedHost() = default;
+EmbeddedHost::~EmbeddedHost() = default;
+
+void EmbeddedHost::checkRunning() const {
+    if (m_quit) {
+        throw HostError(u"The spreadsheet engine instance has already quit."_s);
+    }
+}
+
+EmbeddedHost::OpenBook& EmbeddedHost::book(int workbook) {
+    return const_cast<OpenBook&>(std::as_const(*this).book(workbook));
+}
+
+const EmbeddedHost::OpenBook& EmbeddedHost::book(int workbook) const {
+    checkRunning();
+    const int index = workbook == 0 ? m_active : workbook;
+    if (m_books.empty()) {
+        throw HostError(u"No workbook is open."_s);
+    }
+    if (index < 1 || index > static_cast<int>(m_books.size())) {
+        throw HostError(u"There is no open workbook number %1."_s.arg(index));
+    }
+    return *m_books[static_cast<size_t>(index - 1)];
+}
+
+int EmbeddedHost::sheetOf(const OpenBook& b, int sheet) const {
+    const int index = sheet == 0 ? b.model.activeSheet + 1 : sheet;
+    if (index < 1 || index > static_cast<int>(b.model.sheets.size())) {
+        throw HostError(
+            u"The workbook \"%1\" has no worksheet number %2."_s.arg(QFileInfo(b.path).fileName()).arg(index));
+    }
+    return index - 1;
+}
+
+void EmbeddedHost::setDisplayAlerts(bool on) {
+    checkRunning();
+    m_displayAlerts = on;
+}
+
+void EmbeddedHost::setVisible(bool on) {
+    checkRunning();
+    if (on) {
+        throw HostError(u"The embedded spreadsheet engine has no window to show."_s);
+    }
+}
+
+QString EmbeddedHost::Version() const {
+    checkRunning();
+    return u"16.0"_s;
+}
+
+void EmbeddedHost::setCutCopyMode(bool on) {
+    checkRunning();
+    if (!on) {
+        m_clipboard.reset();
+    }
+}
+
+void EmbeddedHost::Quit() {
+    checkRunning();
+    m_pending.reset();
+    m_books.clear();
+    m_active = 0;
+    m_clipboard.reset();
+    m_picture = QImage();
+    m_quit = true;
+}
+
+int EmbeddedHost::workbookCount() const {
+    checkRunning();
+    return static_cast<int>(m_books.size());
+}
+
+int EmbeddedHost::openWorkbook(const QString& path, bool readOnly) {
+    checkRunning();
+    flush();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw HostError(u"The workbook \"%1\" could not be opened: %2"_s.arg(path, file.errorString()));
+    }
+    if (file.size() > kMaxWorkbookBytes) {
+        throw HostError(
+            u"The workbook \"%1\" could not be opened: the file is larger than any workbook can be."_s.arg(path));
+    }
+    const QByteArray bytes = file.readAll();
+    auto open = std::make_unique<OpenBook>();
+    open->path = QFileInfo(path).absoluteFilePath();
+    open->readOnly = readOnly;
+    try {
+        open->model = engine::readWorkbook(bytes);
+    } catch (const std::exception& e) {
+        throw HostError(u"The workbook \"%1\" could not be opened: %2"_s.arg(path, QString::fromUtf8(e.what())));
+    }
+    if (open->model.sheets.empty()) {
+        throw HostError(u"The workbook \"%1\" could not be opened: it has no worksheet."_s.arg(path));
+    }
+    m_books.push_back(std::move(open));
+    m_active = static_cast<int>(m_books.size());
+    m_selection = HostArea{};
+    return m_active;
+}
+
+int EmbeddedHost::activeWorkbookIndex() const {
+    book(0);
+    return m_active;
+}
+
+void EmbeddedHost::selectSheet(int workbook, int sheet) {
+    OpenBook& b = book(workbook);
+    const int index = sheetOf(b, sheet);
+    flush();
+    for (size_t i = 0; i < b.model.sheets.size(); ++i) {
+        b.model.sheets[i].selected = static_cast<int>(i) == index;
+    }
+    b.model.activeSheet = index;
+}
+
+void EmbeddedHost::activateSheet(int workbook, int sheet) {
+    OpenBook& b = book(workbook);
+    b.model.activeSheet = sheetOf(b, sheet);
+    m_active = workbook == 0 ? m_active : workbook;
+}
+
+int EmbeddedHost::activeSheetIndex(int workbook) const {
+    return book(workbook).model.activeSheet + 1;
+}
+
+void EmbeddedHost::setCellValue(const HostArea& cell, const QString& text) {
+    OpenBook& b = book(0);
+    const int s = sheetOf(b, 0);
+    flush();
+    sheet::Cell& target = b.model.sheets[static_cast<size_t>(s)].cellAt(cell.firstRow - 1, cell.firstColumn - 1);
+    // The text is a value, never a formula, whatever it starts with.
+    target.formula.reset();
+    target.value = engine::valueOfText(text.toStdString());
+    b.stale = true;
+}
+
+void EmbeddedHost::select(const HostArea& area) {
+    OpenBook& b = book(0);
+    (void)b;
+    m_selection = area;
+}
+
+void EmbeddedHost::copyArea(const HostArea& area) {
+    OpenBook& b = book(0);
+    (void)sheetOf(b, 0);
+    m_clipboard = area;
+    m_clipboardBook = m_active;
+    m_clipboardSheet = b.model.activeSheet + 1;
+}
+
+void EmbeddedHost::insertCopied(const HostArea& at, int shift) {
+    OpenBook& b = book(0);
+    const int s = sheetOf(b, 0) + 1;
+    if (!m_clipboard) {
+        throw HostError(u"Nothing has been copied, so nothing can be inserted."_s);
+    }
+    if (m_clipboardBook != m_active || m_clipboardSheet != s) {
+        throw HostError(u"Copied cells can only be inserted into the sheet they were copied from."_s);
+    }
+    const HostArea source = *m_clipboard;
+    if (shift == xlShiftDown) {
+        if (!source.wholeRows) {
+            throw HostError(u"Only whole copied rows can be inserted with the cells shifted down."_s);
+        }
+    } else if (shift == xlShiftToRight) {
+        if (source.wholeRows || source.wholeColumns) {
+            throw HostError(u"Whole rows or columns cannot be inserted with the cells shifted to the right."_s);
+        }
+    } else {
+        throw HostError(u"The insert direction %1 is not known."_s.arg(shift));
+    }
+    Pending op{shift, source, m_active, s, 1};
+    const bool atSource = at.firstRow == source.firstRow && at.firstColumn == source.firstColumn;
+    if (m_pending && atSource && m_pending->shift == shift && m_pending->book == op.book && m_pending->sheet == s &&
+        sameSpan(m_pending->source, source)) {
+        ++m_pending->times;
+        return;
+    }
+    flush();
+    if (atSource) {
+        m_pending = op;
+        return;
+    }
+    // Inserting elsewhere: carried out at once, at the selection's top-left cell.
+    const int rows = source.lastRow - source.firstRow;
+    const int cols = source.lastColumn - source.firstColumn;
+    HostArea target{at.firstRow,           at.firstColumn,   at.firstRow + rows,
+                    at.firstColumn + cols, source.wholeRows, source.wholeColumns};
+    engine::insertCopies(b.model, s - 1, toArea(source), topLeft(target), shift == xlShiftDown, 1);
+    b.stale = true;
+}
+
+void EmbeddedHost::flush() const {
+    if (!m_pending) {
+        return;
+    }
+    const Pending op = *m_pending;
+    m_pending.reset();
+    runInsert(op);
+}
+
+void EmbeddedHost::runInsert(const Pending& op) const {
+    OpenBook& b = *m_books[static_cast<size_t>(op.book - 1)];
+    engine::insertCopies(b.model, op.sheet - 1, toArea(op.source), topLeft(op.source), op.shift == xlShiftDown,
+                         op.times);
+    b.stale = true;
+}
+
+void EmbeddedHost::deleteArea(const HostArea& area, int shift) {
+    OpenBook& b = book(0);
+    const int s = sheetOf(b, 0);
+    if (shift != xlShiftUp) {
+        throw HostError(u"The delete direction %1 is not known."_s.arg(shift));
+    }
+    if (!area.wholeRows) {
+        throw HostError(u"Only whole rows can be deleted with the cells shifted up."_s);
+    }
+    flush();
+    engine::deleteRows(b.model, s, area.firstRow - 1, area.lastRow - 1);
+    b.stale = true;
+}
+
+void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fileFormat) {
+    OpenBook& b = book(workbook);
+    if (fileFormat != xlExcel8 && fileFormat != xlWorkbookNormal) {
+        throw HostError(u"The file format %1 is not one the engine writes."_s.arg(fileFormat));
+    }
+    flush();
+    if (b.stale) {
+        engine::recalculate(b.model);
+        b.stale = false;
+    }
+    const std::vector<std::uint8_t> bytes = engine::writeWorkbook(b.model);
+    QSaveFile file(filename);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()) ||
+        !file.commit()) {
+        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()));
+    }
+    b.path = QFileInfo(filename).absoluteFilePath();
+    b.readOnly = false;
+}
+
+void EmbeddedHost::closeWorkbook(int workbook) {
+    const int index = workbook == 0 ? m_active : workbook;
+    book(index);
+    flush();
+    m_books.erase(m_books.begin() + (index - 1));
+    if (m_clipboardBook == index) {
+        m_clipboard.reset();
+    }
+    m_active = static_cast<int>(m_books.size());
+}
+
+HostArea EmbeddedHost::usedRange(int workbook, int sheet) const {
+    const OpenBook& b = book(workbook);
+    const int s = sheetOf(b, sheet);
+    flush();
+    const std::optional<sheet::Area> used = engine::usedArea(b.model.sheets[static_cast<size_t>(s)]);
+    if (!used) {
+        return HostArea{1, 1, 1, 1};
+    }
+    return HostArea{used->first.row + 1, used->first.col + 1, used->last.row + 1, used->last.col + 1};
+}
+
+void EmbeddedHost::copyPicture(int workbook, int sheet, const HostArea& area) {
+    OpenBook& b = book(workbook);
+    const int s = sheetOf(b, sheet);
+    flush();
+    if (b.stale) {
+        engine::recalculate(b.model);
+        b.stale = false;
+    }
+    QImage picture = engine::pictureOf(b.model, s, toArea(area));
+    if (picture.isNull()) {
+        throw HostError(u"The picture of the range could not be made."_s);
+    }
+    m_picture = std::move(picture);
+}
+
+const sheet::Workbook& EmbeddedHost::workbookModel(int workbook) const {
+    const OpenBook& b = book(workbook);
+    flush();
+    return b.model;
+}
+
+} // namespace markwell
