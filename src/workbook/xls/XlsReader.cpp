@@ -317,6 +317,7 @@ void SheetReader::onFormula(const Record& r) {
     if (cce >= 5 && rgce[0] == 0x01) {
         // Part of a shared or array formula: the tokens live in a SHRFMLA or ARRAY record.
         m_pending.push_back({row, col, Bytes(rgce.begin(), rgce.end())});
+        resolvePending(); // the SHRFMLA came with an earlier cell of the range
         return;
     }
     try {

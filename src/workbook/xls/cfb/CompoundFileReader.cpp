@@ -130,9 +130,12 @@ void CompoundFileReader::readFat() {
     const std::uint32_t wanted = std::min(fatSectors, m_sectorCount);
     std::vector<std::uint32_t> fatSectorList;
     fatSectorList.reserve(wanted);
+    bool beyondEnd = false;
     auto take = [&](std::uint32_t s) {
         if (s < m_sectorCount) {
             fatSectorList.push_back(s);
+        } else if (s < 0xFFFFFFFA) {
+            beyondEnd = true; // a real sector number past the end of the file
         }
     };
     for (std::size_t i = 0; i < kHeaderDifatEntries && i < wanted; ++i) {
@@ -155,6 +158,10 @@ void CompoundFileReader::readFat() {
             take(load32(s.data() + 4 * i));
         }
         difatStart = load32(s.data() + 4 * perDifat);
+    }
+    if (beyondEnd) {
+        throw XlsError(XlsErrorKind::Truncated,
+                       "The file is cut short: its allocation table lies beyond the end of the file.");
     }
     if (fatSectorList.empty()) {
         corrupt("The compound document has no allocation table.");
