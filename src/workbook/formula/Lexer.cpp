@@ -18,13 +18,12 @@ bool isWordChar(char c) {
            static_cast<unsigned char>(c) >= 0x80;
 }
 
-[[noreturn]] void fail(const std::string& what, std::size_t offset) {
-    throw FormulaSyntaxError(what + " at character " + std::to_string(offset + 1) + '.');
-}
-
 } // namespace
 
-std::vector<Token> tokenize(std::string_view text) {
+std::vector<Token> tokenize(std::string_view text, std::size_t base) {
+    auto fail = [base](const std::string& what, std::size_t offset) {
+        throw FormulaSyntaxError(what + " at character " + std::to_string(base + offset + 1) + '.');
+    };
     std::vector<Token> tokens;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -166,10 +165,11 @@ std::vector<Token> tokenize(std::string_view text) {
         } else {
             fail("Unexpected \"" + std::string(1, c) + "\"", i);
         }
+        t.offset += base;
         tokens.push_back(std::move(t));
     }
     Token end;
-    end.offset = text.size();
+    end.offset = base + text.size();
     tokens.push_back(end);
     return tokens;
 }

@@ -40,6 +40,7 @@ struct Token {
 // Splits formula text (without its leading '=') into tokens; blanks between tokens are skipped.
 // Throws FormulaSyntaxError for an unterminated string, an unknown error literal or a character
 // that has no place in a formula.
-std::vector<Token> tokenize(std::string_view text);
+// Offsets (in tokens and messages) count from `base`, 1-based in messages.
+std::vector<Token> tokenize(std::string_view text, std::size_t base = 0);
 
 } // namespace markwell::formula

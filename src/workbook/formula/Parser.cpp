@@ -389,13 +389,15 @@ private:
 } // namespace
 
 NodePtr parseFormula(std::string_view text, const ParseOptions& options) {
+    std::size_t base = 0;
     if (!text.empty() && text[0] == '=') {
         text.remove_prefix(1);
+        base = 1;
     }
     if (text.size() > kMaxFormulaLength) {
         throw FormulaSyntaxError("The formula is longer than " + std::to_string(kMaxFormulaLength) + " characters.");
     }
-    std::vector<Token> tokens = tokenize(text);
+    std::vector<Token> tokens = tokenize(text, base);
     if (tokens.size() == 1) {
         throw FormulaSyntaxError("The formula is empty.");
     }

@@ -1,0 +1,113 @@
+#include "workbook/formula/Recalc.h"
+#include "workbook/formula/Parser.h"
+#include "workbook/sheet/Workbook.h"
+
+#include <gtest/gtest.h>
+
+using namespace markwell;
+
+namespace {
+
+sheet::Workbook oneSheet() {
+    sheet::Workbook wb;
+    wb.sheets.emplace_back();
+    wb.sheets[0].name = "Sheet1";
+    return wb;
+}
+
+void setFormula(sheet::Workbook& wb, int sheetIndex, int row, int col, const std::string& text) {
+    formula::ParseOptions options;
+    options.workbook = &wb;
+    wb.sheets[static_cast<std::size_t>(sheetIndex)].cellAt(row, col).formula = formula::parseFormula(text, options);
+}
+
+sheet::Value at(const sheet::Workbook& wb, int sheetIndex, int row, int col) {
+    const sheet::Cell* c = wb.sheets[static_cast<std::size_t>(sheetIndex)].cell(row, col);
+    return c ? c->value : sheet::Value{};
+}
+
+} // namespace
+
+TEST(Recalc, EvaluatesInDependencyOrderWhateverThePlacement) {
+    sheet::Workbook wb = oneSheet();
+    setFormula(wb, 0, 0, 0, "=B1*2"); // A1 reads B1, which reads C5 further down
+    setFormula(wb, 0, 0, 1, "=SUM(C1:C5)");
+    wb.sheets[0].cellAt(0, 2).value = 1.0;
+    setFormula(wb, 0, 4, 2, "=C1+10"); // C5
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 4, 2), sheet::Value(11.0));
+    EXPECT_EQ(at(wb, 0, 0, 1), sheet::Value(12.0));
+    EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(24.0));
+    // A stale cached value never survives a recalculation.
+    wb.sheets[0].cellAt(0, 2).value = 2.0;
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(28.0));
+}
+
+TEST(Recalc, CyclesGiveErrorsAndTheRestStillComputes) {
+    sheet::Workbook wb = oneSheet();
+    setFormula(wb, 0, 0, 0, "=B1+1"); // A1 -> B1 -> C1 -> A1
+    setFormula(wb, 0, 0, 1, "=C1+1");
+    setFormula(wb, 0, 0, 2, "=COUNT(A1)"); // a function that ignores errors still sits in the loop
+    setFormula(wb, 0, 1, 0, "=A2");        // reads itself
+    setFormula(wb, 0, 2, 0, "=IF(TRUE,5,A1)");
+    setFormula(wb, 0, 3, 0, "=A1"); // depends on the loop, not part of it
+    formula::recalculate(wb);
+    const sheet::Value loop(sheet::ErrorCode::Value);
+    EXPECT_EQ(at(wb, 0, 0, 0), loop);
+    EXPECT_EQ(at(wb, 0, 0, 1), loop);
+    EXPECT_EQ(at(wb, 0, 0, 2), loop);
+    EXPECT_EQ(at(wb, 0, 1, 0), loop);
+    EXPECT_EQ(at(wb, 0, 2, 0), sheet::Value(5.0));
+    EXPECT_EQ(at(wb, 0, 3, 0), loop);
+}
+
+TEST(Recalc, LongChainsDoNotExhaustTheStack) {
+    sheet::Workbook wb = oneSheet();
+    const int n = 60000;
+    // A1 = A2 + 1, A2 = A3 + 1, ...: evaluated from the top, the chain is 60000 deep.
+    for (int r = 0; r < n - 1; ++r) {
+        setFormula(wb, 0, r, 0, "=A" + std::to_string(r + 2) + "+1");
+    }
+    wb.sheets[0].cellAt(n - 1, 0).value = 0.0;
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(static_cast<double>(n - 1)));
+}
+
+TEST(Recalc, DeepButAllowedExpressionsEvaluate) {
+    sheet::Workbook wb = oneSheet();
+    std::string sum = "=1";
+    for (int i = 0; i < 400; ++i) {
+        sum += "+1";
+    }
+    setFormula(wb, 0, 0, 0, sum);
+    std::string nested = "1";
+    for (int i = 0; i < 200; ++i) {
+        nested = "(" + nested + "+1)";
+    }
+    setFormula(wb, 0, 0, 1, "=" + nested);
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(401.0));
+    EXPECT_EQ(at(wb, 0, 0, 1), sheet::Value(201.0));
+}
+
+TEST(Recalc, ReferencesAcrossSheetsAndNameScopes) {
+    sheet::Workbook wb = oneSheet();
+    wb.sheets.emplace_back();
+    wb.sheets[1].name = "Other";
+    wb.sheets[1].cellAt(0, 0).value = 7.0;
+    formula::ParseOptions options;
+    options.workbook = &wb;
+    wb.names.push_back({"Seven", -1, formula::parseFormula("=Other!$A$1", options), false});
+    wb.names.push_back({"Seven", 1, formula::parseFormula("=Other!$A$1*2", options), false});
+    wb.names.push_back({"Loop", -1, formula::parseFormula("=Loop", options), false});
+    setFormula(wb, 0, 0, 0, "=Seven");
+    setFormula(wb, 1, 0, 1, "=Seven");
+    setFormula(wb, 0, 0, 1, "=Other!A1+Sheet1!A1");
+    setFormula(wb, 0, 0, 2, "=Loop");
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(7.0));  // the workbook-level name
+    EXPECT_EQ(at(wb, 1, 0, 1), sheet::Value(14.0)); // the sheet's own name wins there
+    EXPECT_EQ(at(wb, 0, 0, 1), sheet::Value(14.0));
+    EXPECT_EQ(at(wb, 0, 0, 2), sheet::Value(sheet::ErrorCode::Name));
+}
