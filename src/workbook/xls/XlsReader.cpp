@@ -738,11 +738,9 @@ ReadResult readXls(ByteView file) {
         reader.read(in);
     }
 
-    // Defined names, now that the sheets are known.
+    // Defined names, now that the sheets are known. A name whose target we cannot hold (a macro,
+    // another workbook) is kept pointing at #REF!, so formulas using it still read and write.
     for (const NameRecord& n : g.names) {
-        if (n.function) {
-            continue; // macro names carry no cell reference
-        }
         sheet::DefinedName name;
         name.name = n.name;
         name.builtin = n.builtin;
@@ -750,9 +748,13 @@ ReadResult readXls(ByteView file) {
         if (n.sheet >= 0) {
             if (static_cast<std::size_t>(n.sheet) >= sheetMap.size() ||
                 sheetMap[static_cast<std::size_t>(n.sheet)] < 0) {
-                continue;
+                continue; // it belongs to a sheet that was left out
             }
             name.scopeSheet = sheetMap[static_cast<std::size_t>(n.sheet)];
+        }
+        const sheet::DefinedName* earlier = wb.findName(name.name, name.scopeSheet);
+        if (name.name.empty() || (earlier && earlier->scopeSheet == name.scopeSheet)) {
+            continue; // nameless, or a second definition of the same name
         }
         try {
             FormulaReadContext context;
@@ -761,8 +763,10 @@ ReadResult readXls(ByteView file) {
             context.forName = true;
             name.refersTo = decodeFormula(n.rgce, context);
         } catch (const XlsError& e) {
-            result.warnings.push_back("The defined name \"" + n.name + "\" was left out: " + e.what());
-            continue;
+            if (!n.function) {
+                result.warnings.push_back("The defined name \"" + n.name + "\" was kept as #REF!: " + e.what());
+            }
+            name.refersTo = formula::makeRefError();
         }
         wb.names.push_back(std::move(name));
     }
