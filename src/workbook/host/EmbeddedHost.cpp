@@ -33,6 +33,17 @@ sheet::Area toArea(const HostArea& a) {
     return {{a.firstRow - 1, a.firstColumn - 1}, {a.lastRow - 1, a.lastColumn - 1}};
 }
 
+// Runs an engine step; its failure becomes a host error that says what was being done.
+template <class F> void guarded(const QString& what, F&& step) {
+    try {
+        step();
+    } catch (const HostError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw HostError(what + u": "_s + QString::fromUtf8(e.what()));
+    }
+}
+
 bool sameSpan(const HostArea& a, const HostArea& b) {
     return a.firstRow == b.firstRow && a.lastRow == b.lastRow && a.firstColumn == b.firstColumn &&
            a.lastColumn == b.lastColumn && a.wholeRows == b.wholeRows && a.wholeColumns == b.wholeColumns;
@@ -230,7 +241,8 @@ void EmbeddedHost::insertCopied(const HostArea& at, int shift) {
     const int cols = source.lastColumn - source.firstColumn;
     HostArea target{at.firstRow,           at.firstColumn,   at.firstRow + rows,
                     at.firstColumn + cols, source.wholeRows, source.wholeColumns};
-    engine::insertCopies(b.model, s - 1, toArea(source), topLeft(target), shift == xlShiftDown, 1);
+    guarded(u"The copied cells could not be inserted"_s,
+            [&] { engine::insertCopies(b.model, s - 1, toArea(source), topLeft(target), shift == xlShiftDown, 1); });
     b.stale = true;
 }
 
@@ -245,8 +257,10 @@ void EmbeddedHost::flush() const {
 
 void EmbeddedHost::runInsert(const Pending& op) const {
     OpenBook& b = *m_books[static_cast<size_t>(op.book - 1)];
-    engine::insertCopies(b.model, op.sheet - 1, toArea(op.source), topLeft(op.source), op.shift == xlShiftDown,
-                         op.times);
+    guarded(u"The copied cells could not be inserted"_s, [&] {
+        engine::insertCopies(b.model, op.sheet - 1, toArea(op.source), topLeft(op.source), op.shift == xlShiftDown,
+                             op.times);
+    });
     b.stale = true;
 }
 
@@ -260,7 +274,8 @@ void EmbeddedHost::deleteArea(const HostArea& area, int shift) {
         throw HostError(u"Only whole rows can be deleted with the cells shifted up."_s);
     }
     flush();
-    engine::deleteRows(b.model, s, area.firstRow - 1, area.lastRow - 1);
+    guarded(u"The rows could not be deleted"_s,
+            [&] { engine::deleteRows(b.model, s, area.firstRow - 1, area.lastRow - 1); });
     b.stale = true;
 }
 
@@ -274,7 +289,9 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
         engine::recalculate(b.model);
         b.stale = false;
     }
-    const std::vector<std::uint8_t> bytes = engine::writeWorkbook(b.model);
+    std::vector<std::uint8_t> bytes;
+    guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
+            [&] { bytes = engine::writeWorkbook(b.model); });
     QSaveFile file(filename);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=

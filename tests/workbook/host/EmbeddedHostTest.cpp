@@ -1,0 +1,175 @@
+// The embedded host: the operations the filling relies on, their failures, and the gathering of
+// repeated inserts.
+
+#include "workbook/host/EmbeddedHost.h"
+
+#include "workbook/TemplateBytes.h"
+#include "workbook/formula/Printer.h"
+#include "workbook/sheet/Workbook.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace markwell;
+
+namespace {
+
+QString failureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const HostError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+struct Fixture {
+    test::TempDir dir;
+    QString templatePath;
+    Fixture() {
+        dir.write(u"template.xlt"_s, templateWorkbook());
+        templatePath = dir.file(u"template.xlt"_s);
+    }
+};
+
+std::string formulaAt(const EmbeddedHost& host, int row, int col) {
+    const sheet::Workbook& book = host.workbookModel(1);
+    const sheet::Cell* c = book.sheets[0].cell(row - 1, col - 1);
+    return c && c->formula ? formula::printFormula(c->formula, &book) : std::string();
+}
+
+void insertBands(EmbeddedHost& host, int bands) {
+    for (int j = 0; j < bands; ++j) {
+        host.Rows(u"13:14"_s).Select();
+        host.Selection().Copy();
+        host.Selection().Insert(xlShiftDown);
+        host.setCutCopyMode(false);
+    }
+}
+
+} // namespace
+
+TEST(EmbeddedHost, OpeningFailuresNameTheFileAndTheProblem) {
+    test::TempDir dir;
+    EmbeddedHost host;
+    const QString missing = dir.file(u"missing.xls"_s);
+    EXPECT_TRUE(failureOf([&] { host.Workbooks().Open(missing); }).contains(missing));
+    dir.write(u"notes.xls"_s, "just some text, not a workbook");
+    const QString text = failureOf([&] { host.Workbooks().Open(dir.file(u"notes.xls"_s)); });
+    EXPECT_TRUE(text.startsWith(u"The workbook \""_s + dir.file(u"notes.xls"_s) + u"\" could not be opened: "_s))
+        << text.toStdString();
+    EXPECT_EQ(host.Workbooks().Count(), 0);
+    EXPECT_FALSE(failureOf([&] { host.Cells(1, 1).setValue(u"x"_s); }).isEmpty());
+}
+
+TEST(EmbeddedHost, AfterQuitEveryOperationFails) {
+    Fixture f;
+    EmbeddedHost host;
+    host.Workbooks().Open(f.templatePath, nullptr, true);
+    host.Quit();
+    EXPECT_EQ(failureOf([&] { host.Workbooks().Count(); }), u"The spreadsheet engine instance has already quit."_s);
+    EXPECT_FALSE(failureOf([&] { host.Version(); }).isEmpty());
+}
+
+TEST(EmbeddedHost, TemplateUsedRangeAndVersion) {
+    Fixture f;
+    EmbeddedHost host;
+    HostWorkbook wb = host.Workbooks().Open(f.templatePath, nullptr, true);
+    EXPECT_EQ(host.Workbooks().Count(), 1);
+    EXPECT_EQ(host.Version(), u"16.0"_s);
+    const HostArea used = wb.ActiveSheet().UsedRange().area();
+    EXPECT_EQ(used.firstRow, 1);
+    EXPECT_EQ(used.firstColumn, 2);
+    EXPECT_EQ(used.lastRow, 19);
+    EXPECT_EQ(used.lastColumn, 33); // AG
+}
+
+TEST(EmbeddedHost, ValuesBecomeNumbersOnlyWithoutLoss) {
+    Fixture f;
+    EmbeddedHost host;
+    host.Workbooks().Open(f.templatePath, nullptr, true);
+    host.Cells(13, 3).setValue(u"00123"_s);
+    host.Cells(13, 7).setValue(u"80"_s);
+    host.Cells(13, 2).setValue(u"=1+1"_s);
+    host.Cells(14, 3).setValue(u"E16-28"_s);
+    const sheet::Sheet& s = host.workbookModel(1).sheets[0];
+    EXPECT_EQ(s.cell(12, 2)->value.text(), "00123");
+    EXPECT_EQ(s.cell(12, 6)->value.number(), 80.0);
+    EXPECT_EQ(s.cell(12, 1)->value.text(), "=1+1");
+    EXPECT_TRUE(s.cell(12, 1)->formula == nullptr);
+    EXPECT_EQ(s.cell(13, 2)->value.text(), "E16-28");
+}
+
+TEST(EmbeddedHost, InsertNeedsSomethingCopied) {
+    Fixture f;
+    EmbeddedHost host;
+    host.Workbooks().Open(f.templatePath, nullptr, true);
+    host.Rows(u"13:14"_s).Select();
+    EXPECT_EQ(failureOf([&] { host.Selection().Insert(xlShiftDown); }),
+              u"Nothing has been copied, so nothing can be inserted."_s);
+    host.Selection().Copy();
+    host.setCutCopyMode(false);
+    EXPECT_FALSE(failureOf([&] { host.Selection().Insert(xlShiftDown); }).isEmpty());
+}
+
+TEST(EmbeddedHost, GatheredBandInsertsEqualSingleOnes) {
+    Fixture f;
+    EmbeddedHost gathered;
+    gathered.Workbooks().Open(f.templatePath, nullptr, true);
+    insertBands(gathered, 3);
+    EXPECT_EQ(formulaAt(gathered, 23, 4), "=IF(SUM(D12:D21),AVERAGE(D12:D21),\"\")");
+
+    // The same inserts, each made to happen before the next by a read in between.
+    EmbeddedHost single;
+    single.Workbooks().Open(f.templatePath, nullptr, true);
+    for (int j = 0; j < 3; ++j) {
+        insertBands(single, 1);
+        (void)single.ActiveWorkbook().ActiveSheet().UsedRange();
+    }
+    const sheet::Sheet& a = gathered.workbookModel(1).sheets[0];
+    const sheet::Sheet& b = single.workbookModel(1).sheets[0];
+    ASSERT_EQ(a.lastRow(), b.lastRow());
+    for (int row = 1; row <= a.lastRow() + 1; ++row) {
+        for (int col = 1; col <= 33; ++col) {
+            EXPECT_EQ(formulaAt(gathered, row, col), formulaAt(single, row, col)) << row << "," << col;
+        }
+    }
+}
+
+TEST(EmbeddedHost, ColumnCopiesWidenTheTestBlock) {
+    Fixture f;
+    EmbeddedHost host;
+    host.Workbooks().Open(f.templatePath, nullptr, true);
+    for (int i = 0; i < 2; ++i) {
+        host.Range(u"J6:J19"_s).Select();
+        host.Selection().Copy();
+        host.Range(u"J6"_s).Select();
+        host.Selection().Insert(xlShiftToRight);
+        host.setCutCopyMode(false);
+    }
+    EXPECT_EQ(formulaAt(host, 9, 8), "=COUNTA(G6:M6)");
+    EXPECT_EQ(formulaAt(host, 13, 4), "=(IF(SUM(G13:M13),ROUND(SUM(G13:M13)/$H$10,2),\"\"))");
+}
+
+TEST(EmbeddedHost, SavedWorkbookReopensWithItsValues) {
+    Fixture f;
+    const QString out = f.dir.file(u"result.xls"_s);
+    {
+        EmbeddedHost host;
+        HostWorkbook wb = host.Workbooks().Open(f.templatePath, nullptr, true);
+        host.Cells(7, 7).setValue(u"50"_s);
+        host.Cells(13, 7).setValue(u"45"_s);
+        wb.SaveAs(out, xlExcel8);
+        wb.Close();
+        EXPECT_EQ(host.Workbooks().Count(), 0);
+        host.Quit();
+    }
+    EmbeddedHost again;
+    HostWorkbook wb = again.Workbooks().Open(out);
+    const sheet::Sheet& s = again.workbookModel(wb.index()).sheets[0];
+    EXPECT_DOUBLE_EQ(s.cell(12, 3)->value.number(), 0.9); // 45 / 50
+    EXPECT_EQ(s.cell(12, 4)->value.text(), "A-");
+    EXPECT_FALSE(failureOf([&] { wb.SaveAs(f.dir.file(u"x.xls"_s), 51); }).isEmpty());
+}
