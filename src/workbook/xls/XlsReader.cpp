@@ -18,7 +18,7 @@ namespace {
 
 using sheet::Value;
 
-constexpr int kMaxRows = 65536;
+constexpr int kMaxRows = sheet::kMaxRows;
 constexpr int kMaxCols = 256;
 constexpr std::uintmax_t kMaxFileBytes = 1u << 30;
 
@@ -203,8 +203,8 @@ bool isErrorCode(unsigned code) {
 class SheetReader {
 public:
     SheetReader(const Globals& g, const std::vector<std::uint32_t>& xfMap, const std::vector<int>& sheetMap,
-                sheet::Sheet& target, std::vector<std::string>& warnings)
-        : m_g(g), m_xfMap(xfMap), m_sheetMap(sheetMap), m_sheet(target), m_warnings(warnings) {}
+                sheet::Sheet& target, std::vector<std::string>& warnings, std::size_t& cellBudget)
+        : m_g(g), m_xfMap(xfMap), m_sheetMap(sheetMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {}
 
     void read(RecordReader& in);
 
@@ -219,6 +219,22 @@ private:
         bool array;
     };
 
+    // Rows are stored densely up to their last cell: charge what a cell will cost against the
+    // budget the file's size allows, so a small file cannot make us allocate gigabytes.
+    void reserve(int row, int col) {
+        if (m_rowEnd.empty()) {
+            m_rowEnd.assign(kMaxRows, 0);
+        }
+        int& end = m_rowEnd[static_cast<std::size_t>(row)];
+        if (col + 1 > end) {
+            const auto more = static_cast<std::size_t>(col + 1 - end);
+            if (more > m_budget) {
+                throw XlsError(XlsErrorKind::TooLarge, "The workbook holds more cells than this program can load.");
+            }
+            m_budget -= more;
+            end = col + 1;
+        }
+    }
     std::uint32_t format(unsigned xf) const { return xf < m_xfMap.size() ? m_xfMap[xf] : 0; }
     bool inRange(int row, int col) const { return row >= 0 && row < kMaxRows && col >= 0 && col < kMaxCols; }
     void warn(const std::string& w) {
@@ -230,6 +246,10 @@ private:
         if (!inRange(row, col)) {
             return;
         }
+        if (v.isEmpty() && format(xf) == 0 && !m_sheet.cell(row, col)) {
+            return; // a blank cell in the default format is no cell at all
+        }
+        reserve(row, col);
         sheet::Cell cell;
         cell.value = std::move(v);
         cell.format = format(xf);
@@ -246,6 +266,8 @@ private:
     const std::vector<int>& m_sheetMap;
     sheet::Sheet& m_sheet;
     std::vector<std::string>& m_warnings;
+    std::size_t& m_budget;
+    std::vector<int> m_rowEnd;
 
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
@@ -289,6 +311,7 @@ void SheetReader::onFormula(const Record& r) {
     if (!inRange(row, col)) {
         return;
     }
+    reserve(row, col);
     Value cached;
     m_stringFor.reset();
     if (load16(result.data() + 6) == 0xFFFF) {
@@ -723,6 +746,8 @@ ReadResult readXls(ByteView file) {
     if (wb.sheets.empty()) {
         throw XlsError(XlsErrorKind::Corrupt, "The workbook has no worksheet.");
     }
+    // Room for 10 million stored cells (a full gradebook has 8.4), more for larger files.
+    std::size_t cellBudget = 10'000'000 + file.size();
     for (std::size_t i = 0; i < g.sheets.size(); ++i) {
         if (sheetMap[i] < 0) {
             continue;
@@ -734,7 +759,7 @@ ReadResult readXls(ByteView file) {
             throw XlsError(XlsErrorKind::Corrupt,
                            "The sheet \"" + target.name + "\" does not start with a BOF record.");
         }
-        SheetReader reader(g, xfMap, sheetMap, target, result.warnings);
+        SheetReader reader(g, xfMap, sheetMap, target, result.warnings, cellBudget);
         reader.read(in);
     }
 

@@ -112,6 +112,7 @@ TEST(XlsFixtures, BrokenFilesAreRefusedOrRepairedWithAMessage) {
         {"boundsheet_offset_beyond_stream.xls", XlsErrorKind::Corrupt, "beyond the end"},
         {"sst_index_beyond_table.xls", XlsErrorKind::Corrupt, "shared string"},
         {"string_runs_past_record.xls", XlsErrorKind::Truncated, "SST"},
+        {"cells_beyond_memory_budget.xls", XlsErrorKind::TooLarge, "more cells"},
         {"formula_garbage_tokens.xls", std::nullopt, "unknown token"},
         {"formula_deep_nesting.xls", std::nullopt, "nests too deeply"},
         {"shared_formula_missing.xls", std::nullopt, "shared formula that is missing"},
