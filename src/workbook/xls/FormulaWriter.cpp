@@ -70,6 +70,22 @@ void Encoder::function(const Node& n, int depth) {
             unsupported("The function " + name + " is not known to the .xls format.");
         }
         index = static_cast<std::uint16_t>(number);
+    } else if (auto link = m_ctx.externalFunction ? m_ctx.externalFunction(name) : std::nullopt) {
+        // An add-in or newer function: its name first, then the arguments, then call 255.
+        if (args.size() > 29) {
+            unsupported("The function " + name + " has more than 29 arguments.");
+        }
+        m_out.u8(0x39);
+        m_out.u16(link->first);
+        m_out.u16(link->second);
+        m_out.u16(0);
+        for (const auto& a : args) {
+            encode(*a, Cls::Ref, depth + 1);
+        }
+        m_out.u8(0x42);
+        m_out.u8(static_cast<unsigned>(args.size() + 1));
+        m_out.u16(kExternalFunction);
+        return;
     } else {
         unsupported("The function " + name + " is not known to the .xls format.");
     }
@@ -306,6 +322,23 @@ void Encoder::encode(const Node& n, Cls cls, int depth) {
 }
 
 } // namespace
+
+bool isExternalFunction(const std::string& upperName) {
+    return !upperName.empty() && !functionByName(upperName) && upperName.rfind(kUnknownFunctionPrefix, 0) != 0;
+}
+
+std::string externalFunctionName(const std::string& upperName) {
+    static const char* const newer[] = {"IFERROR",  "IFNA",   "SUMIFS",     "COUNTIFS",  "AVERAGEIF", "AVERAGEIFS",
+                                        "IFS",      "MAXIFS", "MINIFS",     "SWITCH",    "XOR",       "CONCAT",
+                                        "TEXTJOIN", "DAYS",   "ISOWEEKNUM", "AGGREGATE", "STDEV.S",   "STDEV.P",
+                                        "VAR.S",    "VAR.P",  "MODE.SNGL",  "NORM.DIST", "RANK.EQ",   "RANK.AVG"};
+    for (const char* n : newer) {
+        if (upperName == n) {
+            return "_xlfn." + upperName;
+        }
+    }
+    return upperName;
+}
 
 Bytes encodeFormula(const formula::Node& root, const FormulaWriteContext& context) {
     Encoder e(context);

@@ -170,7 +170,52 @@ private:
     SharedStringsBuilder m_sst;
     CommentDrawing m_drawing;
     std::vector<int> m_drawingOfSheet;
+    std::vector<std::string> m_externalFunctions; // upper-case names, in EXTERNNAME order
+
+    void planExternalFunctions();
+    std::optional<std::pair<std::uint16_t, std::uint16_t>> externalFunction(const std::string& name) const {
+        for (std::size_t i = 0; i < m_externalFunctions.size(); ++i) {
+            if (m_externalFunctions[i] == name) {
+                return std::make_pair(static_cast<std::uint16_t>(m_wb.sheets.size()),
+                                      static_cast<std::uint16_t>(i + 1));
+            }
+        }
+        return std::nullopt;
+    }
 };
+
+// Functions outside the built-in table need an add-in link with one EXTERNNAME each.
+void Writer::planExternalFunctions() {
+    std::vector<const formula::Node*> stack;
+    auto visit = [&](const formula::NodePtr& root) {
+        if (root) {
+            stack.push_back(root.get());
+        }
+        while (!stack.empty()) {
+            const formula::Node* n = stack.back();
+            stack.pop_back();
+            if (n->kind == formula::NodeKind::Function && isExternalFunction(n->text) &&
+                std::find(m_externalFunctions.begin(), m_externalFunctions.end(), n->text) ==
+                    m_externalFunctions.end()) {
+                m_externalFunctions.push_back(n->text);
+            }
+            for (const auto& a : n->args) {
+                if (a) {
+                    stack.push_back(a.get());
+                }
+            }
+        }
+    };
+    for (const sheet::DefinedName& n : m_wb.names) {
+        visit(n.refersTo);
+    }
+    for (const sheet::Sheet& s : m_wb.sheets) {
+        s.forEachCell([&](int, int, const sheet::Cell& c) { visit(c.formula); });
+    }
+    if (m_externalFunctions.size() > 0xFFFF) {
+        unsupported("The workbook calls too many different add-in functions.");
+    }
+}
 
 void Writer::planFormats() {
     if (m_wb.formats.size() + kStyleXfs > kMaxXfs) {
@@ -291,6 +336,7 @@ void Writer::planNames() {
         context.forName = true;
         context.sheet = n.scopeSheet < 0 ? 0 : n.scopeSheet;
         context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
+        context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
         context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) -> unsigned {
             const std::string key = upperAscii(name);
             unsigned global = 0;
@@ -375,12 +421,37 @@ void Writer::writeGlobals() {
         w.u16(static_cast<unsigned>(m_wb.sheets.size()));
         w.u16(0x0401);
         m_out.write(rec::kSupBook, w);
+        if (!m_externalFunctions.empty()) {
+            ByteWriter addIn;
+            addIn.u16(1);
+            addIn.u16(0x3A01);
+            m_out.write(rec::kSupBook, addIn);
+            for (const std::string& f : m_externalFunctions) {
+                ByteWriter e;
+                e.u16(0);
+                e.u32(0);
+                std::u16string name = utf8ToUtf16(externalFunctionName(f));
+                if (name.size() > 255) {
+                    unsupported("The function name " + f + " is longer than 255 characters.");
+                }
+                writeUnicodeString8(e, name);
+                e.u16(2); // its formula: #REF!
+                e.u8(0x1C);
+                e.u8(0x17);
+                m_out.write(rec::kExternName, e);
+            }
+        }
         ByteWriter x;
-        x.u16(static_cast<unsigned>(m_wb.sheets.size()));
+        x.u16(static_cast<unsigned>(m_wb.sheets.size() + (m_externalFunctions.empty() ? 0 : 1)));
         for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
             x.u16(0);
             x.u16(static_cast<unsigned>(i));
             x.u16(static_cast<unsigned>(i));
+        }
+        if (!m_externalFunctions.empty()) {
+            x.u16(1);
+            x.u16(0xFFFE);
+            x.u16(0xFFFE);
         }
         m_out.write(rec::kExternSheet, x);
     }
@@ -399,6 +470,7 @@ Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cel
     FormulaWriteContext context;
     context.sheet = sheetIndex;
     context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
+    context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
     context.nameIndex = [this, sheetIndex](const std::string& name) -> unsigned {
         const std::string key = upperAscii(name);
         unsigned global = 0;
@@ -757,6 +829,18 @@ Bytes Writer::run() {
                         "\" cannot be used: it must have 1 to 31 characters, none of : \\ / ? * [ ], and not start or "
                         "end with an apostrophe.");
         }
+        const sheet::Sheet& s = m_wb.sheets[i];
+        for (const sheet::Area& a : s.merged) {
+            if (!sheet::isValid(a.first) || !sheet::isValid(a.last) || a.first.row > a.last.row ||
+                a.first.col > a.last.col) {
+                unsupported("The sheet \"" + name + "\" has a merged range outside the sheet.");
+            }
+        }
+        for (const sheet::Comment& c : s.comments) {
+            if (!sheet::isValid(c.pos)) {
+                unsupported("The sheet \"" + name + "\" has a comment outside the sheet.");
+            }
+        }
         for (std::size_t j = 0; j < i; ++j) {
             if (upperAscii(m_wb.sheets[j].name) == upperAscii(name)) {
                 unsupported("Two sheets are named \"" + name + "\".");
@@ -764,6 +848,7 @@ Bytes Writer::run() {
         }
     }
     planFormats();
+    planExternalFunctions();
     planNames();
     m_drawingOfSheet.assign(m_wb.sheets.size(), 0);
     for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {

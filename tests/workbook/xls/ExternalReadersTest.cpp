@@ -150,6 +150,7 @@ TEST(ExternalReaders, LibreOfficeOpensOurWorkbook) {
     EXPECT_EQ(at(rows, 12, 6), "15");
     EXPECT_EQ(at(rows, 12, 5), "#DIV/0!");
     EXPECT_EQ(at(rows, 16, 11), "Grüße – αβγ 😀");
+    EXPECT_EQ(at(rows, 16, 14), "none"); // IFERROR, stored as a newer function, recalculated
 
     // LibreOffice's own .xls of our file, read back by us: the look and structure survived.
     ToolRun xls =

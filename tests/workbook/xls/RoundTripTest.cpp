@@ -139,6 +139,26 @@ TEST(XlsRoundTrip, EmptyAndMinimalWorkbooks) {
     EXPECT_EQ(back.workbook.formats.size(), 1u);
 }
 
+// Functions outside the BIFF8 table travel as add-in calls, newer ones under "_xlfn.".
+TEST(XlsRoundTrip, AddInAndNewerFunctions) {
+    sheet::Workbook wb;
+    wb.sheets.resize(1);
+    wb.sheets[0].name = "F";
+    const char* formulas[] = {"=IFERROR(1/0,\"none\")", "=SUMIFS(A1:A3,B1:B3,\">1\")+IFERROR(2,3)",
+                              "=NOSUCHFUNCTION(1,A1)"};
+    int row = 0;
+    for (const char* f : formulas) {
+        wb.sheets[0].setCell(row++, 3, sheet::Cell{sheet::Value(0), formula::parseFormula(f), 0});
+    }
+    const ReadResult back = readXls(writeXls(wb));
+    row = 0;
+    for (const char* f : formulas) {
+        const sheet::Cell* c = back.workbook.sheets[0].cell(row++, 3);
+        ASSERT_TRUE(c && c->formula) << f;
+        EXPECT_EQ(formula::printFormula(c->formula), f);
+    }
+}
+
 // Numbers take the shortest exact record (RK, else NUMBER) and must come back bit for bit.
 TEST(XlsRoundTrip, NumbersAreExact) {
     const double values[] = {0.0,      -0.0,   1.0,    -1.0,     536870911.0, -536870912.0, 536870912.0,
@@ -186,8 +206,12 @@ TEST(XlsRoundTrip, InexpressibleWorkbooksAreRefused) {
     wb.sheets[1].name = "SAME";
     refused(wb, "Two sheets");
     wb.sheets.pop_back();
-    wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value(0), formula::parseFormula("=NOSUCHFUNCTION(1)"), 0});
-    refused(wb, "NOSUCHFUNCTION");
+    wb.sheets[0].merged.push_back(sheet::Area{{3, 3}, {2, 2}});
+    refused(wb, "merged range");
+    wb.sheets[0].merged.clear();
+    wb.sheets[0].comments.push_back(sheet::Comment{{70000, 0}, "x", "", false});
+    refused(wb, "comment");
+    wb.sheets[0].comments.clear();
     wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value(0), formula::parseFormula("=ROUND(1)"), 0});
     refused(wb, "ROUND");
     wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value(0), formula::parseFormula("=Undefined+1"), 0});

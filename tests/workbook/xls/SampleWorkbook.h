@@ -113,6 +113,7 @@ inline sheet::Workbook sampleWorkbook() {
     }
     put("M17", Value(longText), plain);
     put("N17", Value(longText + "é"), plain, "=\"\"");
+    put("O17", Value("none"), plain, "=IFERROR(1/0,\"none\")");
     // Styled empty cells (white fill, no value).
     for (int c = 17; c <= 32; ++c) {
         s.setCell(1, c, Cell{Value(), nullptr, whiteF});
