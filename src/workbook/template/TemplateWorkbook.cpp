@@ -112,9 +112,6 @@ struct Content {
     const char* text;
 };
 
-#define MW_ECHO(row) "=IF(OR({c}" row ",{c}" row ">\"\"),{c}" row ",\"\")"
-#define MW_SUMMARY(fn) "=IF(SUM({c}12:{c}15)," fn "({c}12:{c}15),\"\")"
-
 // clang-format off
 constexpr Content kContents[] = {
     {"D2", "Average"},
@@ -138,25 +135,22 @@ constexpr Content kContents[] = {
     {"D12", "Average"},
     {"E12", "Ltr Grade"},
     {"F12", "GPA"},
-    {"G12:K12", MW_ECHO("6")},
+    {"G12:K12", "=IF(OR({c}6,{c}6>\"\"),{c}6,\"\")"},
     {"D13:D14", "=(IF(SUM(G{r}:K{r}),ROUND(SUM(G{r}:K{r})/$H$10,2),\"\"))"},
     {"E13:E14", "=IF(D{r}<>\"\",HLOOKUP(D{r},GradeTable,2),\"\")"},
     {"F13:F14", "=IF(D{r}<>\"\",HLOOKUP(D{r},GradeTable,3),\"\")"},
 
     {"B16", "Class Summary"},
-    {"D16:K16", MW_ECHO("12")},
+    {"D16:K16", "=IF(OR({c}12,{c}12>\"\"),{c}12,\"\")"},
     {"B17", " Average"},
     {"B18", " Highest Score"},
     {"B19", " Lowest Score"},
-    {"D17 F17:K17", MW_SUMMARY("AVERAGE")},
-    {"D18 F18:K18", MW_SUMMARY("MAX")},
-    {"D19 F19:K19", MW_SUMMARY("MIN")},
+    {"D17 F17:K17", "=IF(SUM({c}12:{c}15),AVERAGE({c}12:{c}15),\"\")"},
+    {"D18 F18:K18", "=IF(SUM({c}12:{c}15),MAX({c}12:{c}15),\"\")"},
+    {"D19 F19:K19", "=IF(SUM({c}12:{c}15),MIN({c}12:{c}15),\"\")"},
     {"E17:E19", "=IF(D{r}<>\"\",HLOOKUP(D{r},GradeTable,2),\"\")"},
 };
 // clang-format on
-
-#undef MW_ECHO
-#undef MW_SUMMARY
 
 // The grade table, E2:Q4: the lower bound of each grade's average, its letter and its grade
 // points, thresholds ascending from left to right as an approximate HLOOKUP needs them.

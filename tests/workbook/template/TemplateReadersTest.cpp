@@ -355,6 +355,7 @@ TEST(TemplateReaders, GnumericComputesTheResultsWeStore) {
         dir.write(sample.file + u".xls"_s, toQByteArray(xls::writeXls(withStaleResults(sample.workbook))));
         const ToolRun r = runTool(ssconvert, {u"--recalc"_s, u"-T"_s, u"Gnumeric_Excel:excel_biff8"_s, in, out});
         ASSERT_TRUE(r.ok) << r.err.toStdString();
+        EXPECT_TRUE(r.err.trimmed().isEmpty()) << "Gnumeric complained: " << r.err.toStdString();
         ASSERT_TRUE(QFile::exists(out));
         const sheet::Workbook theirs = xls::readXlsFile(out.toStdString()).workbook;
         expectSameResults(sample.workbook, theirs, "Gnumeric");
