@@ -22,8 +22,7 @@ public:
 
     void message(const QString& text, const QString& caption, Icon icon) override;
     Answer askYesNo(const QString& text) override;
-    QString saveFileName(const QString& title, const QString& filterDescription,
-                         const QString& filterPattern) override;
+    QString saveFileName(const QString& title, const QString& filterDescription, const QString& filterPattern) override;
 
     // Answers for the next questions and save dialogs, first in first out. A question without a
     // scripted answer is a test failure (answered No); a dialog without one is cancelled.

@@ -6,6 +6,7 @@
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
 
+#include "ExternalReaders.h"
 #include "TempDir.h"
 
 #include <QJsonArray>
@@ -21,7 +22,12 @@
 
 using namespace markwell;
 using namespace Qt::Literals::StringLiterals;
+using markwell::test::expectSameResults;
 using markwell::test::filledTemplate;
+using markwell::test::readFlatOdsValues;
+using markwell::test::runTool;
+using markwell::test::ToolRun;
+using markwell::test::withStaleResults;
 
 // The template as the program carries it, and filled copies of it, as other programs see them.
 namespace {
@@ -68,122 +74,6 @@ std::vector<Sample> samples() {
     out.push_back({u"grown"_s, filledTemplate(tests, grown)});
     out.push_back({u"nopossible"_s, filledTemplate({{"Quiz", 0}}, {{"Ann", "1", {4}}, {"Ben", "2", {}}})});
     return out;
-}
-
-// The same workbook with every formula's stored result replaced, so a reader that shows the
-// right results must have computed them itself.
-sheet::Workbook withStaleResults(sheet::Workbook wb) {
-    wb.sheets.front().forEachCellMutable([](int, int, sheet::Cell& cell) {
-        if (cell.formula) {
-            cell.value = sheet::Value("stale");
-        }
-    });
-    return wb;
-}
-
-struct ToolRun {
-    bool ok = false;
-    QString out, err;
-};
-
-ToolRun runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    ToolRun r;
-    if (!p.waitForStarted(10000)) {
-        r.err = u"cannot start "_s + program;
-        return r;
-    }
-    if (!p.waitForFinished(240000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = program + u" did not finish within four minutes"_s;
-        return r;
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return r;
-}
-
-bool sameResult(const sheet::Value& a, const sheet::Value& b) {
-    if (a.isNumber() && b.isNumber()) {
-        return std::fabs(a.number() - b.number()) <= 1e-12 * std::max(1.0, std::fabs(a.number()));
-    }
-    // An empty text result may come back as an empty cell.
-    const auto blank = [](const sheet::Value& v) { return v.isEmpty() || (v.isText() && v.text().empty()); };
-    return a == b || (blank(a) && blank(b));
-}
-
-// Every formula result of `ours` is what the other program computed.
-void expectSameResults(const sheet::Workbook& ours, const sheet::Workbook& theirs, const std::string& who) {
-    ASSERT_FALSE(theirs.sheets.empty());
-    const sheet::Sheet& other = theirs.sheets.front();
-    int compared = 0;
-    ours.sheets.front().forEachCell([&](int r, int c, const sheet::Cell& cell) {
-        if (!cell.formula) {
-            return;
-        }
-        const sheet::Cell* o = other.cell(r, c);
-        const sheet::Value v = o ? o->value : sheet::Value();
-        ++compared;
-        EXPECT_TRUE(sameResult(cell.value, v))
-            << who << " at " << sheet::toA1(sheet::CellPos{r, c}) << " " << formula::printFormula(cell.formula, &ours)
-            << ": ours " << cell.value.describe() << ", theirs " << v.describe();
-    });
-    EXPECT_GT(compared, 40);
-}
-
-// The values of the first table of a flat OpenDocument spreadsheet (.fods), put into `into`.
-bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& problem) {
-    QXmlStreamReader in(xml);
-    int row = -1, col = 0, tables = 0;
-    while (!in.atEnd()) {
-        in.readNext();
-        if (in.isEndElement() && in.qualifiedName() == u"table:table"_s) {
-            break;
-        }
-        if (!in.isStartElement()) {
-            continue;
-        }
-        const auto attrs = in.attributes();
-        const QStringView name = in.qualifiedName();
-        if (name == u"table:table"_s) {
-            ++tables;
-        } else if (name == u"table:table-row"_s) {
-            row += 1;
-            col = 0;
-            const int repeat = attrs.value(u"table:number-rows-repeated"_s).toInt();
-            row += repeat > 1 ? repeat - 1 : 0; // repeated rows here are empty
-        } else if (name == u"table:table-cell"_s || name == u"table:covered-table-cell"_s) {
-            const int repeat = std::max(1, attrs.value(u"table:number-columns-repeated"_s).toInt());
-            const QString type = attrs.value(u"calcext:value-type"_s).toString();
-            const QString officeType = attrs.value(u"office:value-type"_s).toString();
-            sheet::Value v;
-            if (type == u"error"_s) {
-                const auto code = sheet::errorFromText(
-                    in.readElementText(QXmlStreamReader::IncludeChildElements).trimmed().toStdString());
-                v = code ? sheet::Value(*code) : sheet::Value("unknown error");
-            } else if (officeType == u"string"_s) {
-                v = attrs.hasAttribute(u"office:string-value"_s)
-                        ? sheet::Value(attrs.value(u"office:string-value"_s).toString().toStdString())
-                        : sheet::Value(in.readElementText(QXmlStreamReader::IncludeChildElements).toStdString());
-            } else if (officeType == u"boolean"_s) {
-                v = sheet::Value(attrs.value(u"office:boolean-value"_s) == u"true"_s);
-            } else if (!officeType.isEmpty()) {
-                v = sheet::Value(attrs.value(u"office:value"_s).toDouble());
-            }
-            if (!v.isEmpty() && row >= 0 && row < sheet::kMaxRows && col < sheet::kMaxColumns) {
-                into.cellAt(row, col).value = v;
-            }
-            col += repeat;
-        }
-    }
-    if (in.hasError() || tables == 0) {
-        problem = in.hasError() ? in.errorString().toStdString() : "no table in the document";
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -249,13 +139,7 @@ TEST(TemplateBytes, ReadBackMatchesTheModel) {
 
 // xlrd reads the stored cells and results as we wrote them, with no warnings.
 TEST(TemplateReaders, XlrdOpensTemplateAndFilledWorkbooks) {
-    QString python;
-    for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
-        if (!candidate.isEmpty() && runTool(candidate, {u"-c"_s, u"import xlrd"_s}).ok) {
-            python = candidate;
-            break;
-        }
-    }
+    const QString python = test::pythonWithXlrd();
     if (python.isEmpty()) {
         GTEST_SKIP() << "no python3 with xlrd is installed";
     }
@@ -337,7 +221,7 @@ TEST(TemplateReaders, LibreOfficeComputesTheResultsWeStore) {
         theirs.sheets.emplace_back();
         std::string problem;
         ASSERT_TRUE(readFlatOdsValues(converted.readAll(), theirs.sheets.front(), problem)) << problem;
-        expectSameResults(sample.workbook, theirs, "LibreOffice");
+        EXPECT_GT(expectSameResults(sample.workbook, theirs, "LibreOffice"), 40);
     }
 }
 
@@ -358,6 +242,6 @@ TEST(TemplateReaders, GnumericComputesTheResultsWeStore) {
         EXPECT_TRUE(r.err.trimmed().isEmpty()) << "Gnumeric complained: " << r.err.toStdString();
         ASSERT_TRUE(QFile::exists(out));
         const sheet::Workbook theirs = xls::readXlsFile(out.toStdString()).workbook;
-        expectSameResults(sample.workbook, theirs, "Gnumeric");
+        EXPECT_GT(expectSameResults(sample.workbook, theirs, "Gnumeric"), 40);
     }
 }

@@ -4,6 +4,7 @@
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
 
+#include "ExternalReaders.h"
 #include "TempDir.h"
 
 #include <QProcess>
@@ -18,39 +19,9 @@ using namespace Qt::Literals::StringLiterals;
 // sample workbook here. A missing program skips its test with a message.
 namespace {
 
-struct ToolRun {
-    bool ok = false;
-    QString out, err;
-};
-
-ToolRun run(const QString& program, const QStringList& args, int timeoutMs = 180000) {
-    QProcess p;
-    p.start(program, args);
-    ToolRun r;
-    if (!p.waitForStarted(10000)) {
-        r.err = u"cannot start "_s + program;
-        return r;
-    }
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = program + u" did not finish"_s;
-        return r;
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return r;
-}
-
-QString pythonWithXlrd() {
-    for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
-        if (!candidate.isEmpty() && run(candidate, {u"-c"_s, u"import xlrd"_s}, 30000).ok) {
-            return candidate;
-        }
-    }
-    return {};
-}
+using markwell::test::pythonWithXlrd;
+using markwell::test::runTool;
+using markwell::test::ToolRun;
 
 // A minimal CSV reader: quoted fields with doubled quotes, comma separated, LF line ends.
 std::vector<std::vector<std::string>> parseCsv(const std::string& text) {
@@ -116,7 +87,7 @@ TEST(ExternalReaders, XlrdReadsEverythingWeWrite) {
     }
     test::TempDir dir;
     const QString file = writeSample(dir);
-    const ToolRun r = run(python, {QStringLiteral(MARKWELL_XLS_TEST_DIR) + u"/xlrd_dump.py"_s, file});
+    const ToolRun r = runTool(python, {QStringLiteral(MARKWELL_XLS_TEST_DIR) + u"/xlrd_dump.py"_s, file});
     ASSERT_TRUE(r.ok) << r.err.toStdString();
     std::vector<std::string> theirs;
     for (const QString& line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
@@ -136,8 +107,8 @@ TEST(ExternalReaders, LibreOfficeOpensOurWorkbook) {
     test::TempDir dir;
     const QString file = writeSample(dir);
     const QString profile = u"-env:UserInstallation=file://"_s + dir.file(u"profile"_s);
-    ToolRun csv = run(soffice, {profile, u"--headless"_s, u"--convert-to"_s,
-                                u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, dir.path(), file});
+    ToolRun csv = runTool(soffice, {profile, u"--headless"_s, u"--convert-to"_s,
+                                    u"csv:Text - txt - csv (StarCalc):44,34,76"_s, u"--outdir"_s, dir.path(), file});
     ASSERT_TRUE(csv.ok) << csv.err.toStdString();
     const auto rows = parseCsv(dir.read(u"sample.csv"_s).toStdString());
     EXPECT_EQ(at(rows, 4, 1), "Your School Name");
@@ -153,8 +124,8 @@ TEST(ExternalReaders, LibreOfficeOpensOurWorkbook) {
     EXPECT_EQ(at(rows, 16, 14), "none"); // IFERROR, stored as a newer function, recalculated
 
     // LibreOffice's own .xls of our file, read back by us: the look and structure survived.
-    ToolRun xls =
-        run(soffice, {profile, u"--headless"_s, u"--convert-to"_s, u"xls"_s, u"--outdir"_s, dir.file(u"lo"_s), file});
+    ToolRun xls = runTool(
+        soffice, {profile, u"--headless"_s, u"--convert-to"_s, u"xls"_s, u"--outdir"_s, dir.file(u"lo"_s), file});
     ASSERT_TRUE(xls.ok) << xls.err.toStdString();
     const sheet::Workbook lo = xls::readXlsFile(dir.file(u"lo/sample.xls"_s).toStdString()).workbook;
     const sheet::Workbook ours = test::sampleWorkbook();
@@ -216,7 +187,7 @@ TEST(ExternalReaders, GnumericOpensOurWorkbook) {
     }
     test::TempDir dir;
     const QString file = writeSample(dir);
-    const ToolRun r = run(ssconvert, {file, dir.file(u"out.csv"_s)});
+    const ToolRun r = runTool(ssconvert, {file, dir.file(u"out.csv"_s)});
     ASSERT_TRUE(r.ok) << r.err.toStdString();
     EXPECT_FALSE(r.err.contains(u"CRITICAL"_s)) << r.err.toStdString();
     const auto rows = parseCsv(dir.read(u"out.csv"_s).toStdString());

@@ -1,0 +1,181 @@
+#include "ExternalReaders.h"
+
+#include "workbook/formula/Printer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::test {
+
+// The same workbook with every formula's stored result replaced, so a reader that shows the
+// right results must have computed them itself.
+sheet::Workbook withStaleResults(sheet::Workbook wb) {
+    wb.sheets.front().forEachCellMutable([](int, int, sheet::Cell& cell) {
+        if (cell.formula) {
+            cell.value = sheet::Value("stale");
+        }
+    });
+    return wb;
+}
+
+ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs) {
+    QProcess p;
+    p.start(program, args);
+    ToolRun r;
+    if (!p.waitForStarted(10000)) {
+        r.err = u"cannot start "_s + program;
+        return r;
+    }
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = program + u" did not finish in time"_s;
+        return r;
+    }
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return r;
+}
+
+bool sameResult(const sheet::Value& a, const sheet::Value& b) {
+    if (a.isNumber() && b.isNumber()) {
+        return std::fabs(a.number() - b.number()) <= 1e-12 * std::max(1.0, std::fabs(a.number()));
+    }
+    // An empty text result may come back as an empty cell.
+    const auto blank = [](const sheet::Value& v) { return v.isEmpty() || (v.isText() && v.text().empty()); };
+    return a == b || (blank(a) && blank(b));
+}
+
+// Every formula result of `ours` is what the other program computed.
+int expectSameResults(const sheet::Workbook& ours, const sheet::Workbook& theirs, const std::string& who) {
+    if (theirs.sheets.empty()) {
+        ADD_FAILURE() << who << " gave no sheet";
+        return 0;
+    }
+    const sheet::Sheet& other = theirs.sheets.front();
+    int compared = 0;
+    ours.sheets.front().forEachCell([&](int r, int c, const sheet::Cell& cell) {
+        if (!cell.formula) {
+            return;
+        }
+        const sheet::Cell* o = other.cell(r, c);
+        const sheet::Value v = o ? o->value : sheet::Value();
+        ++compared;
+        EXPECT_TRUE(sameResult(cell.value, v))
+            << who << " at " << sheet::toA1(sheet::CellPos{r, c}) << " " << formula::printFormula(cell.formula, &ours)
+            << ": ours " << cell.value.describe() << ", theirs " << v.describe();
+    });
+    return compared;
+}
+
+// The values of the first table of a flat OpenDocument spreadsheet (.fods), put into `into`.
+bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& problem) {
+    QXmlStreamReader in(xml);
+    int row = -1, col = 0, tables = 0;
+    while (!in.atEnd()) {
+        in.readNext();
+        if (in.isEndElement() && in.qualifiedName() == u"table:table"_s) {
+            break;
+        }
+        if (!in.isStartElement()) {
+            continue;
+        }
+        const auto attrs = in.attributes();
+        const QStringView name = in.qualifiedName();
+        if (name == u"table:table"_s) {
+            ++tables;
+        } else if (name == u"table:table-row"_s) {
+            row += 1;
+            col = 0;
+            const int repeat = attrs.value(u"table:number-rows-repeated"_s).toInt();
+            row += repeat > 1 ? repeat - 1 : 0; // repeated rows here are empty
+        } else if (name == u"table:table-cell"_s || name == u"table:covered-table-cell"_s) {
+            const int repeat = std::max(1, attrs.value(u"table:number-columns-repeated"_s).toInt());
+            const QString type = attrs.value(u"calcext:value-type"_s).toString();
+            const QString officeType = attrs.value(u"office:value-type"_s).toString();
+            sheet::Value v;
+            if (type == u"error"_s) {
+                const auto code = sheet::errorFromText(
+                    in.readElementText(QXmlStreamReader::IncludeChildElements).trimmed().toStdString());
+                v = code ? sheet::Value(*code) : sheet::Value("unknown error");
+            } else if (officeType == u"string"_s) {
+                v = attrs.hasAttribute(u"office:string-value"_s)
+                        ? sheet::Value(attrs.value(u"office:string-value"_s).toString().toStdString())
+                        : sheet::Value(in.readElementText(QXmlStreamReader::IncludeChildElements).toStdString());
+            } else if (officeType == u"boolean"_s) {
+                v = sheet::Value(attrs.value(u"office:boolean-value"_s) == u"true"_s);
+            } else if (!officeType.isEmpty()) {
+                v = sheet::Value(attrs.value(u"office:value"_s).toDouble());
+            }
+            if (!v.isEmpty() && row >= 0 && row < sheet::kMaxRows && col < sheet::kMaxColumns) {
+                into.cellAt(row, col).value = v;
+            }
+            col += repeat;
+        }
+    }
+    if (in.hasError() || tables == 0) {
+        problem = in.hasError() ? in.errorString().toStdString() : "no table in the document";
+        return false;
+    }
+    return true;
+}
+
+QString pythonWithXlrd() {
+    for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
+        if (!candidate.isEmpty() && runTool(candidate, {u"-c"_s, u"import xlrd"_s}, 30000).ok) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString& scratchFolder) {
+    LibreOfficeResults results;
+    const QString soffice = QStandardPaths::findExecutable(u"soffice"_s);
+    if (soffice.isEmpty()) {
+        return results;
+    }
+    results.available = true;
+    const QString outDir = QDir(scratchFolder).filePath(u"lo"_s);
+    QStringList args = {u"-env:UserInstallation=file://"_s + QDir(scratchFolder).filePath(u"profile"_s),
+                        u"--headless"_s,
+                        u"--convert-to"_s,
+                        u"fods"_s,
+                        u"--outdir"_s,
+                        outDir};
+    args << xlsFiles;
+    const ToolRun r = runTool(soffice, args);
+    if (!r.ok) {
+        results.problem = (r.out + r.err).toStdString();
+        return results;
+    }
+    for (const QString& file : xlsFiles) {
+        QFile converted(QDir(outDir).filePath(QFileInfo(file).completeBaseName() + u".fods"_s));
+        sheet::Workbook book;
+        book.sheets.emplace_back();
+        if (!converted.open(QIODevice::ReadOnly)) {
+            results.problem =
+                "LibreOffice did not convert " + file.toStdString() + ": " + (r.out + r.err).toStdString();
+            return results;
+        }
+        if (!readFlatOdsValues(converted.readAll(), book.sheets.front(), results.problem)) {
+            return results;
+        }
+        results.books.push_back(std::move(book));
+    }
+    return results;
+}
+
+} // namespace markwell::test

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "workbook/sheet/Workbook.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <string>
+
+// Helpers for checking our workbooks with programs we did not write.
+namespace markwell::test {
+
+struct ToolRun {
+    bool ok = false;
+    QString out, err;
+};
+
+// Runs a program to its end (at most `timeoutMs`) and collects what it printed.
+ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs = 240000);
+
+// A python3 that can import xlrd, or empty.
+QString pythonWithXlrd();
+
+// The same workbook with every formula's stored result replaced, so a reader that shows the
+// right results must have computed them itself.
+sheet::Workbook withStaleResults(sheet::Workbook wb);
+
+// Two results agree: numbers within rounding, an empty text and an empty cell alike.
+bool sameResult(const sheet::Value& a, const sheet::Value& b);
+
+// Every formula result of `ours` is what the other program computed (reported through gtest).
+// Returns how many formulas were compared.
+int expectSameResults(const sheet::Workbook& ours, const sheet::Workbook& theirs, const std::string& who);
+
+// The values of the first table of a flat OpenDocument spreadsheet (.fods), put into `into`.
+bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& problem);
+
+// LibreOffice's results for .xls files: each file is converted to flat OpenDocument with a
+// private profile, and the values of its first sheet are read back. Empty when soffice is not
+// installed; `problem` says what went wrong otherwise.
+struct LibreOfficeResults {
+    bool available = false;
+    std::vector<sheet::Workbook> books; // one per input, in order
+    std::string problem;
+};
+LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString& scratchFolder);
+
+} // namespace markwell::test
