@@ -1,0 +1,50 @@
+#pragma once
+
+#include "workbook/render/SheetLayout.h"
+#include "workbook/sheet/Workbook.h"
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+namespace markwell::render {
+
+// The installed family that stands in for a font name: the name itself when installed, else a
+// metric-compatible or look-alike family (Arial: Liberation Sans, Century Gothic: URW Gothic,
+// Times New Roman: Liberation Serif, Courier New: Liberation Mono, Calibri: Carlito), else the
+// system's sans-serif family.
+QString resolveFontFamily(const std::string& name);
+
+// The screen font of a cell font at 96 dpi, its family resolved as above.
+QFont screenFont(const sheet::Font& font);
+
+// The advance of the widest digit of the font at 96 dpi, rounded to whole pixels (7 for
+// 10-point Arial); column widths are counted in it.
+int maxDigitWidth(const sheet::Font& font);
+
+// The text written along a cut edge of a picture that was too large to draw whole.
+QString cutNotice();
+
+// Draws an area of a sheet as a spreadsheet program shows it on screen at 96 dpi: fills, fonts,
+// borders, merged cells, alignment, wrapping, number formats; gridlines only when the sheet
+// shows them. A picture beyond the limits is cut at the right and bottom and the cut edges carry
+// a red band with cutNotice().
+//
+// Needs a QGuiApplication. Throws std::invalid_argument for a sheet index or an area that is not
+// on the workbook, std::runtime_error when there is no QGuiApplication or no memory for the
+// image.
+class SheetPainter {
+public:
+    SheetPainter(const sheet::Workbook& workbook, int sheetIndex, RenderLimits limits = {});
+
+    QImage paint(const sheet::Area& area) const;
+
+private:
+    const sheet::Workbook& m_workbook;
+    const sheet::Sheet& m_sheet;
+    RenderLimits m_limits;
+};
+
+QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits = {});
+
+} // namespace markwell::render
