@@ -361,10 +361,10 @@ private:
                 ++last;
             }
             const SheetLayout::Box across = m_layout.box({{row, col}, {row, last}});
-            anchor.setRight(across.right - 1 - kTextPadding);
-            clip.setRight(across.right - 1);
+            anchor.setRight(across.right - kTextPadding);
+            clip.setRight(across.right);
         } else if (!wrap && !merge && shown.kind == ValueKind::Text && f.rotation == 0) {
-            clip = overflowClip(row, col, align, st.metrics->horizontalAdvance(text) + 2 * kTextPadding + indent,
+            clip = overflowClip(p, row, col, align, st.metrics->horizontalAdvance(text) + 2 * kTextPadding + indent,
                                 interior);
         }
 
@@ -384,12 +384,12 @@ private:
     }
 
     // The room a text may take beyond its cell: over the vacant cells beside it, on the side its
-    // alignment lets it grow, as far as it needs.
-    QRectF overflowClip(int row, int col, sheet::HAlign align, double needed, const QRectF& interior) {
-        double left = interior.left(), right = interior.right();
+    // alignment lets it grow, as far as it needs. The gridlines it crosses are hidden, as on screen.
+    QRectF overflowClip(QPainter& p, int row, int col, sheet::HAlign align, double needed, const QRectF& interior) {
         if (needed <= interior.width()) {
             return interior;
         }
+        double left = interior.left(), right = interior.right();
         const bool growRight = align == sheet::HAlign::Left || align == sheet::HAlign::Center ||
                                align == sheet::HAlign::General || align == sheet::HAlign::Fill;
         const bool growLeft = align == sheet::HAlign::Right || align == sheet::HAlign::Center;
@@ -398,15 +398,26 @@ private:
         if (growRight) {
             for (int c = col + 1; c <= m_shown.last.col && right - interior.right() < perSide && isVacant(row, c);
                  ++c) {
-                right = m_layout.columnLine(c + 1) - 1;
+                hideGridline(p, row, c - 1, c, interior);
+                right = m_layout.columnLine(c + 1);
             }
         }
         if (growLeft) {
             for (int c = col - 1; c >= m_shown.first.col && interior.left() - left < perSide && isVacant(row, c); --c) {
+                hideGridline(p, row, c, c + 1, interior);
                 left = m_layout.columnLine(c) + 1;
             }
         }
         return QRectF(QPointF(left, interior.top()), QPointF(right, interior.bottom()));
+    }
+
+    // Clears the gridline between two cells of a row where neither cell's fill already covers it.
+    void hideGridline(QPainter& p, int row, int leftCol, int rightCol, const QRectF& interior) {
+        if (!m_sheet.showGridlines || style(formatIndex(row, leftCol)).format->fill ||
+            style(formatIndex(row, rightCol)).format->fill) {
+            return;
+        }
+        p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), 1, interior.height()), Qt::white);
     }
 
     void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags) {

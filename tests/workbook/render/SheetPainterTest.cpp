@@ -175,6 +175,14 @@ TEST(SheetPainter, TextRunsOverEmptyNeighboursOnly) {
     const Rendered blocked(longText(true), Area{{0, 0}, {0, 3}});
     EXPECT_EQ(inkIn(blocked.image, blocked.cell(0, 1), 0xFFFFFF), 0);
     EXPECT_EQ(inkIn(blocked.image, blocked.cell(0, 2), 0xFFFFFF), 0);
+
+    // With gridlines shown, the line under the running text is hidden, the one after it stays.
+    sheet::Workbook gridded = longText(false);
+    gridded.sheets[0].showGridlines = true;
+    const Rendered g(std::move(gridded), Area{{0, 0}, {0, 3}});
+    const int y = g.cell(0, 0).top() + 1;
+    EXPECT_TRUE(near(g.image.pixel(g.layout->columnLine(1), y), 0xFFFFFF, 0));
+    EXPECT_TRUE(near(g.image.pixel(g.layout->columnLine(4), y), 0xD0D0D0, 0));
 }
 
 TEST(SheetPainter, BordersByStyle) {
