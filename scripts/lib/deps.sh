@@ -21,10 +21,11 @@ markwell_need_packages() {
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# What building and running the program needs.
+# What building and running the program needs (qt6-svg-dev renders the icon at build time;
+# dpkg-dev lets the .deb list the libraries the programs link).
 MARKWELL_BUILD_PACKAGES=(
-    cmake g++ make pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+    cmake g++ make pkg-config dpkg-dev
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
     fonts-liberation2 fonts-urw-base35
 )
 

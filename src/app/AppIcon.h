@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
 
 namespace markwell {
 
-// The program's icon, drawn at the usual sizes: a gradebook page with a check mark.
+// The pixel sizes the program's icon is rendered at (from packaging/icons/markwell.svg).
+QList<int> applicationIconSizes();
+
+// The program's icon, a gradebook page with a check mark, at every size of applicationIconSizes().
 QIcon applicationIcon();
 
 } // namespace markwell

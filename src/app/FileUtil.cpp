@@ -3,6 +3,7 @@
 #include "app/ErrorReport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,7 +20,9 @@ std::function<void()>& eventsHook() {
     return hook;
 }
 
-std::filesystem::path toPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
+std::filesystem::path toPath(const QString& path) {
+    return std::filesystem::path(path.toStdU16String());
+}
 } // namespace
 
 bool FileExists(const QString& path) {
@@ -31,7 +34,9 @@ bool FileExists(const QString& path) {
     return !ec;
 }
 
-void setPendingEventsHook(std::function<void()> hook) { eventsHook() = std::move(hook); }
+void setPendingEventsHook(std::function<void()> hook) {
+    eventsHook() = std::move(hook);
+}
 
 void processPendingEvents() {
     if (eventsHook()) {
@@ -75,6 +80,22 @@ QString programFolder() {
         return QCoreApplication::applicationDirPath();
     }
     return QFileInfo(u"."_s).absoluteFilePath();
+}
+
+QStringList programDataFolders(const QString& programFolder) {
+    const QString folder = QDir::cleanPath(programFolder);
+    return {folder, QDir::cleanPath(folder + u"/../share/markwell"_s)};
+}
+
+QString findProgramFile(const QString& programFolder, const QString& relativePath) {
+    const QStringList folders = programDataFolders(programFolder);
+    for (const QString& folder : folders) {
+        const QString path = QDir(folder).filePath(relativePath);
+        if (FileExists(path)) {
+            return path;
+        }
+    }
+    return QDir(folders.front()).filePath(relativePath);
 }
 
 } // namespace markwell

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -26,5 +27,14 @@ void processPendingEvents();
 
 // The folder of the running program (for the optional skin and cursor files).
 QString programFolder();
+
+// Where the program's optional files are looked for, in this order: the program folder itself (a
+// build tree, or a program unpacked into one folder), then the installed data folder beside it,
+// "../share/markwell" (a program installed as <prefix>/bin/markwell).
+QStringList programDataFolders(const QString& programFolder);
+
+// The path of relativePath in the first of programDataFolders(programFolder) where FileExists finds
+// it; when none has it, its path in the program folder, so that messages name the usual place.
+QString findProgramFile(const QString& programFolder, const QString& relativePath);
 
 } // namespace markwell

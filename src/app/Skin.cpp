@@ -116,11 +116,11 @@ QCursor WindowPointer::cursorFor(State state) const {
 }
 
 QString skinFilePath(const QString& programFolder) {
-    return QDir(programFolder).filePath(u"x/o.cjs"_s);
+    return findProgramFile(programFolder, u"x/o.cjs"_s);
 }
 
 QString cursorFilePath(const QString& programFolder) {
-    return QDir(programFolder).filePath(u"HAND-M.CUR"_s);
+    return findProgramFile(programFolder, u"HAND-M.CUR"_s);
 }
 
 bool ApplySkin(QWidget& mainWindow, const QString& programFolder) {

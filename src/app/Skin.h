@@ -33,6 +33,7 @@ private:
     std::optional<QCursor> m_custom;
 };
 
+// "x/o.cjs" and "HAND-M.CUR", in the program folder or the installed data folder (findProgramFile).
 QString skinFilePath(const QString& programFolder);
 QString cursorFilePath(const QString& programFolder);
 
