@@ -75,7 +75,6 @@ public:
 
 private:
     std::string formatNumber(const Section& section, double number, bool& unshowable, int generalChars) const;
-    std::string formatDate(const Section& section, double serial, bool& unshowable) const;
 
     std::vector<Section> m_sections;
     bool m_general = false;

@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHash>
+#include <QMutex>
 #include <QPainter>
 
 #include <algorithm>
@@ -296,7 +297,7 @@ private:
         if (!wrap) {
             text.replace(u'\n', u' ');
         }
-        if (shown.kind == ValueKind::Number) {
+        if (shown.kind == ValueKind::Number && f.rotation == 0) {
             // General numbers give up digits before they give up; others show #### at once.
             if (st.formatter->isGeneral() || f.numberFormat.empty()) {
                 for (int chars = 10; chars > 0 && st.metrics->horizontalAdvance(text) > room; --chars) {
@@ -512,7 +513,9 @@ private:
 } // namespace
 
 QString resolveFontFamily(const std::string& name) {
+    static QMutex guard;
     static QHash<QString, QString> cache;
+    const QMutexLocker lock(&guard);
     const QString requested = QString::fromStdString(name);
     if (auto it = cache.constFind(requested); it != cache.constEnd()) {
         return *it;
