@@ -298,17 +298,7 @@ private:
             text.replace(u'\n', u' ');
         }
         if (shown.kind == ValueKind::Number && f.rotation == 0) {
-            // General numbers give up digits before they give up; others show #### at once.
-            if (st.formatter->isGeneral() || f.numberFormat.empty()) {
-                for (int chars = 10; chars > 0 && st.metrics->horizontalAdvance(text) > room; --chars) {
-                    text = QString::fromStdString(st.formatter->format(cell->value, chars).text);
-                }
-            }
-            if (shown.unshowable || st.metrics->horizontalAdvance(text) > room) {
-                const double hash = st.metrics->horizontalAdvance(u'#');
-                const int count = std::max(1, static_cast<int>(room / std::max(hash, 1.0)));
-                text = QString(count, u'#');
-            }
+            text = fitNumber(*st.formatter, cell->value, *st.metrics, room);
         }
         if (text.isEmpty()) {
             return;
@@ -574,6 +564,22 @@ int maxDigitWidth(const sheet::Font& font) {
         widest = std::max(widest, metrics.horizontalAdvance(QChar(d)));
     }
     return std::max(1, static_cast<int>(std::lround(widest)));
+}
+
+QString fitNumber(const NumberFormatter& formatter, const sheet::Value& value, const QFontMetricsF& metrics,
+                  double room) {
+    const DisplayText shown = formatter.format(value);
+    QString text = QString::fromStdString(shown.text);
+    if (formatter.isGeneral()) {
+        for (int chars = 10; chars > 0 && metrics.horizontalAdvance(text) > room; --chars) {
+            text = QString::fromStdString(formatter.format(value, chars).text);
+        }
+    }
+    if (shown.unshowable || metrics.horizontalAdvance(text) > room) {
+        const double hash = std::max(metrics.horizontalAdvance(u'#'), 1.0);
+        text = QString(std::max(1, static_cast<int>(room / hash)), u'#');
+    }
+    return text;
 }
 
 QString cutNotice() {

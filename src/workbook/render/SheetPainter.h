@@ -1,9 +1,11 @@
 #pragma once
 
+#include "workbook/render/NumberFormatter.h"
 #include "workbook/render/SheetLayout.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QString>
 
@@ -21,6 +23,12 @@ QFont screenFont(const sheet::Font& font);
 // The advance of the widest digit of the font at 96 dpi, rounded to whole pixels (7 for
 // 10-point Arial); column widths are counted in it.
 int maxDigitWidth(const sheet::Font& font);
+
+// The text of a number in a cell whose text may be `room` pixels wide: General numbers give up
+// digits to fit (0.333333333, 0.3333, 1E+05); anything that still does not fit, and every other
+// format that does not fit, shows as #### across the cell.
+QString fitNumber(const NumberFormatter& formatter, const sheet::Value& value, const QFontMetricsF& metrics,
+                  double room);
 
 // The text written along a cut edge of a picture that was too large to draw whole.
 QString cutNotice();

@@ -252,6 +252,28 @@ TEST(SheetPainter, BadRequestsAreRefusedWithAMessage) {
     EXPECT_FALSE(renderSheetPicture(broken, 0, Area{{0, 0}, {0, 0}}).isNull());
 }
 
+TEST(SheetPainter, NumbersFitTheirCellOrShowHashes) {
+    const QFontMetricsF metrics(screenFont(sheet::Font{}));
+    const NumberFormatter general("General");
+    EXPECT_EQ(fitNumber(general, Value(1.0 / 3), metrics, 200).toStdString(), "0.333333333");
+    const QString shorter = fitNumber(general, Value(1.0 / 3), metrics, 30);
+    EXPECT_TRUE(shorter.startsWith(u"0.3"_s)) << shorter.toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(shorter), 30);
+    EXPECT_EQ(fitNumber(general, Value(123456789.0), metrics, 40).toStdString(), "1E+08");
+    EXPECT_EQ(fitNumber(general, Value(123456789.0), metrics, 10).toStdString(), "#");
+
+    // Fixed formats never drop digits: #### as wide as the cell allows.
+    const NumberFormatter fixed("#,##0.00");
+    EXPECT_EQ(fitNumber(fixed, Value(1234.5), metrics, 200).toStdString(), "1,234.50");
+    const QString hashes = fitNumber(fixed, Value(1234567.891), metrics, 40);
+    EXPECT_GE(hashes.size(), 3);
+    EXPECT_EQ(hashes.count(u'#'), hashes.size());
+    // A negative date cannot be shown at all: hashes across the whole width.
+    const QString date = fitNumber(NumberFormatter("yyyy-mm-dd"), Value(-3), metrics, 200);
+    EXPECT_EQ(date.size(), static_cast<qsizetype>(200 / metrics.horizontalAdvance(u'#')));
+    EXPECT_EQ(date.count(u'#'), date.size());
+}
+
 TEST(SheetPainter, FontsFallBackToInstalledFamilies) {
     const QString gothic = resolveFontFamily("Century Gothic");
     EXPECT_TRUE(gothic == u"Century Gothic"_s || gothic == u"URW Gothic"_s) << gothic.toStdString();
