@@ -34,16 +34,6 @@ public:
     QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
 };
 
-class NoUi : public CreateTemplateUi {
-public:
-    void setBusy(bool) override {}
-    void setPreviewPicture(const QImage&) override {}
-    void setPreviewWorkbook(const QString& path) override { workbook = path; }
-    void showPreview() override {}
-    void hideMainWindow() override {}
-    QString workbook;
-};
-
 GradebookSetup classOf(int tests, int students) {
     GradebookSetup s;
     s.options = {u"Lincoln High"_s, u"Ms. Rivera"_s, u"Algebra"_s, u"2026 Fall"_s};
@@ -68,7 +58,7 @@ void WholeJob(benchmark::State& state) {
     SilentPrompt prompt;
     CreateTemplateTimings sum;
     for (auto _ : state) {
-        NoUi ui;
+        CollectingUi ui;
         CreateTemplateTimings t;
         CreateTemplateEnvironment env;
         env.hostFactory = defaultHostFactory();

@@ -47,17 +47,6 @@ private:
     const std::function<void(const QString&)>& m_err;
 };
 
-class CliUi : public CreateTemplateUi {
-public:
-    void setBusy(bool) override {}
-    void setPreviewPicture(const QImage& p) override { picture = p; }
-    void setPreviewWorkbook(const QString& path) override { workbook = path; }
-    void showPreview() override {}
-    void hideMainWindow() override {}
-    QImage picture;
-    QString workbook;
-};
-
 std::optional<Options> parseOptions(const QStringList& args, QString& problem) {
     if (args.isEmpty() || args.first() != u"create"_s) {
         problem = args.isEmpty() ? u"no command given."_s : u"unknown command \"%1\"."_s.arg(args.first());
@@ -195,7 +184,7 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
     }
 
     ErrPrompt prompt(env.err);
-    CliUi ui;
+    CollectingUi ui;
     CreateTemplateTimings timings;
     CreateTemplateEnvironment run;
     run.hostFactory = env.hostFactory;

@@ -29,6 +29,19 @@ public:
     virtual void hideMainWindow() = 0;
 };
 
+// A hand-over without windows: it keeps the picture and the workbook path (markwell-cli, tests).
+class CollectingUi : public CreateTemplateUi {
+public:
+    void setBusy(bool) override {}
+    void setPreviewPicture(const QImage& p) override { picture = p; }
+    void setPreviewWorkbook(const QString& path) override { workbook = path; }
+    void showPreview() override {}
+    void hideMainWindow() override {}
+
+    QImage picture;
+    QString workbook;
+};
+
 // Milliseconds spent in each phase of one run.
 struct CreateTemplateTimings {
     double templateMs = 0, fillMs = 0, saveMs = 0, reopenMs = 0, pictureMs = 0, totalMs = 0;

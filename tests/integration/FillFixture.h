@@ -43,17 +43,6 @@ inline GradebookSetup classOf(int tests, int students) {
 // Runs "Create Template" on the embedded engine and reads the workbook it made.
 class FillFixture {
 public:
-    class Ui : public CreateTemplateUi {
-    public:
-        void setBusy(bool) override {}
-        void setPreviewPicture(const QImage& p) override { picture = p; }
-        void setPreviewWorkbook(const QString& path) override { workbook = path; }
-        void showPreview() override {}
-        void hideMainWindow() override {}
-        QImage picture;
-        QString workbook;
-    };
-
     sheet::Workbook fill(const GradebookSetup& setup) {
         CreateTemplateEnvironment env;
         env.hostFactory = defaultHostFactory();
@@ -74,7 +63,7 @@ public:
 
     TempDir work;
     ScriptedPrompt prompt;
-    Ui ui;
+    CollectingUi ui;
     QByteArray bytes;
 };
 

@@ -1,5 +1,7 @@
 #include "CompoundFileReader.h"
 
+#include "workbook/xls/Strings.h"
+
 #include <algorithm>
 #include <array>
 
@@ -35,38 +37,12 @@ bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // Directory names are UTF-16LE; surrogate pairs are joined, lone surrogates become U+FFFD.
-std::string utf16ToUtf8(const std::uint8_t* p, std::size_t units) {
-    std::string out;
+std::string directoryName(const std::uint8_t* p, std::size_t units) {
+    std::u16string text(units, u'\0');
     for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t c = load16(p + 2 * i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units) {
-            std::uint32_t low = load16(p + 2 * (i + 1));
-            if (low >= 0xDC00 && low < 0xE000) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            } else {
-                c = 0xFFFD;
-            }
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        text[i] = static_cast<char16_t>(load16(p + 2 * i));
     }
-    return out;
+    return utf16ToUtf8(text);
 }
 
 } // namespace
@@ -218,7 +194,7 @@ void CompoundFileReader::readDirectory() {
             if (units > 0 && load16(e + 2 * (units - 1)) == 0) {
                 --units; // the terminating zero
             }
-            entry.name = utf16ToUtf8(e, units);
+            entry.name = directoryName(e, units);
             entry.type = e[66];
             entry.left = load32(e + 68);
             entry.right = load32(e + 72);
