@@ -4,17 +4,29 @@
 #include "app/SettingsStore.h"
 #include "app/WidgetPrompt.h"
 #include "main/Application.h"
+#include "workbook/TemplateBytes.h"
 
 #include <QApplication>
 
+using namespace Qt::Literals::StringLiterals;
+
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
+    QGuiApplication::setDesktopFileName(u"markwell"_s);
     QApplication::setWindowIcon(markwell::applicationIcon());
     markwell::setPendingEventsHook([] { QCoreApplication::processEvents(); });
 
     markwell::WidgetPrompt prompt;
     markwell::SettingsStore store;
-    markwell::Application app({prompt, store, markwell::defaultHostFactory(), {}, {}, {}, {}, {}, {}});
+    markwell::Application app({prompt,
+                               store,
+                               markwell::defaultHostFactory(),
+                               [] { return markwell::templateWorkbook(); },
+                               {},
+                               {},
+                               {},
+                               {},
+                               {}});
     prompt.setParent(&app.mainWindow());
     if (!app.start()) {
         return 1;

@@ -4,6 +4,7 @@
 #include "app/FileUtil.h"
 #include "app/Prompt.h"
 #include "workbook/Excel1.h"
+#include "workbook/TemplateBytes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -132,7 +133,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         hostA = env.hostFactory ? env.hostFactory() : nullptr;
         running(hostA);
     });
-    trap.step(108, [&] { bytes = env.templateBytes ? env.templateBytes() : QByteArray(); });
+    trap.step(108, [&] { bytes = env.templateBytes ? env.templateBytes() : templateWorkbook(); });
     trap.step(110, [&] {
         const QString templatePath = joinPath(folder(), QString::fromUtf16(kTemplateFileName));
         if (!FileExists(templatePath)) {

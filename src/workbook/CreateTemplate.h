@@ -49,7 +49,7 @@ struct CreateTemplateTimings {
 
 struct CreateTemplateEnvironment {
     HostFactory hostFactory;
-    std::function<QByteArray()> templateBytes; // the embedded template workbook
+    std::function<QByteArray()> templateBytes; // empty: the template the program carries
     std::function<QString()> workFolder;       // read afresh for every path
     std::function<int()> randomDigit;          // a digit from 1 to 9
     CreateTemplateTimings* timings = nullptr;
