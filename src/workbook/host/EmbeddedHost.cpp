@@ -191,8 +191,10 @@ void EmbeddedHost::setCellValue(const HostArea& cell, const QString& text) {
 
 void EmbeddedHost::select(const HostArea& area) {
     OpenBook& b = book(0);
-    (void)b;
+    const int s = sheetOf(b, 0);
     m_selection = area;
+    // The selection's top-left cell becomes the active cell, which the saved file remembers.
+    b.model.sheets[static_cast<size_t>(s)].activeCell = topLeft(area);
 }
 
 void EmbeddedHost::copyArea(const HostArea& area) {

@@ -161,6 +161,7 @@ TEST(EmbeddedHost, SavedWorkbookReopensWithItsValues) {
         HostWorkbook wb = host.Workbooks().Open(f.templatePath, nullptr, true);
         host.Cells(7, 7).setValue(u"50"_s);
         host.Cells(13, 7).setValue(u"45"_s);
+        host.Cells(7, 7).Select();
         wb.SaveAs(out, xlExcel8);
         wb.Close();
         EXPECT_EQ(host.Workbooks().Count(), 0);
@@ -171,5 +172,6 @@ TEST(EmbeddedHost, SavedWorkbookReopensWithItsValues) {
     const sheet::Sheet& s = again.workbookModel(wb.index()).sheets[0];
     EXPECT_DOUBLE_EQ(s.cell(12, 3)->value.number(), 0.9); // 45 / 50
     EXPECT_EQ(s.cell(12, 4)->value.text(), "A-");
+    EXPECT_EQ(s.activeCell, (sheet::CellPos{6, 6})); // G7, the last cell selected
     EXPECT_FALSE(failureOf([&] { wb.SaveAs(f.dir.file(u"x.xls"_s), 51); }).isEmpty());
 }
