@@ -33,7 +33,7 @@ MARKWELL_BUILD_PACKAGES=(
 # (LibreOffice, Gnumeric, xlrd), a virtual display and desktop-entry validation.
 MARKWELL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev clang-format
-    libreoffice-calc-nogui gnumeric python3-xlrd python3
+    libreoffice-calc-nogui gnumeric python3-xlrd python3 python3-uno
     xvfb xauth desktop-file-utils
 )
 
