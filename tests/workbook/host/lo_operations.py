@@ -318,10 +318,10 @@ def read_jobs(argv):
 def main():
     args = sys.argv[1:]
     limit = LIMIT_SECONDS
-    if len(args) >= 2 and args[0] == "--limit":
-        limit = float(args[1])
-        args = args[2:]
     try:
+        if len(args) >= 2 and args[0] == "--limit":
+            limit = float(args[1])
+            args = args[2:]
         workbook, sequences = read_jobs(args)
         check_operations(sequences)
     except (OSError, ValueError, KeyError, TypeError, AttributeError) as e:
