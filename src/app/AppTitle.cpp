@@ -22,8 +22,12 @@ QString deriveApplicationTitle(const QString& productName) {
     return text;
 }
 
-void SetApplicationTitle() { titleSlot() = deriveApplicationTitle(QString::fromUtf16(kProductName)); }
+void SetApplicationTitle() {
+    titleSlot() = deriveApplicationTitle(QString::fromUtf16(kProductName));
+}
 
-QString applicationTitle() { return titleSlot(); }
+QString applicationTitle() {
+    return titleSlot();
+}
 
 } // namespace markwell
