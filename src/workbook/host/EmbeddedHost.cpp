@@ -8,6 +8,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <map>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -17,7 +18,19 @@ struct EmbeddedHost::OpenBook {
     QString path;
     bool readOnly = false;
     sheet::Workbook model;
-    bool stale = true; // formulas not recalculated since the last change
+    bool stale = true;                           // formulas not recalculated since the last change
+    mutable std::map<int, HostArea> usedBySheet; // used ranges found since the last change
+
+    void changed() {
+        stale = true;
+        usedBySheet.clear();
+    }
+    void recalculated() {
+        if (stale) {
+            engine::recalculate(model);
+            stale = false;
+        }
+    }
 };
 
 namespace {
@@ -186,7 +199,7 @@ void EmbeddedHost::setCellValue(const HostArea& cell, const QString& text) {
     // The text is a value, never a formula, whatever it starts with.
     target.formula.reset();
     target.value = engine::valueOfText(text.toStdString());
-    b.stale = true;
+    b.changed();
 }
 
 void EmbeddedHost::select(const HostArea& area) {
@@ -245,7 +258,7 @@ void EmbeddedHost::insertCopied(const HostArea& at, int shift) {
                     at.firstColumn + cols, source.wholeRows, source.wholeColumns};
     guarded(u"The copied cells could not be inserted"_s,
             [&] { engine::insertCopies(b.model, s - 1, toArea(source), topLeft(target), shift == xlShiftDown, 1); });
-    b.stale = true;
+    b.changed();
 }
 
 void EmbeddedHost::flush() const {
@@ -263,7 +276,7 @@ void EmbeddedHost::runInsert(const Pending& op) const {
         engine::insertCopies(b.model, op.sheet - 1, toArea(op.source), topLeft(op.source), op.shift == xlShiftDown,
                              op.times);
     });
-    b.stale = true;
+    b.changed();
 }
 
 void EmbeddedHost::deleteArea(const HostArea& area, int shift) {
@@ -278,7 +291,7 @@ void EmbeddedHost::deleteArea(const HostArea& area, int shift) {
     flush();
     guarded(u"The rows could not be deleted"_s,
             [&] { engine::deleteRows(b.model, s, area.firstRow - 1, area.lastRow - 1); });
-    b.stale = true;
+    b.changed();
 }
 
 void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fileFormat) {
@@ -287,10 +300,7 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
         throw HostError(u"The file format %1 is not one the engine writes."_s.arg(fileFormat));
     }
     flush();
-    if (b.stale) {
-        engine::recalculate(b.model);
-        b.stale = false;
-    }
+    b.recalculated();
     std::vector<std::uint8_t> bytes;
     guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
             [&] { bytes = engine::writeWorkbook(b.model); });
@@ -320,21 +330,23 @@ HostArea EmbeddedHost::usedRange(int workbook, int sheet) const {
     const OpenBook& b = book(workbook);
     const int s = sheetOf(b, sheet);
     flush();
-    const std::optional<sheet::Area> used = engine::usedArea(b.model.sheets[static_cast<size_t>(s)]);
-    if (!used) {
-        return HostArea{1, 1, 1, 1};
+    // Asked for again and again while a picture is taken; found once per change of the sheet.
+    if (const auto known = b.usedBySheet.find(s); known != b.usedBySheet.end()) {
+        return known->second;
     }
-    return HostArea{used->first.row + 1, used->first.col + 1, used->last.row + 1, used->last.col + 1};
+    const std::optional<sheet::Area> used = engine::usedArea(b.model.sheets[static_cast<size_t>(s)]);
+    const HostArea area =
+        used ? HostArea{used->first.row + 1, used->first.col + 1, used->last.row + 1, used->last.col + 1}
+             : HostArea{1, 1, 1, 1};
+    b.usedBySheet.emplace(s, area);
+    return area;
 }
 
 void EmbeddedHost::copyPicture(int workbook, int sheet, const HostArea& area) {
     OpenBook& b = book(workbook);
     const int s = sheetOf(b, sheet);
     flush();
-    if (b.stale) {
-        engine::recalculate(b.model);
-        b.stale = false;
-    }
+    b.recalculated();
     QImage picture = engine::pictureOf(b.model, s, toArea(area));
     if (picture.isNull()) {
         throw HostError(u"The picture of the range could not be made."_s);

@@ -84,6 +84,11 @@ TEST(EmbeddedHost, TemplateUsedRangeAndVersion) {
     EXPECT_EQ(used.firstColumn, 2);
     EXPECT_EQ(used.lastRow, 19);
     EXPECT_EQ(used.lastColumn, 33); // AG
+    // A value beyond it widens the used range the next time it is asked for.
+    host.Cells(25, 40).setValue(u"x"_s);
+    const HostArea wider = wb.ActiveSheet().UsedRange().area();
+    EXPECT_EQ(wider.lastRow, 25);
+    EXPECT_EQ(wider.lastColumn, 40);
 }
 
 TEST(EmbeddedHost, ValuesBecomeNumbersOnlyWithoutLoss) {
