@@ -13,7 +13,10 @@
 #include <QFileInfo>
 #include <QImageWriter>
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -53,40 +56,27 @@ std::optional<Options> parseOptions(const QStringList& args, QString& problem) {
         return std::nullopt;
     }
     Options o;
+    const std::pair<QString, QString Options::*> fileOptions[] = {{u"--setup"_s, &Options::setupFile},
+                                                                  {u"--out"_s, &Options::out},
+                                                                  {u"--picture"_s, &Options::picture},
+                                                                  {u"--tests-csv"_s, &Options::testsCsv},
+                                                                  {u"--students-csv"_s, &Options::studentsCsv}};
+    const std::pair<QString, bool Options::*> switches[] = {{u"--force"_s, &Options::force},
+                                                            {u"--timings"_s, &Options::timings}};
     for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
-        auto value = [&](QString& target) {
+        const auto file = std::find_if(std::begin(fileOptions), std::end(fileOptions),
+                                       [&](const auto& option) { return option.first == a; });
+        const auto flag = std::find_if(std::begin(switches), std::end(switches),
+                                       [&](const auto& option) { return option.first == a; });
+        if (file != std::end(fileOptions)) {
             if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
                 problem = u"%1 needs a file name."_s.arg(a);
-                return false;
-            }
-            target = args[++i];
-            return true;
-        };
-        if (a == u"--setup"_s) {
-            if (!value(o.setupFile)) {
                 return std::nullopt;
             }
-        } else if (a == u"--out"_s) {
-            if (!value(o.out)) {
-                return std::nullopt;
-            }
-        } else if (a == u"--picture"_s) {
-            if (!value(o.picture)) {
-                return std::nullopt;
-            }
-        } else if (a == u"--tests-csv"_s) {
-            if (!value(o.testsCsv)) {
-                return std::nullopt;
-            }
-        } else if (a == u"--students-csv"_s) {
-            if (!value(o.studentsCsv)) {
-                return std::nullopt;
-            }
-        } else if (a == u"--force"_s) {
-            o.force = true;
-        } else if (a == u"--timings"_s) {
-            o.timings = true;
+            o.*(file->second) = args[++i];
+        } else if (flag != std::end(switches)) {
+            o.*(flag->second) = true;
         } else {
             problem = u"unknown option \"%1\"."_s.arg(a);
             return std::nullopt;
