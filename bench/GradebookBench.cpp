@@ -4,11 +4,11 @@
 //   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DMARKWELL_BUILD_TESTS=OFF -DMARKWELL_BUILD_BENCHMARKS=ON
 //   cmake --build build/bench --target gradebook_bench && build/bench/bench/gradebook_bench
 
-#include "workbook/CreateTemplate.h"
-#include "workbook/TemplateBytes.h"
+#include "gradebook/CreateTemplate.h"
+#include "gradebook/TemplateBytes.h"
 #include "workbook/host/EmbeddedHost.h"
 
-#include "app/Prompt.h"
+#include "common/Prompt.h"
 
 #include <QDir>
 #include <QFile>

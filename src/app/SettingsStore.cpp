@@ -1,6 +1,6 @@
 #include "app/SettingsStore.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "app/Skin.h"
 
-#include "app/FileUtil.h"
+#include "common/FileUtil.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

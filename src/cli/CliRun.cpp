@@ -1,11 +1,11 @@
 #include "cli/CliRun.h"
 
-#include "app/ErrorReport.h"
-#include "app/FileUtil.h"
-#include "app/Prompt.h"
 #include "app/SettingsStore.h"
 #include "cli/CsvRoster.h"
 #include "cli/SetupFile.h"
+#include "common/ErrorReport.h"
+#include "common/FileUtil.h"
+#include "common/Prompt.h"
 #include "preview/SaveResult.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "cli/CsvRoster.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <QStringDecoder>
 

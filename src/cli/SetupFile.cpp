@@ -1,6 +1,6 @@
 #include "cli/SetupFile.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 #include "setup/ListCodec.h"
 
 #include <QStringDecoder>

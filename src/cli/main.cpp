@@ -1,5 +1,5 @@
 #include "cli/CliRun.h"
-#include "workbook/TemplateBytes.h"
+#include "gradebook/TemplateBytes.h"
 
 #include <QGuiApplication>
 

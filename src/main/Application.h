@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workbook/CreateTemplate.h"
+#include "gradebook/CreateTemplate.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "app/AppIcon.h"
-#include "app/FileUtil.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/WidgetPrompt.h"
+#include "common/FileUtil.h"
+#include "gradebook/TemplateBytes.h"
 #include "main/Application.h"
-#include "workbook/TemplateBytes.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #include "preview/Form2.h"
 
 #include "app/AppTitle.h"
-#include "app/ErrorReport.h"
-#include "app/FileUtil.h"
+#include "common/ErrorReport.h"
+#include "common/FileUtil.h"
 #include "preview/PictureBox.h"
 #include "preview/SaveResult.h"
 

@@ -1,8 +1,8 @@
 #include "preview/SaveResult.h"
 
-#include "app/ErrorReport.h"
-#include "app/FileUtil.h"
-#include "app/Prompt.h"
+#include "common/ErrorReport.h"
+#include "common/FileUtil.h"
+#include "common/Prompt.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "preview/ViewTransform.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <cfenv>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "setup/TestsModel.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 using namespace Qt::Literals::StringLiterals;
 

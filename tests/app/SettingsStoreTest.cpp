@@ -1,5 +1,5 @@
 #include "app/SettingsStore.h"
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include "TempDir.h"
 

@@ -3,7 +3,7 @@
 
 #include "cli/CliRun.h"
 #include "app/SettingsStore.h"
-#include "workbook/TemplateBytes.h"
+#include "gradebook/TemplateBytes.h"
 #include "workbook/xls/XlsReader.h"
 
 #include "TempDir.h"

@@ -5,8 +5,8 @@
 
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "gradebook/TemplateBytes.h"
 #include "preview/Form2.h"
-#include "workbook/TemplateBytes.h"
 
 #include "ScriptedPrompt.h"
 #include "TempDir.h"

@@ -1,8 +1,8 @@
 // The "Create Template" run against a host that records its calls: the order of the host
 // operations, the error trap's reports and the work files.
 
-#include "workbook/CreateTemplate.h"
-#include "workbook/Excel1.h"
+#include "gradebook/CreateTemplate.h"
+#include "gradebook/Excel1.h"
 
 #include "RecordingHost.h"
 #include "ScriptedPrompt.h"

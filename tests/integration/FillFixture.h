@@ -1,8 +1,8 @@
 #pragma once
 
+#include "gradebook/CreateTemplate.h"
+#include "gradebook/TemplateBytes.h"
 #include "setup/GradebookSetup.h"
-#include "workbook/CreateTemplate.h"
-#include "workbook/TemplateBytes.h"
 #include "workbook/formula/Printer.h"
 #include "workbook/sheet/Workbook.h"
 #include "workbook/xls/XlsReader.h"

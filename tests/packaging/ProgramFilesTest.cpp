@@ -1,10 +1,10 @@
 // Where the program finds its optional skin and cursor files: beside the executable in a build
 // tree, in <prefix>/share/markwell when installed as <prefix>/bin/markwell.
 
-#include "app/FileUtil.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/Skin.h"
+#include "common/FileUtil.h"
 #include "preview/Form2.h"
 
 #include "ScriptedPrompt.h"

@@ -1,7 +1,7 @@
 #include "setup/SetupEditing.h"
 #include "setup/SampleData.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

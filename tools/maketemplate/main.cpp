@@ -3,7 +3,7 @@
 //
 //   maketemplate <template.xls> <TemplateData.cpp>
 
-#include "workbook/template/TemplateWorkbook.h"
+#include "gradebook/template/TemplateWorkbook.h"
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
 
@@ -46,7 +46,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 std::string embeddingSource(const xls::Bytes& bytes) {
     std::string out;
     out += "// Written by maketemplate at build time; do not edit.\n";
-    out += "#include \"workbook/template/TemplateData.h\"\n\n";
+    out += "#include \"gradebook/template/TemplateData.h\"\n\n";
     out += "namespace markwell::gradetemplate {\n\nnamespace {\n\n";
     out += "const unsigned char kTemplate[" + std::to_string(bytes.size()) + "] = {";
     char hex[8];

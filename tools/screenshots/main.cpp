@@ -8,13 +8,13 @@
 // error box is never taken for a picture of the program. Run by scripts/screenshots.
 
 #include "app/AppIcon.h"
-#include "app/FileUtil.h"
 #include "app/Form1.h"
-#include "app/Prompt.h"
 #include "app/SettingsStore.h"
+#include "common/FileUtil.h"
+#include "common/Prompt.h"
+#include "gradebook/TemplateBytes.h"
 #include "main/Application.h"
 #include "preview/Form2.h"
-#include "workbook/TemplateBytes.h"
 
 #include <QApplication>
 #include <QComboBox>

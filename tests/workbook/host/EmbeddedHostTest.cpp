@@ -3,7 +3,7 @@
 
 #include "workbook/host/EmbeddedHost.h"
 
-#include "workbook/TemplateBytes.h"
+#include "gradebook/TemplateBytes.h"
 #include "workbook/formula/Printer.h"
 #include "workbook/sheet/Workbook.h"
 

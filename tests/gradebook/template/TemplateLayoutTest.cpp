@@ -1,7 +1,7 @@
 #include "FilledTemplate.h"
 
+#include "gradebook/template/TemplateWorkbook.h"
 #include "workbook/formula/Printer.h"
-#include "workbook/template/TemplateWorkbook.h"
 
 #include <gtest/gtest.h>
 

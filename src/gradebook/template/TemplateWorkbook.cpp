@@ -1,4 +1,4 @@
-#include "workbook/template/TemplateWorkbook.h"
+#include "gradebook/template/TemplateWorkbook.h"
 
 #include "workbook/formula/Parser.h"
 #include "workbook/formula/Recalc.h"

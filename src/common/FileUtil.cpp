@@ -1,6 +1,6 @@
-#include "app/FileUtil.h"
+#include "common/FileUtil.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "FilledTemplate.h"
 
+#include "gradebook/template/TemplateData.h"
+#include "gradebook/template/TemplateWorkbook.h"
 #include "workbook/formula/Printer.h"
-#include "workbook/template/TemplateData.h"
-#include "workbook/template/TemplateWorkbook.h"
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
 

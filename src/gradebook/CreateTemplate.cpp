@@ -1,10 +1,10 @@
-#include "workbook/CreateTemplate.h"
+#include "gradebook/CreateTemplate.h"
 
-#include "app/ErrorReport.h"
-#include "app/FileUtil.h"
-#include "app/Prompt.h"
-#include "workbook/Excel1.h"
-#include "workbook/TemplateBytes.h"
+#include "common/ErrorReport.h"
+#include "common/FileUtil.h"
+#include "common/Prompt.h"
+#include "gradebook/Excel1.h"
+#include "gradebook/TemplateBytes.h"
 
 #include <QDir>
 #include <QElapsedTimer>

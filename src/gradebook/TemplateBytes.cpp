@@ -1,6 +1,6 @@
-#include "workbook/TemplateBytes.h"
+#include "gradebook/TemplateBytes.h"
 
-#include "workbook/template/TemplateData.h"
+#include "gradebook/template/TemplateData.h"
 
 namespace markwell {
 

@@ -1,8 +1,8 @@
 #include "FilledTemplate.h"
 
+#include "gradebook/template/TemplateWorkbook.h"
 #include "workbook/formula/Recalc.h"
 #include "workbook/sheet/Structure.h"
-#include "workbook/template/TemplateWorkbook.h"
 
 #include <stdexcept>
 

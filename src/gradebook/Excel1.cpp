@@ -1,6 +1,6 @@
-#include "workbook/Excel1.h"
+#include "gradebook/Excel1.h"
 
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
 #include <QFile>
 #include <QImageWriter>

@@ -1,6 +1,6 @@
-#include "app/ErrorReport.h"
+#include "common/ErrorReport.h"
 
-#include "app/Prompt.h"
+#include "common/Prompt.h"
 
 using namespace Qt::Literals::StringLiterals;
 

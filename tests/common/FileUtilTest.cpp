@@ -1,4 +1,4 @@
-#include "app/FileUtil.h"
+#include "common/FileUtil.h"
 
 #include "TempDir.h"
 
