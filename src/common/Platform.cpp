@@ -1,0 +1,488 @@
+#include "common/Platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <QFile>
+#include <QLockFile>
+#include <QSaveFile>
+#endif
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::os {
+
+QString describeKind(FileKind kind) {
+    switch (kind) {
+    case FileKind::Missing:
+        return u"missing"_s;
+    case FileKind::Regular:
+        return u"a file"_s;
+    case FileKind::Directory:
+        return u"a folder"_s;
+    case FileKind::SymbolicLink:
+        return u"a symbolic link"_s;
+    case FileKind::Other:
+        break;
+    }
+    return u"a device, pipe or socket"_s;
+}
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+QByteArray encoded(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Retries a call that a signal interrupted.
+template <class F> auto retrying(F&& call) {
+    for (;;) {
+        auto result = call();
+        if (result >= 0 || errno != EINTR) {
+            return result;
+        }
+    }
+}
+
+FileKind kindFromMode(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return FileKind::Regular;
+    }
+    if (S_ISDIR(mode)) {
+        return FileKind::Directory;
+    }
+    if (S_ISLNK(mode)) {
+        return FileKind::SymbolicLink;
+    }
+    return FileKind::Other;
+}
+
+bool writeAll(int fd, const QByteArray& bytes, int* errorNumber) {
+    const char* data = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        const auto chunk = static_cast<size_t>(std::min<qint64>(left, qint64{1} << 30));
+        const ssize_t written = retrying([&] { return ::write(fd, data, chunk); });
+        if (written < 0) {
+            *errorNumber = errno;
+            return false;
+        }
+        if (written == 0) {
+            *errorNumber = ENOSPC;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// Writes, flushes and closes fd, checking each step; fd is closed in every case.
+bool finishFile(int fd, const QByteArray& bytes, int* errorNumber) {
+    bool ok = writeAll(fd, bytes, errorNumber);
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        *errorNumber = errno;
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok && errno != EINTR) {
+        *errorNumber = errno;
+        ok = false;
+    }
+    return ok;
+}
+
+void setError(QString* error, int errorNumber) {
+    if (error != nullptr) {
+        *error = errorText(errorNumber);
+    }
+}
+
+} // namespace
+
+QString errorText(int errorNumber) {
+    char buffer[256] = {};
+    // The GNU and the XSI variants differ in what they return; both fill or point at the text.
+#if defined(__GLIBC__) && defined(_GNU_SOURCE)
+    const char* text = ::strerror_r(errorNumber, buffer, sizeof buffer);
+#else
+    const char* text = ::strerror_r(errorNumber, buffer, sizeof buffer) == 0 ? buffer : "Unknown error";
+#endif
+    return QString::fromLocal8Bit(text);
+}
+
+FileKind kindOf(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(encoded(path).constData(), &st) != 0) {
+        return FileKind::Missing;
+    }
+    return kindFromMode(st.st_mode);
+}
+
+FileKind kindFollowing(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(encoded(path).constData(), &st) != 0) {
+        return FileKind::Missing;
+    }
+    return kindFromMode(st.st_mode);
+}
+
+std::optional<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool requireRegular, QString* error) {
+    if (path.isEmpty()) {
+        setError(error, ENOENT);
+        return std::nullopt;
+    }
+    // Without O_NONBLOCK, opening a FIFO waits for a writer; a file that must be regular is
+    // checked before anything can block on it.
+    const int flags = O_RDONLY | O_CLOEXEC | (requireRegular ? O_NONBLOCK : 0);
+    const int fd = retrying([&] { return ::open(encoded(path).constData(), flags); });
+    if (fd < 0) {
+        setError(error, errno);
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        setError(error, errno);
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        setError(error, EISDIR);
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (requireRegular && !S_ISREG(st.st_mode)) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kindFromMode(st.st_mode)));
+        }
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (requireRegular) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    QByteArray bytes;
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxBytes) {
+        bytes.reserve(static_cast<qsizetype>(st.st_size));
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = retrying([&] { return ::read(fd, buffer, sizeof buffer); });
+        if (got < 0) {
+            setError(error, errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (bytes.size() + got > maxBytes) {
+            if (error != nullptr) {
+                *error = u"it is larger than %1 bytes"_s.arg(maxBytes);
+            }
+            ::close(fd);
+            return std::nullopt;
+        }
+        bytes.append(buffer, static_cast<qsizetype>(got));
+    }
+    ::close(fd);
+    return bytes;
+}
+
+bool writeNewFile(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    const QByteArray name = encoded(path);
+    const int fd = retrying([&] {
+        return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      static_cast<mode_t>(mode));
+    });
+    if (fd < 0) {
+        setError(error, errno);
+        return false;
+    }
+    ::fchmod(fd, static_cast<mode_t>(mode));
+    int errorNumber = 0;
+    if (!finishFile(fd, bytes, &errorNumber)) {
+        ::unlink(name.constData());
+        setError(error, errorNumber);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    const FileKind kind = kindOf(path);
+    if (kind != FileKind::Missing && kind != FileKind::Regular && kind != FileKind::SymbolicLink) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kind));
+        }
+        return false;
+    }
+    const QFileInfo info(path);
+    const QString folder = info.absolutePath();
+    // A fresh temporary name beside the target, so that the rename stays on one file system.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString temporary = QDir(folder).filePath(
+            u".%1.%2-%3.tmp"_s.arg(info.fileName()).arg(::getpid()).arg(QRandomGenerator::global()->generate()));
+        const QByteArray tempName = encoded(temporary);
+        const int fd = retrying([&] {
+            return ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode));
+        });
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            setError(error, errno);
+            return false;
+        }
+        ::fchmod(fd, static_cast<mode_t>(mode));
+        int errorNumber = 0;
+        if (!finishFile(fd, bytes, &errorNumber)) {
+            ::unlink(tempName.constData());
+            setError(error, errorNumber);
+            return false;
+        }
+        if (::rename(tempName.constData(), encoded(path).constData()) != 0) {
+            const int renameError = errno;
+            ::unlink(tempName.constData());
+            setError(error, renameError);
+            return false;
+        }
+        return true;
+    }
+    setError(error, EEXIST);
+    return false;
+}
+
+bool makeFolders(const QString& path, int mode, QString* error) {
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (kindFollowing(clean) == FileKind::Directory) {
+        return true;
+    }
+    const QString parent = QFileInfo(clean).path();
+    if (parent != clean && !makeFolders(parent, mode, error)) {
+        return false;
+    }
+    if (::mkdir(encoded(clean).constData(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+        setError(error, errno);
+        return false;
+    }
+    if (kindFollowing(clean) != FileKind::Directory) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a folder"_s.arg(describeKind(kindOf(clean)));
+        }
+        return false;
+    }
+    return true;
+}
+
+void tightenPermissions(const QString& path, int mode) {
+    struct stat st {};
+    const QByteArray name = encoded(path);
+    if (::lstat(name.constData(), &st) != 0 || S_ISLNK(st.st_mode)) {
+        return;
+    }
+    const auto wanted = static_cast<mode_t>(mode);
+    if ((st.st_mode & 07777 & ~wanted) != 0) {
+        ::chmod(name.constData(), st.st_mode & wanted & 07777);
+    }
+}
+
+struct FileLock::Held {
+    int fd;
+    explicit Held(int descriptor) : fd(descriptor) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+    }
+};
+
+FileLock FileLock::acquire(const QString& lockPath, int timeoutMs, QString* error) {
+    const QByteArray name = encoded(lockPath);
+    const int fd = retrying(
+        [&] { return ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(0600)); });
+    if (fd < 0) {
+        setError(error, errno);
+        return {};
+    }
+    if (timeoutMs < 0) {
+        if (retrying([&] { return ::flock(fd, LOCK_EX); }) == 0) {
+            return FileLock(std::make_unique<Held>(fd));
+        }
+        setError(error, errno);
+        ::close(fd);
+        return {};
+    }
+    // flock has no timeout of its own: poll without blocking, a little slower as time goes on.
+    qint64 waited = 0;
+    unsigned long pause = 5;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return FileLock(std::make_unique<Held>(fd));
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            setError(error, errno);
+            ::close(fd);
+            return {};
+        }
+        if (waited >= timeoutMs) {
+            if (error != nullptr) {
+                *error = u"another program has held it for %1 seconds"_s.arg(waited / 1000.0, 0, 'f', 1);
+            }
+            ::close(fd);
+            return {};
+        }
+        QThread::msleep(pause);
+        waited += static_cast<qint64>(pause);
+        pause = std::min<unsigned long>(pause * 2, 100);
+    }
+}
+
+#else // Portable fallbacks through Qt for systems without the POSIX calls above.
+
+QString errorText(int errorNumber) {
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+FileKind kindOf(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        return FileKind::SymbolicLink;
+    }
+    if (!info.exists()) {
+        return FileKind::Missing;
+    }
+    return info.isDir() ? FileKind::Directory : info.isFile() ? FileKind::Regular : FileKind::Other;
+}
+
+FileKind kindFollowing(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return FileKind::Missing;
+    }
+    return info.isDir() ? FileKind::Directory : info.isFile() ? FileKind::Regular : FileKind::Other;
+}
+
+std::optional<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool requireRegular, QString* error) {
+    if (requireRegular && kindFollowing(path) != FileKind::Regular) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kindFollowing(path)));
+        }
+        return std::nullopt;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (bytes.size() > maxBytes) {
+        if (error != nullptr) {
+            *error = u"it is larger than %1 bytes"_s.arg(maxBytes);
+        }
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool writeNewFile(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        file.close();
+        file.remove();
+        return false;
+    }
+    file.close();
+    (void)mode;
+    return true;
+}
+
+bool replaceFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    const FileKind kind = kindOf(path);
+    if (kind == FileKind::Directory || kind == FileKind::Other) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kind));
+        }
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    (void)mode;
+    return true;
+}
+
+bool makeFolders(const QString& path, int mode, QString* error) {
+    (void)mode;
+    if (!QDir().mkpath(path)) {
+        if (error != nullptr) {
+            *error = u"the folder could not be created"_s;
+        }
+        return false;
+    }
+    return true;
+}
+
+void tightenPermissions(const QString&, int) {}
+
+struct FileLock::Held {
+    QLockFile file;
+    explicit Held(const QString& path) : file(path) {}
+};
+
+FileLock FileLock::acquire(const QString& lockPath, int timeoutMs, QString* error) {
+    auto held = std::make_unique<Held>(lockPath);
+    if (!held->file.tryLock(timeoutMs)) {
+        if (error != nullptr) {
+            *error = held->file.error() == QLockFile::LockFailedError
+                         ? u"another program has held it for %1 seconds"_s.arg(timeoutMs / 1000.0, 0, 'f', 1)
+                         : u"the lock file could not be created"_s;
+        }
+        return {};
+    }
+    return FileLock(std::move(held));
+}
+
+#endif
+
+FileLock::FileLock() = default;
+FileLock::FileLock(std::unique_ptr<Held> held) : m_held(std::move(held)) {}
+FileLock::FileLock(FileLock&& other) noexcept = default;
+FileLock& FileLock::operator=(FileLock&& other) noexcept = default;
+FileLock::~FileLock() = default;
+
+void FileLock::release() {
+    m_held.reset();
+}
+
+} // namespace markwell::os

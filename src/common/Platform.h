@@ -1,0 +1,76 @@
+#pragma once
+
+// The one place for operating-system calls that neither Qt nor the standard library offers:
+// files created without following links, reads bounded for streams of unknown size, advisory
+// locks, and the system's own wording of an error. Everything else in the program stays portable.
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace markwell::os {
+
+// The system's own wording of an error number ("No space left on device").
+QString errorText(int errorNumber);
+
+// What a path names, without following a final symbolic link.
+enum class FileKind { Missing, Regular, Directory, SymbolicLink, Other };
+FileKind kindOf(const QString& path);
+// What a path names after following links; a dangling link is Missing.
+FileKind kindFollowing(const QString& path);
+// "a folder", "a symbolic link", "a device, pipe or socket" for messages; "a file" for Regular.
+QString describeKind(FileKind kind);
+
+// Reads the whole file, refusing more than maxBytes: a stream whose size is unknown (a pipe, a
+// device such as /dev/zero) is read only up to the cap. With requireRegular, anything but a
+// regular file (after links) is refused without blocking on it (a FIFO with no writer).
+// Returns the bytes, or nullopt with *error set to a sentence that does not name the file.
+std::optional<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool requireRegular, QString* error);
+
+// Creates path as a new file (never an existing one, never through a symbolic link) with the
+// given permission bits, writes all bytes, flushes them to disk and closes it, checking every
+// step. On failure nothing created is left behind and *error holds the system's reason.
+bool writeNewFile(const QString& path, const QByteArray& bytes, int mode, QString* error);
+
+// Replaces (or creates) path with bytes through a temporary file beside it that is renamed over
+// it once complete, so the old file is never lost. A symbolic link at path is replaced by the new
+// file, never followed. Refuses a path that names a folder, a device, a pipe or a socket. The new
+// file gets `mode`. Returns false with *error set on any failure; the old file is then untouched.
+bool replaceFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error);
+
+// Creates a folder with the given permission bits when it is missing (parents too, each with the
+// same bits); an existing folder is left as it is. A symbolic link is followed only when it
+// already exists. Returns false with *error set when the folder cannot be made.
+bool makeFolders(const QString& path, int mode, QString* error);
+
+// Narrows a file's or folder's permissions to `mode` when it has more. Failures are ignored.
+void tightenPermissions(const QString& path, int mode);
+
+// An advisory lock held on a lock file for the lifetime of the object (released on destruction,
+// and by the system when the process ends, also on a crash). The lock file is created with
+// owner-only permissions when missing and is never followed through a symbolic link.
+class FileLock {
+public:
+    FileLock();
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+
+    // Takes the lock, waiting for it when another holder has it (timeoutMs < 0: without limit;
+    // 0: no waiting). Returns a held lock, or an empty one with *error set (a timeout says so).
+    static FileLock acquire(const QString& lockPath, int timeoutMs, QString* error);
+
+    bool held() const { return m_held != nullptr; }
+    void release();
+
+private:
+    struct Held;
+    explicit FileLock(std::unique_ptr<Held> held);
+    std::unique_ptr<Held> m_held;
+};
+
+} // namespace markwell::os
