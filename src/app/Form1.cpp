@@ -17,15 +17,17 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolTip>
@@ -66,6 +68,36 @@ public:
 
 private:
     QLineEdit* m_field;
+};
+
+// A group box drawn as a classic frame: its line runs through the middle of its caption, which
+// interrupts it. The fields inside keep their places from the frame's top edge, and the line
+// stays above the first of them whatever height the style would give the caption.
+class CaptionFrame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+    // Where the line runs, in the frame's own pixels.
+    int lineTop() const { return QFontMetrics(font()).height() / 2; }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        QStyleOptionFrame line;
+        line.initFrom(this);
+        line.rect = rect().adjusted(0, lineTop(), 0, 0);
+        line.frameShape = QFrame::StyledPanel;
+        line.lineWidth = 1;
+        line.midLineWidth = 0;
+        style()->drawPrimitive(QStyle::PE_Frame, &line, &painter, this);
+
+        const QFontMetrics fm(font());
+        constexpr int kIndent = 6, kGap = 2;
+        const QRect caption(kIndent, 0, fm.horizontalAdvance(title()) + 2 * kGap, fm.height());
+        painter.fillRect(caption, palette().window());
+        style()->drawItemText(&painter, caption.adjusted(kGap, 0, -kGap, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                              palette(), isEnabled(), title(), QPalette::WindowText);
+    }
 };
 
 QFont windowFont() {
@@ -158,7 +190,7 @@ void Form1::buildLayout() {
     button(this, PushButton8, u"PushButton8", u"Help"_s, twipsRect(120, 630, 4560, 405));
     button(this, PushButton9, u"PushButton9", u"Load Sample/Example Data"_s, twipsRect(4800, 630, 4680, 405));
 
-    Frame1 = new QGroupBox(u"General Options"_s, this);
+    Frame1 = new CaptionFrame(u"General Options"_s, this);
     Frame1->setObjectName(u"Frame1"_s);
     Frame1->setGeometry(twipsRect(120, 1110, 9360, 2025));
     field(Frame1, txtName, u"txtName", u"Your School Name:"_s, twipsRect(2040, 240, 7005, 345));
@@ -340,12 +372,7 @@ bool Form1::Form_Load() {
     trap.step(104, [&] { setWindowIcon(applicationIcon()); });
     trap.step(106, [&] { SetApplicationTitle(); });
     if (trap.test(108, [&] { return FileExists(cursorFilePath(m_programFolder)); })) {
-        trap.step(110, [&] {
-            if (!loadCustomPointer(m_pointer, m_programFolder)) {
-                throw Failure(u"The cursor file \"%1\" could not be read as a cursor."_s.arg(
-                    QDir::toNativeSeparators(cursorFilePath(m_programFolder))));
-            }
-        });
+        trap.step(110, [&] { loadCustomPointer(m_pointer, m_programFolder); });
     }
     if (trap.test(112, [&] { return m_draw() == 7; })) {
         trap.step(114, [&] { m_openUrl(QUrl(QString::fromUtf16(kHomePageAddress))); });
@@ -359,12 +386,23 @@ bool Form1::Form_Load() {
     trap.step(120, [&] { txtTeachName->setText(m_store.read(u"txtTeachName"_s)); });
     trap.step(122, [&] { txtProject->setText(m_store.read(u"txtProject"_s)); });
     trap.step(124, [&] { txtYSQ->setText(m_store.read(u"txtYSQ"_s)); });
+    // Stored fields that have no column to go into are gathered from both lists and told in one
+    // report, under the label of the first list that had one.
+    QStringList dropped;
+    int droppedLabel = 0;
     trap.setLabel(126);
-    restoreTests(trap);
+    restoreTests(trap, dropped);
+    if (!dropped.isEmpty()) {
+        droppedLabel = 126;
+    }
     trap.step(128, [&] { RefreshTestPicker(); });
     trap.step(130, [&] { RebuildStudentColumns(); });
     trap.setLabel(132);
-    restoreStudents(trap);
+    restoreStudents(trap, dropped);
+    if (!dropped.isEmpty()) {
+        trap.setLabel(droppedLabel != 0 ? droppedLabel : 132);
+        trap.report(dropped.join(u"\r\n"_s));
+    }
     trap.step(134, [&] { selectStoredTab(m_store.read(u"TabSel"_s, u"0"_s)); });
     bool hostAvailable = true;
     trap.step(136, [&] {
@@ -379,18 +417,16 @@ bool Form1::Form_Load() {
     return true;
 }
 
-void Form1::restoreTests(ErrorTrap& trap) {
+void Form1::restoreTests(ErrorTrap& trap, QStringList& dropped) {
     DecodedList<TestRow> decoded;
     trap.run([&] { decoded = decodeTests(m_store.read(u"Tests"_s)); });
     for (const TestRow& row : decoded.rows) {
         trap.run([&] { m_tests->append(row); });
     }
-    for (const QString& problem : decoded.problems) {
-        trap.run([&] { throw Failure(problem); });
-    }
+    dropped << decoded.problems;
 }
 
-void Form1::restoreStudents(ErrorTrap& trap) {
+void Form1::restoreStudents(ErrorTrap& trap, QStringList& dropped) {
     DecodedList<StudentRow> decoded;
     trap.run([&] { decoded = decodeStudents(m_store.read(u"Students"_s), m_students->testColumns().size()); });
     for (const StudentRow& row : decoded.rows) {
@@ -402,9 +438,7 @@ void Form1::restoreStudents(ErrorTrap& trap) {
             }
         });
     }
-    for (const QString& problem : decoded.problems) {
-        trap.run([&] { throw Failure(problem); });
-    }
+    dropped << decoded.problems;
 }
 
 void Form1::selectStoredTab(const QString& stored) {
@@ -424,7 +458,14 @@ void Form1::RefreshTestPicker() {
 }
 
 void Form1::RebuildStudentColumns() {
+    // Cells of new columns start unselected: the row the user had selected is selected whole
+    // again, so that it still counts as selected.
+    const qsizetype selected = selectedRow(*ListView2);
     m_students->setTestColumns(m_tests->names());
+    if (selected >= 0 && selected < m_students->size()) {
+        ListView2->selectionModel()->select(m_students->index(static_cast<int>(selected), 0),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
     QHeaderView* header = ListView2->header();
     header->resizeSection(0, twipsToPixels(3000));
     header->resizeSection(1, twipsToPixels(1500));
@@ -460,9 +501,11 @@ void Form1::saveQuietly(const QString& key, const QString& value) {
     }
 }
 
+// The row the user sees selected: any selected cell counts for its row, also when only some of
+// the row's cells are selected.
 qsizetype Form1::selectedRow(const QTreeView& view) {
-    const QModelIndexList rows = view.selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    const QModelIndexList cells = view.selectionModel()->selectedIndexes();
+    return cells.isEmpty() ? -1 : cells.first().row();
 }
 
 void Form1::PushButton1_Click() {

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QWidget>
 
@@ -94,8 +95,8 @@ private:
     void Form_QueryUnload();
     void saveOption(const QString& key, const QString& text);
     void saveQuietly(const QString& key, const QString& value);
-    void restoreTests(ErrorTrap& trap);
-    void restoreStudents(ErrorTrap& trap);
+    void restoreTests(ErrorTrap& trap, QStringList& dropped);
+    void restoreStudents(ErrorTrap& trap, QStringList& dropped);
     void selectStoredTab(const QString& stored);
     void endProgram();
     void runPlainRule(QWidget* element, QEvent* event);

@@ -1,11 +1,10 @@
 #include "app/SettingsStore.h"
 
 #include "common/ErrorReport.h"
+#include "common/Platform.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -15,10 +14,11 @@ namespace markwell {
 
 namespace {
 
-// A settings file larger than this is not one we wrote; it is left alone.
-constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 // Faults listed one by one; further ones are counted in a last line.
 constexpr qsizetype kMaxListedProblems = 10;
+// The file is private to its user, and so is the folder the store keeps it in.
+constexpr int kFileMode = 0600;
+constexpr int kFolderMode = 0700;
 
 constexpr char kHeader[] =
     "; Settings of Kestrelware programs, one \"key=value\" a line. In keys and values a backslash\n"
@@ -47,6 +47,10 @@ QString SettingsStore::defaultConfigFolder() {
 SettingsStore::SettingsStore(const QString& configFolder, const QString& application, const QString& section)
     : m_path(QDir(configFolder).filePath(application + u"/settings.ini"_s)), m_section(section) {
     load();
+}
+
+QString SettingsStore::shownPath() const {
+    return QDir::toNativeSeparators(m_path);
 }
 
 QString SettingsStore::escapeText(const QString& text) {
@@ -131,62 +135,55 @@ bool SettingsStore::unescapeText(QStringView text, QString& out) {
     return true;
 }
 
-void SettingsStore::problem(qsizetype line, const QString& what) {
-    if (m_problems.size() >= kMaxListedProblems) {
-        ++m_unlistedProblems;
-        return;
-    }
-    if (line > 0) {
-        m_problems << u"The settings file \"%1\", line %2: %3"_s.arg(QDir::toNativeSeparators(m_path),
-                                                                     QString::number(line), what);
-    } else {
-        m_problems << u"The settings file \"%1\": %2"_s.arg(QDir::toNativeSeparators(m_path), what);
-    }
-}
-
 void SettingsStore::load() {
-    QFile file(m_path);
-    if (!file.exists()) {
+    // Nothing there (or a link to nothing) is a first start, not a fault.
+    if (os::kindFollowing(m_path) == os::FileKind::Missing) {
         return;
     }
-    const QString shown = QDir::toNativeSeparators(m_path);
-    if (QFileInfo(m_path).isDir()) {
-        m_state = FileState::Unreadable;
-        m_unreadableReason = u"it is a folder"_s;
-    } else if (!file.open(QIODevice::ReadOnly)) {
-        m_state = FileState::Unreadable;
-        m_unreadableReason = file.errorString();
-    } else if (file.size() > kMaxFileBytes) {
-        m_state = FileState::Unreadable;
-        m_unreadableReason = u"it is larger than %1 MB"_s.arg(kMaxFileBytes / (1024 * 1024));
-    }
-    if (m_state == FileState::Unreadable) {
+    QString reason;
+    // Bounded and regular files only: a link to a device or a pipe must neither grow without
+    // end nor stop the start-up waiting for a writer.
+    const std::optional<QByteArray> bytes = os::readFileBounded(m_path, kMaxFileBytes, true, &reason);
+    if (!bytes) {
+        if (os::kindFollowing(m_path) == os::FileKind::Missing) {
+            return; // removed while we looked
+        }
+        m_loadState = LoadState::Unreadable;
         m_problems << u"The settings file \"%1\" could not be read (%2). The program starts with empty settings "
-                      u"and will not overwrite that file."_s.arg(shown, m_unreadableReason);
+                      u"and does not overwrite that file."_s.arg(shownPath(), reason);
         return;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_state = FileState::Unreadable;
-        m_unreadableReason = file.errorString();
-        m_problems << u"The settings file \"%1\" could not be read (%2). The program starts with empty settings "
-                      u"and will not overwrite that file."_s.arg(shown, m_unreadableReason);
+    Parsed parsed = parse(*bytes);
+    m_sections = std::move(parsed.sections);
+    if (parsed.faultCount == 0) {
+        m_loadState = LoadState::Fine;
         return;
     }
-    parse(bytes);
-    if (m_unlistedProblems > 0) {
+    m_loadState = LoadState::Damaged;
+    for (const auto& [line, what] : parsed.faults) {
+        if (line > 0) {
+            m_problems << u"The settings file \"%1\", line %2: %3"_s.arg(shownPath(), QString::number(line), what);
+        } else {
+            m_problems << u"The settings file \"%1\": %2"_s.arg(shownPath(), what);
+        }
+    }
+    const qsizetype unlisted = parsed.faultCount - static_cast<qsizetype>(parsed.faults.size());
+    if (unlisted > 0) {
         m_problems << u"The settings file \"%1\" has %2 further lines that could not be read."_s.arg(
-            shown, QString::number(m_unlistedProblems));
+            shownPath(), QString::number(unlisted));
     }
-    if (!m_problems.isEmpty()) {
-        m_state = FileState::Damaged;
-        m_original = bytes;
-        m_problems << u"The settings file \"%1\" is kept as it is: before the first change is saved it is copied "
-                      u"to \"%1.damaged\"."_s.arg(shown);
-    }
+    m_problems << u"The settings file \"%1\" is kept as it is: before the first change is saved it is copied "
+                  u"to \"%1.damaged\"."_s.arg(shownPath());
 }
 
-void SettingsStore::parse(const QByteArray& bytes) {
+SettingsStore::Parsed SettingsStore::parse(const QByteArray& bytes) {
+    Parsed out;
+    auto fault = [&out](qsizetype line, const QString& what) {
+        if (static_cast<qsizetype>(out.faults.size()) < kMaxListedProblems) {
+            out.faults.emplace_back(line, what);
+        }
+        ++out.faultCount;
+    };
     QByteArrayView rest(bytes);
     if (rest.startsWith("\xEF\xBB\xBF")) {
         rest = rest.sliced(3);
@@ -208,37 +205,37 @@ void SettingsStore::parse(const QByteArray& bytes) {
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString line = decoder(raw);
         if (decoder.hasError()) {
-            problem(lineNumber, u"the line is not valid UTF-8 text; it was skipped."_s);
+            fault(lineNumber, u"the line is not valid UTF-8 text; it was skipped."_s);
             continue;
         }
         if (line.startsWith(u'[')) {
             QString name;
             if (!line.endsWith(u']') || line.size() < 2 ||
                 !unescapeText(QStringView(line).sliced(1, line.size() - 2), name)) {
-                problem(lineNumber, u"a section heading must read [name]; the line and what follows it up to the "
-                                    u"next heading were skipped."_s);
+                fault(lineNumber, u"a section heading must read [name]; the line and what follows it up to the "
+                                  u"next heading were skipped."_s);
                 current = nullptr;
                 inBadSection = true;
                 continue;
             }
-            current = &sectionNamed(name);
+            current = &sectionNamed(out.sections, name);
             inBadSection = false;
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0) {
-            problem(lineNumber, u"the line has no \"=\" between key and value; it was skipped."_s);
+            fault(lineNumber, u"the line has no \"=\" between key and value; it was skipped."_s);
             continue;
         }
         if (current == nullptr) {
             if (!inBadSection) {
-                problem(lineNumber, u"the value stands before any [section] heading; it was skipped."_s);
+                fault(lineNumber, u"the value stands before any [section] heading; it was skipped."_s);
             }
             continue;
         }
         QString key, value;
         if (!unescapeText(QStringView(line).first(eq), key) || !unescapeText(QStringView(line).sliced(eq + 1), value)) {
-            problem(lineNumber, u"the line holds a backslash that starts no known escape; it was skipped."_s);
+            fault(lineNumber, u"the line holds a backslash that starts no known escape; it was skipped."_s);
             continue;
         }
         bool replaced = false;
@@ -252,16 +249,32 @@ void SettingsStore::parse(const QByteArray& bytes) {
             current->values.emplace_back(key, value);
         }
     }
+    return out;
 }
 
-SettingsStore::Section& SettingsStore::sectionNamed(const QString& name) {
-    for (Section& s : m_sections) {
+SettingsStore::Section& SettingsStore::sectionNamed(Sections& sections, const QString& name) {
+    for (Section& s : sections) {
         if (s.name == name) {
             return s;
         }
     }
-    m_sections.push_back(Section{name, {}});
-    return m_sections.back();
+    sections.push_back(Section{name, {}});
+    return sections.back();
+}
+
+bool SettingsStore::setValue(Sections& sections, const QString& section, const QString& key, const QString& value) {
+    Section& s = sectionNamed(sections, section);
+    for (auto& kv : s.values) {
+        if (kv.first == key) {
+            if (kv.second == value) {
+                return false;
+            }
+            kv.second = value;
+            return true;
+        }
+    }
+    s.values.emplace_back(key, value);
+    return true;
 }
 
 QString SettingsStore::read(const QString& key, const QString& fallback) const {
@@ -278,9 +291,9 @@ QString SettingsStore::read(const QString& key, const QString& fallback) const {
     return fallback;
 }
 
-QByteArray SettingsStore::serialize() const {
+QByteArray SettingsStore::serialize(const Sections& sections) {
     QByteArray out(kHeader);
-    for (const Section& s : m_sections) {
+    for (const Section& s : sections) {
         out += '[';
         out += escapeText(s.name).toUtf8();
         out += "]\n";
@@ -294,73 +307,104 @@ QByteArray SettingsStore::serialize() const {
     return out;
 }
 
-void SettingsStore::keepDamagedCopy() {
+void SettingsStore::keepDamagedCopy(const QByteArray& bytes) {
     const QString base = m_path + u".damaged"_s;
     for (int n = 1; n < 1000; ++n) {
         const QString candidate = n == 1 ? base : u"%1-%2"_s.arg(base).arg(n);
-        QFile copy(candidate);
-        // NewOnly: an earlier copy is never replaced.
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (copy.exists()) {
-                continue;
-            }
-            throw Failure(
-                u"The damaged settings file \"%1\" could not be copied to \"%2\" (%3), so it is not "
-                u"overwritten; the change is kept until the program ends."_s.arg(
-                    QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(candidate), copy.errorString()));
+        // An earlier copy is never replaced, but it is made as private as a new one.
+        if (os::kindOf(candidate) != os::FileKind::Missing) {
+            os::tightenPermissions(candidate, kFileMode);
+            continue;
         }
-        if (copy.write(m_original) != m_original.size() || !copy.flush()) {
-            const QString reason = copy.errorString();
-            copy.close();
-            copy.remove();
-            throw Failure(u"The damaged settings file \"%1\" could not be copied to \"%2\" (%3), so it is not "
-                          u"overwritten; the change is kept until the program ends."_s.arg(
-                              QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(candidate), reason));
+        QString reason;
+        if (os::writeNewFile(candidate, bytes, kFileMode, &reason)) {
+            m_backupPath = candidate;
+            return;
         }
-        copy.close();
-        m_backupPath = candidate;
-        return;
+        if (os::kindOf(candidate) != os::FileKind::Missing) {
+            continue; // another program took the name meanwhile
+        }
+        throw Failure(u"The damaged settings file \"%1\" could not be copied to \"%2\" (%3), so it is not "
+                      u"overwritten; the change is kept until the program ends."_s.arg(
+                          shownPath(), QDir::toNativeSeparators(candidate), reason));
     }
     throw Failure(u"The damaged settings file \"%1\" could not be copied: too many earlier copies lie beside it."_s.arg(
-        QDir::toNativeSeparators(m_path)));
+        shownPath()));
 }
 
 void SettingsStore::save(const QString& key, const QString& value) {
-    Section& section = sectionNamed(m_section);
+    // Whatever happens to the file, this run reads the new value.
+    setValue(m_sections, m_section, key, value);
     bool found = false;
-    for (auto& kv : section.values) {
+    for (auto& kv : m_pending) {
         if (kv.first == key) {
-            if (kv.second == value && m_state == FileState::Fine && QFile::exists(m_path)) {
-                return;
-            }
             kv.second = value;
             found = true;
         }
     }
     if (!found) {
-        section.values.emplace_back(key, value);
+        m_pending.emplace_back(key, value);
+    }
+    writePending();
+}
+
+void SettingsStore::writePending() {
+    const QString folder = QFileInfo(m_path).absolutePath();
+    QString reason;
+    if (!os::makeFolders(folder, kFolderMode, &reason)) {
+        throw Failure(u"The settings folder \"%1\" could not be created (%2); the change is kept until the program "
+                      u"ends."_s.arg(QDir::toNativeSeparators(folder), reason));
+    }
+    os::tightenPermissions(folder, kFolderMode);
+
+    // Under the lock no other store changes the file between our reading it and replacing it.
+    const QString lockPath = m_path + u".lock"_s;
+    const os::FileLock lock = os::FileLock::acquire(lockPath, m_lockTimeoutMs, &reason);
+    if (!lock.held()) {
+        throw Failure(
+            u"The settings file \"%1\" could not be written: its lock \"%2\" could not be taken (%3). The "
+            u"change is kept until the program ends."_s.arg(shownPath(), QDir::toNativeSeparators(lockPath), reason));
     }
 
-    const QString shown = QDir::toNativeSeparators(m_path);
-    if (m_state == FileState::Unreadable) {
-        throw Failure(u"The settings file \"%1\" could not be read (%2), so it is not overwritten; the change is "
-                      u"kept until the program ends."_s.arg(shown, m_unreadableReason));
+    Sections current;
+    QByteArray bytes;
+    bool exists = os::kindFollowing(m_path) != os::FileKind::Missing;
+    bool damaged = false;
+    if (exists) {
+        const std::optional<QByteArray> read = os::readFileBounded(m_path, kMaxFileBytes, true, &reason);
+        if (read) {
+            bytes = *read;
+            Parsed parsed = parse(bytes);
+            current = std::move(parsed.sections);
+            damaged = parsed.faultCount > 0;
+        } else if (os::kindFollowing(m_path) != os::FileKind::Missing) {
+            throw Failure(u"The settings file \"%1\" could not be read (%2), so it is not overwritten; the change is "
+                          u"kept until the program ends."_s.arg(shownPath(), reason));
+        } else {
+            exists = false;
+        }
     }
-    if (m_state == FileState::Damaged) {
-        keepDamagedCopy();
-        m_state = FileState::Fine;
-        m_original.clear();
+
+    bool changed = false;
+    for (const auto& [k, v] : m_pending) {
+        changed = setValue(current, m_section, k, v) || changed;
     }
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
-        throw Failure(u"The settings folder \"%1\" could not be created; the change is kept until the program "
-                      u"ends."_s.arg(QDir::toNativeSeparators(QFileInfo(m_path).absolutePath())));
+    if (exists && !changed && !damaged) {
+        os::tightenPermissions(m_path, kFileMode);
+        m_sections = std::move(current);
+        m_pending.clear();
+        return;
     }
-    QSaveFile file(m_path);
-    const QByteArray bytes = serialize();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    if (damaged) {
+        // What could not be parsed would be lost by the rewrite: it is kept in a copy first.
+        keepDamagedCopy(bytes);
+    }
+    if (!os::replaceFileAtomically(m_path, serialize(current), kFileMode, &reason)) {
         throw Failure(u"The settings file \"%1\" could not be written (%2); the change is kept until the program "
-                      u"ends."_s.arg(shown, file.errorString()));
+                      u"ends."_s.arg(shownPath(), reason));
     }
+    m_sections = std::move(current);
+    m_pending.clear();
 }
 
 } // namespace markwell

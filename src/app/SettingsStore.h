@@ -13,14 +13,26 @@ namespace markwell {
 // file, <config folder>/<application>/settings.ini, where the config folder is the platform's
 // (XDG_CONFIG_HOME is honoured). Any text round-trips exactly.
 //
+// Several programs may use the file at once: each save takes a lock, reads the file again,
+// replaces only its own key and writes the file through a temporary file that is renamed over
+// it, so values other programs wrote in between are kept. The file is private to its user
+// (0600, in folders the store creates with 0700); wider permissions are narrowed at each save.
+//
 // A file that cannot be read or has lines that cannot be parsed is reported through
 // loadProblems(); everything that could be read is kept. Such a file is never destroyed: an
-// unparsable file is copied beside itself (".damaged") before the first write, and a file that
-// cannot be read at all is never overwritten.
+// unparsable file is copied beside itself (".damaged") before it is written, and a file that
+// cannot be read at all (not a regular file, too large, no permission) is never overwritten.
 class SettingsStore {
 public:
     static constexpr char16_t kApplication[] = u"Kestrelware";
     static constexpr char16_t kSection[] = u"Markwell Software";
+    // A settings file larger than this is not one we wrote; it is left alone.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+    // How long a save waits for another program that is writing the file.
+    static constexpr int kDefaultLockTimeoutMs = 5000;
+
+    // What the file was like when the store was made.
+    enum class LoadState { Absent, Fine, Damaged, Unreadable };
 
     // The platform's per-user configuration folder.
     static QString defaultConfigFolder();
@@ -31,14 +43,18 @@ public:
 
     // The stored text, or `fallback` when the key is absent.
     QString read(const QString& key, const QString& fallback = {}) const;
-    // Stores the text and writes the file at once (atomically). Throws Failure naming the file
-    // when it cannot be written; the value is then kept for this run only.
+    // Stores the text under the key and writes it to the file at once, leaving every other key
+    // as the file holds it now. Throws Failure naming the file and the reason when it cannot be
+    // written; the value is then kept for this run and written with the next save that succeeds.
     void save(const QString& key, const QString& value);
 
     const QStringList& loadProblems() const { return m_problems; }
+    LoadState loadState() const { return m_loadState; }
     QString filePath() const { return m_path; }
-    // Where the damaged file was copied, once it was.
+    // Where a damaged file was last copied, once it was.
     QString backupPath() const { return m_backupPath; }
+
+    void setLockTimeout(int milliseconds) { m_lockTimeoutMs = milliseconds; }
 
     // The file's text form, exposed for tests of the format.
     static QString escapeText(const QString& text);
@@ -50,24 +66,32 @@ private:
         QString name;
         std::vector<std::pair<QString, QString>> values;
     };
-    enum class FileState { Fine, Damaged, Unreadable };
+    using Sections = std::vector<Section>;
+    struct Parsed {
+        Sections sections;
+        // (line, what) for the first faults; the rest only counted.
+        std::vector<std::pair<qsizetype, QString>> faults;
+        qsizetype faultCount = 0;
+    };
 
     void load();
-    void parse(const QByteArray& bytes);
-    void problem(qsizetype line, const QString& what);
-    QByteArray serialize() const;
-    void keepDamagedCopy();
-    Section& sectionNamed(const QString& name);
+    static Parsed parse(const QByteArray& bytes);
+    static QByteArray serialize(const Sections& sections);
+    static Section& sectionNamed(Sections& sections, const QString& name);
+    static bool setValue(Sections& sections, const QString& section, const QString& key, const QString& value);
+    void writePending();
+    void keepDamagedCopy(const QByteArray& bytes);
+    QString shownPath() const;
 
     QString m_path;
     QString m_section;
-    std::vector<Section> m_sections;
+    Sections m_sections;
+    // Values of this section saved during this run but not yet in the file, in the order saved.
+    std::vector<std::pair<QString, QString>> m_pending;
     QStringList m_problems;
-    qsizetype m_unlistedProblems = 0;
-    FileState m_state = FileState::Fine;
-    QString m_unreadableReason;
-    QByteArray m_original;
+    LoadState m_loadState = LoadState::Absent;
     QString m_backupPath;
+    int m_lockTimeoutMs = kDefaultLockTimeoutMs;
 };
 
 } // namespace markwell

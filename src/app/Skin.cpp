@@ -1,8 +1,11 @@
 #include "app/Skin.h"
 
+#include "common/ErrorReport.h"
 #include "common/FileUtil.h"
+#include "common/Platform.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -15,6 +18,8 @@
 #include <QPixmap>
 #include <QRadioButton>
 #include <QWidget>
+
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -154,23 +159,60 @@ void installHoverRule(QWidget* element, WindowPointer& pointer, bool hover) {
     element->installEventFilter(new HoverFilter(element, pointer, hover));
 }
 
+std::optional<CursorImage> decodeCursorFile(const QByteArray& bytes, QString* error) {
+    auto refuse = [error](const QString& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return std::nullopt;
+    };
+    // The directory: reserved 0, type (1 icon, 2 cursor), picture count; then one 16-byte entry
+    // per picture, whose fields 4 and 6 hold a cursor's hot spot (little-endian).
+    auto word = [&bytes](qsizetype at) {
+        return static_cast<int>(static_cast<unsigned char>(bytes[at])) |
+               static_cast<int>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+    };
+    constexpr qsizetype kDirectorySize = 6;
+    constexpr qsizetype kEntrySize = 16;
+    if (bytes.size() < kDirectorySize + kEntrySize || word(0) != 0 || (word(2) != 1 && word(2) != 2) || word(4) < 1) {
+        return refuse(u"it is not a cursor file"_s);
+    }
+    const bool isCursor = word(2) == 2;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, isCursor ? "cur" : "ico");
+    QImage image = reader.read();
+    if (image.isNull()) {
+        return refuse(u"its picture cannot be read (%1)"_s.arg(reader.errorString()));
+    }
+    QPoint hotSpot(image.width() / 2, image.height() / 2);
+    if (isCursor) {
+        // The reader gives the first picture; its entry holds the hot spot.
+        hotSpot = QPoint(std::clamp(word(kDirectorySize + 4), 0, image.width() - 1),
+                         std::clamp(word(kDirectorySize + 6), 0, image.height() - 1));
+    }
+    return CursorImage{std::move(image), hotSpot};
+}
+
 bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder) {
     const QString path = cursorFilePath(programFolder);
     if (!FileExists(path)) {
         return false;
     }
-    // Cursor files are icon files with a hot spot; Qt's ICO reader reads the image.
-    QImageReader reader(path, "cur");
-    QImage image = reader.read();
-    if (image.isNull()) {
-        reader.setFileName(path);
-        reader.setFormat("ico");
-        image = reader.read();
+    // A cursor is a few kilobytes; anything but a regular file of modest size is refused
+    // without waiting on it.
+    constexpr qint64 kMaxCursorBytes = 4 * 1024 * 1024;
+    QString why;
+    std::optional<CursorImage> cursor;
+    if (const std::optional<QByteArray> bytes = os::readFileBounded(path, kMaxCursorBytes, true, &why)) {
+        cursor = decodeCursorFile(*bytes, &why);
     }
-    if (image.isNull()) {
-        return false;
+    if (!cursor) {
+        throw Failure(
+            u"The cursor file \"%1\" could not be read as a cursor (%2)."_s.arg(QDir::toNativeSeparators(path), why));
     }
-    pointer.setCustomCursor(QCursor(QPixmap::fromImage(image), 0, 0));
+    pointer.setCustomCursor(QCursor(QPixmap::fromImage(cursor->image), cursor->hotSpot.x(), cursor->hotSpot.y()));
     return true;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QCursor>
+#include <QImage>
 #include <QObject>
+#include <QPoint>
 #include <QString>
 
 #include <optional>
@@ -52,7 +55,20 @@ void SetPlainPointer(WindowPointer& pointer);
 // Runs the hover rule (hover = true) or the plain rule on every pointer move over `element`.
 void installHoverRule(QWidget* element, WindowPointer& pointer, bool hover);
 
-// Loads HAND-M.CUR from the program folder as the custom pointer when it is there.
+// A cursor file's picture and its hot spot (the point of the picture that is the click point).
+struct CursorImage {
+    QImage image;
+    QPoint hotSpot;
+};
+
+// Decodes a Windows cursor file (.cur): the first picture and its hot spot from the file's
+// directory. An icon file (.ico) is accepted too, its hot spot in the middle of the picture.
+// Returns nullopt with *error set to what is wrong when the bytes are neither.
+std::optional<CursorImage> decodeCursorFile(const QByteArray& bytes, QString* error);
+
+// Loads HAND-M.CUR from the program folder as the custom pointer, with the file's own hot spot.
+// Returns false when there is no such file; throws Failure naming the file and what is wrong when
+// it is there but cannot be read as a cursor. Both windows load their pointer through this.
 bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder);
 
 // Marks a widget as a picture box for the recolouring rules (a QLabel showing a picture or a

@@ -1,6 +1,7 @@
 #include "common/FileUtil.h"
 
 #include "common/ErrorReport.h"
+#include "common/Platform.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,14 +66,12 @@ void DeleteFileQuietly(const QString& path) {
 }
 
 void WriteBytesToFile(const QByteArray& bytes, const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        throw Failure(u"Could not open the file \"%1\" for writing: %2"_s.arg(path, file.errorString()));
+    // Every write and the close are checked: a full disk or a file-size limit that is only met
+    // when the last bytes reach the file is reported here, with the system's reason.
+    QString reason;
+    if (!os::overwriteFileStart(path, bytes, 0600, &reason)) {
+        throw Failure(u"Could not write the file \"%1\": %2"_s.arg(QDir::toNativeSeparators(path), reason));
     }
-    if (!file.seek(0) || file.write(bytes) != bytes.size()) {
-        throw Failure(u"Could not write the file \"%1\": %2"_s.arg(path, file.errorString()));
-    }
-    file.close();
 }
 
 QString programFolder() {

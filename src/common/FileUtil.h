@@ -16,8 +16,9 @@ bool FileExists(const QString& path);
 // attempt after its write permission is restored. Never fails and never reports.
 void DeleteFileQuietly(const QString& path);
 
-// Writes the bytes at the start of the file, creating it when missing. An existing file is not
-// shortened. Throws Failure naming the file on any error.
+// Writes the bytes at the start of the file, creating it (owner-only) when missing. An existing
+// file is not shortened. Never writes through a symbolic link. Every write and the close are
+// checked; any failure throws Failure naming the file and the system's reason.
 void WriteBytesToFile(const QByteArray& bytes, const QString& path);
 
 // The hook DeleteFileQuietly uses to let pending events run; the GUI installs

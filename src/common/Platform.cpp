@@ -485,4 +485,83 @@ void FileLock::release() {
     m_held.reset();
 }
 
+// ---- Writing over the start of a file -----------------------------------------------------------
+
+#ifdef Q_OS_UNIX
+
+bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    const QByteArray name = encoded(path);
+    // O_NONBLOCK: a pipe in the way must be refused, not waited on.
+    const int fd = retrying([&] {
+        return ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                      static_cast<mode_t>(mode));
+    });
+    if (fd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP && kindOf(path) == FileKind::SymbolicLink) {
+            if (error != nullptr) {
+                *error = u"it is a symbolic link, which is never written through"_s;
+            }
+        } else {
+            setError(error, openError);
+        }
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        setError(error, errno);
+        ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kindFromMode(st.st_mode)));
+        }
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    int errorNumber = 0;
+    bool ok = writeAll(fd, bytes, &errorNumber);
+    // Some file systems (network ones) report a failed write only when the file is closed.
+    if (::close(fd) != 0 && ok && errno != EINTR) {
+        errorNumber = errno;
+        ok = false;
+    }
+    if (!ok) {
+        setError(error, errorNumber);
+    }
+    return ok;
+}
+
+#else
+
+bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    (void)mode;
+    const FileKind kind = kindOf(path);
+    if (kind != FileKind::Missing && kind != FileKind::Regular) {
+        if (error != nullptr) {
+            *error = u"it is %1, not a file"_s.arg(describeKind(kind));
+        }
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || file.write(bytes) != bytes.size() || !file.flush()) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError) {
+        if (error != nullptr) {
+            *error = file.errorString();
+        }
+        return false;
+    }
+    return true;
+}
+
+#endif
+
 } // namespace markwell::os

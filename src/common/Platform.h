@@ -73,4 +73,10 @@ private:
     std::unique_ptr<Held> m_held;
 };
 
+// Writes bytes over the start of the file at path (a longer file keeps its tail), creating it with
+// `mode` when missing. Never writes through a symbolic link at path, and refuses a folder, a
+// device, a pipe or a socket. Every write and the close are checked; returns false with *error
+// set to the system's reason ("No space left on device", "File too large") on any failure.
+bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, QString* error);
+
 } // namespace markwell::os

@@ -100,6 +100,9 @@ DecodedList<TestRow> decodeTests(const QString& text) {
             row.possiblePoints = fields[1];
         }
         for (qsizetype f = 2; f < fields.size(); ++f) {
+            if (fields[f].isEmpty()) {
+                continue; // nothing is lost
+            }
             sink.add(u"The stored tests list, row %1 (\"%2\"): field %3 (\"%4\") has no column to go into; "
                      u"a test has only a name and possible points. The field was dropped."_s.arg(
                          QString::number(r + 1), shortened(row.name), QString::number(f + 1), shortened(fields[f])));
@@ -124,6 +127,11 @@ DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColu
         for (qsizetype f = 2; f < fields.size(); ++f) {
             if (f - 2 < pointsColumns) {
                 row.points << fields[f];
+                continue;
+            }
+            // An empty surplus field holds nothing: a list saved while the test picker still
+            // counted a deleted test ends in one.
+            if (fields[f].isEmpty()) {
                 continue;
             }
             sink.add(u"The stored students list, row %1 (\"%2\"): points field %3 (\"%4\") has no column to go "

@@ -24,8 +24,9 @@ QString encodeTests(const std::vector<TestRow>& tests);
 QString encodeStudents(const std::vector<StudentRow>& students, qsizetype pointsCount);
 
 // A restored list: the rows that could be read and one description per field that had no column
-// to go into (or per other fault). Only the first kMaxDecodeProblems faults are described one by
-// one; the rest are summed up in one further line so a damaged value cannot flood the user.
+// to go into (or per other fault); a surplus field that is empty is dropped without one. Only the first
+// kMaxDecodeProblems faults are described one by one; the rest are summed up in one further line so a damaged value
+// cannot flood the user.
 template <class Row> struct DecodedList {
     std::vector<Row> rows;
     QStringList problems;

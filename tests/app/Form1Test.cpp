@@ -5,6 +5,7 @@
 #include "setup/StudentsModel.h"
 #include "setup/TestsModel.h"
 
+#include "CursorFile.h"
 #include "ScriptedPrompt.h"
 #include "StubHost.h"
 #include "TempDir.h"
@@ -164,15 +165,74 @@ TEST_F(MainWindow, ListsAreSavedOnCloseAndComeBack) {
     EXPECT_EQ(stored(u"Tests"_s), u"Quiz 1^20|Final^100"_s);
 }
 
-TEST_F(MainWindow, SurplusStoredPointsAreReportedOnceEachAndDropped) {
-    writeStore("Tests=A^10|B^20|C^30\nStudents=Ann^1^a^b^c^d|Bo^2\nTabSel=0\n");
+TEST_F(MainWindow, SurplusStoredFieldsAreToldInOneReportForTheWholeRestore) {
+    writeStore("Tests=A^10|B^20|C^30\nStudents=Ann^1^a^b^c^d^e|Bo^2^f^g^h^i|Cy^3^^^^^\nTabSel=0\n");
     ASSERT_TRUE(start());
     const QStringList texts = prompt.messageTexts();
     ASSERT_EQ(texts.size(), 1) << texts.join(u"\n"_s).toStdString();
     EXPECT_TRUE(texts[0].contains(u"\r\n"_s + kLoc + u"Form_Load at line 132\r\r"_s)) << texts[0].toStdString();
     EXPECT_EQ(prompt.shown()[0].caption, u"Application Error"_s);
+    // Each field that held something is named; the empty ones of Cy are not.
+    for (const auto& held : {u"(\"d\")"_s, u"(\"e\")"_s, u"(\"i\")"_s}) {
+        EXPECT_TRUE(texts[0].contains(held)) << held.toStdString();
+    }
+    EXPECT_FALSE(texts[0].contains(u"\"Cy\""_s));
     form->close();
-    EXPECT_EQ(stored(u"Students"_s), u"Ann^1^a^b^c|Bo^2^^^"_s);
+    EXPECT_EQ(stored(u"Students"_s), u"Ann^1^a^b^c|Bo^2^f^g^h|Cy^3^^^"_s);
+
+    // Surplus fields in both lists still make one report, under the tests list's label.
+    form.reset();
+    prompt.clear();
+    writeStore("Tests=A^10^x\nStudents=Ann^1^a^b\n");
+    ASSERT_TRUE(start());
+    ASSERT_EQ(prompt.messageTexts().size(), 1) << prompt.messageTexts().join(u"\n"_s).toStdString();
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"Form_Load at line 126"_s));
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"(\"x\")"_s));
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"(\"b\")"_s));
+}
+
+TEST_F(MainWindow, ADeletedTestRestoresWithoutAnyBox) {
+    writeStore("Tests=A^1|B^2|C^3\nStudents=Ann^1^a^b^c|Bo^2^d^e^f\nTabSel=0\n");
+    ASSERT_TRUE(start());
+    // Delete test B and close without changing the tab: the picker still counts three tests.
+    select(u"ListView1"_s, 1);
+    click(u"PushButton2"_s);
+    form->close();
+    EXPECT_EQ(stored(u"Tests"_s), u"A^1|C^3"_s);
+    EXPECT_EQ(stored(u"Students"_s), u"Ann^1^a^c^|Bo^2^d^f^"_s);
+
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
+    const GradebookSetup setup = form->currentSetup();
+    ASSERT_EQ(setup.students.size(), 2u);
+    EXPECT_EQ(setup.students[0], (StudentRow{u"Ann"_s, u"1"_s, {u"a"_s, u"c"_s}}));
+    EXPECT_EQ(setup.students[1], (StudentRow{u"Bo"_s, u"2"_s, {u"d"_s, u"f"_s}}));
+    form->close();
+    EXPECT_EQ(stored(u"Students"_s), u"Ann^1^a^c|Bo^2^d^f"_s);
+}
+
+TEST_F(MainWindow, DeleteSelectedStudentAfterTheColumnsWereRebuilt) {
+    writeStore("Tests=A^1\nStudents=Ann^1^a|Bo^2^b|Cy^3^c\nTabSel=1\n");
+    ASSERT_TRUE(start());
+    auto* students = get<QTreeView>(u"ListView2"_s);
+    select(u"ListView2"_s, 1);
+    // Add a test and come back: the students list gains a column.
+    tabs()->setCurrentIndex(0);
+    addTest(u"B"_s, u"2"_s);
+    tabs()->setCurrentIndex(1);
+    ASSERT_EQ(studentColumns().size(), 4);
+    EXPECT_TRUE(students->selectionModel()->isRowSelected(1, {}));
+    click(u"PushButton4"_s);
+    EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
+    ASSERT_EQ(form->studentsModel().size(), 2);
+    EXPECT_EQ(form->studentsModel().rows()[0].name, u"Ann"_s);
+    EXPECT_EQ(form->studentsModel().rows()[1].name, u"Cy"_s);
+
+    // A selection of part of a row (cells the view added later) still names that row.
+    students->selectionModel()->select(form->studentsModel().index(1, 3), QItemSelectionModel::ClearAndSelect);
+    click(u"PushButton4"_s);
+    ASSERT_EQ(form->studentsModel().size(), 1);
+    EXPECT_EQ(form->studentsModel().rows()[0].name, u"Ann"_s);
 }
 
 TEST_F(MainWindow, SavedStudentsCarryThePickersCountNotTheTestsCount) {
@@ -439,16 +499,58 @@ TEST_F(MainWindow, DamagedStoreIsReportedAndWhatCouldBeReadIsUsed) {
     EXPECT_EQ(config.read(u"Kestrelware/settings.ini.damaged"_s), original);
 }
 
-TEST_F(MainWindow, CursorFileIsOptional) {
+TEST_F(MainWindow, CursorFileIsOptionalAndKeepsItsHotSpot) {
     ASSERT_TRUE(start());
     EXPECT_TRUE(prompt.shown().empty());
     EXPECT_FALSE(form->pointer().hasCustomCursor());
+
+    form.reset();
+    programDir.write(u"HAND-M.CUR"_s, test::cursorFileBytes(QSize(32, 32), QPoint(9, 3)));
+    ASSERT_TRUE(start());
+    EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
+    ASSERT_TRUE(form->pointer().hasCustomCursor());
+    const QCursor hand = form->pointer().cursorFor(WindowPointer::State::Custom);
+    EXPECT_EQ(hand.hotSpot(), QPoint(9, 3));
+    EXPECT_EQ(hand.pixmap().size(), QSize(32, 32));
+
     form.reset();
     programDir.write(u"HAND-M.CUR"_s, "not a cursor");
     ASSERT_TRUE(start());
     ASSERT_EQ(prompt.messageTexts().size(), 1);
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"The cursor file \""_s));
     EXPECT_TRUE(prompt.messageTexts()[0].contains(u"HAND-M.CUR"_s));
     EXPECT_TRUE(prompt.messageTexts()[0].contains(u"Form_Load at line 110"_s));
+    EXPECT_FALSE(form->pointer().hasCustomCursor());
+}
+
+TEST(CursorFile, HotSpotComesFromTheFile) {
+    for (const QPoint spot : {QPoint(0, 0), QPoint(15, 0), QPoint(4, 27), QPoint(31, 31)}) {
+        QString why;
+        const auto cursor = decodeCursorFile(test::cursorFileBytes(QSize(32, 32), spot), &why);
+        ASSERT_TRUE(cursor.has_value()) << why.toStdString();
+        EXPECT_EQ(cursor->hotSpot, spot);
+        EXPECT_EQ(qAlpha(cursor->image.pixel(spot)), 255); // the file's picture, unmoved
+    }
+    // An icon file has no hot spot of its own: the middle of the picture.
+    QByteArray icon = test::cursorFileBytes(QSize(16, 16), QPoint(1, 1));
+    icon[2] = 1;
+    QString why;
+    const auto fromIcon = decodeCursorFile(icon, &why);
+    ASSERT_TRUE(fromIcon.has_value()) << why.toStdString();
+    EXPECT_EQ(fromIcon->hotSpot, QPoint(8, 8));
+    // A hot spot outside the picture is kept inside it.
+    QByteArray beyond = test::cursorFileBytes(QSize(16, 16), QPoint(0, 0));
+    beyond[10] = 0x40; // x = 64
+    const auto outside = decodeCursorFile(beyond, &why);
+    ASSERT_TRUE(outside.has_value());
+    EXPECT_EQ(outside->hotSpot, QPoint(15, 0));
+    // Damaged files are refused with a reason.
+    for (const QByteArray& bad : {QByteArray(), QByteArray("not a cursor at all, but long enough to look"),
+                                  test::cursorFileBytes(QSize(16, 16), QPoint(1, 1)).left(30)}) {
+        why.clear();
+        EXPECT_FALSE(decodeCursorFile(bad, &why).has_value());
+        EXPECT_FALSE(why.isEmpty());
+    }
 }
 
 TEST_F(MainWindow, HoverRulesLeaveTheHourglassAlone) {
@@ -501,6 +603,43 @@ TEST_F(MainWindow, LayoutFollowsTheTwipsTable) {
         EXPECT_LE(needed.width(), label->width()) << name.toStdString();
         EXPECT_LE(needed.height(), label->height()) << name.toStdString();
     }
+}
+
+TEST_F(MainWindow, GeneralOptionsLineRunsAboveItsFirstField) {
+    ASSERT_TRUE(start());
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    auto* frame = get<QGroupBox>(u"Frame1"_s);
+    const QRect first = edit(u"txtName"_s)->geometry();
+    // The fields keep their places from the layout table.
+    EXPECT_EQ(first, QRect(136, 16, 467, 23));
+    EXPECT_EQ(get<QLabel>(u"lbltxtName"_s)->geometry().top(), 16);
+
+    const QImage shot = frame->grab().toImage();
+    const QRgb background = shot.pixel(frame->width() / 2, first.top() - 1);
+    // The topmost drawn row over the middle of the frame (clear of the caption) is its line.
+    int line = -1;
+    for (int y = 0; y < first.top() && line < 0; ++y) {
+        if (shot.pixel(frame->width() / 2, y) != background) {
+            line = y;
+        }
+    }
+    ASSERT_GE(line, 0) << "no frame line above the first field";
+    EXPECT_LT(line, first.top() - 1);
+    // Nothing of the frame touches the first field or its label: the row above them is clear.
+    for (int x = 4; x < first.right(); ++x) {
+        EXPECT_EQ(shot.pixel(x, first.top() - 1), background) << x;
+    }
+    // The caption is drawn, above the fields.
+    bool caption = false;
+    for (int y = 0; y < first.top() - 1 && !caption; ++y) {
+        for (int x = 8; x < 60 && !caption; ++x) {
+            caption = qGray(shot.pixel(x, y)) < 100;
+        }
+    }
+    EXPECT_TRUE(caption);
+    EXPECT_EQ(frame->title(), u"General Options"_s);
+    shot.save(u"/tmp/markwell-general-options.png"_s);
 }
 
 TEST_F(MainWindow, KeyboardOrder) {

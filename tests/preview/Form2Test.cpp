@@ -1,5 +1,6 @@
 #include "preview/Form2.h"
 
+#include "CursorFile.h"
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
 
@@ -149,6 +150,29 @@ TEST_F(Form2Test, LayoutCaptionsFontsAndColours) {
     const QImage shot = m_form->grab().toImage();
     EXPECT_EQ(shot.pixel(20, 20), qRgb(255, 0, 0)); // the picture at the viewport's corner
     shot.save(u"/tmp/markwell-preview.png"_s);
+}
+
+TEST_F(Form2Test, CursorFileKeepsItsHotSpotAndAnUnreadableOneIsReported) {
+    // Loaded as the main window loads it: the file's own hot spot.
+    m_programFolder.write(u"HAND-M.CUR"_s, test::cursorFileBytes(QSize(32, 32), QPoint(12, 5)));
+    Form2::Hooks hooks;
+    hooks.programFolder = m_programFolder.path();
+    {
+        Form2 form(m_prompt, hooks);
+        EXPECT_TRUE(m_prompt.shown().empty()) << m_prompt.messageTexts().join(u"\n"_s).toStdString();
+        ASSERT_TRUE(form.pointer().hasCustomCursor());
+        EXPECT_EQ(form.pointer().cursorFor(WindowPointer::State::Custom).hotSpot(), QPoint(12, 5));
+    }
+    // A file that is no cursor is reported, as the main window reports it.
+    m_programFolder.write(u"HAND-M.CUR"_s, "not a cursor");
+    Form2 form(m_prompt, hooks);
+    ASSERT_EQ(m_prompt.messageTexts().size(), 1);
+    const QString text = m_prompt.messageTexts()[0];
+    EXPECT_EQ(m_prompt.shown()[0].caption, u"Application Error"_s);
+    EXPECT_TRUE(text.startsWith(u"The cursor file \""_s)) << text.toStdString();
+    EXPECT_TRUE(text.contains(u"HAND-M.CUR"_s));
+    EXPECT_TRUE(text.contains(u"in Ledgerly2021/08/31.Form2.Form_Load at line 110"_s)) << text.toStdString();
+    EXPECT_FALSE(form.pointer().hasCustomCursor());
 }
 
 TEST_F(Form2Test, FirstShowOfAPictureThatFits) {

@@ -63,6 +63,23 @@ TEST(ListCodec, SurplusFieldsAreReportedOneByOneAndDropped) {
     EXPECT_EQ(decodeTests(u"|A^1||"_s).rows.size(), 1u);
 }
 
+TEST(ListCodec, EmptySurplusFieldsAreDroppedSilently) {
+    // Saved after a test was deleted while the picker still counted it: one empty field too many.
+    const auto students = decodeStudents(u"Ann^1^b^|Bo^2^^|Cy^3"_s, 1);
+    EXPECT_TRUE(students.problems.isEmpty()) << students.problems.join(u"\n"_s).toStdString();
+    EXPECT_EQ(encodeStudents(students.rows, 1), u"Ann^1^b|Bo^2^|Cy^3^"_s);
+    EXPECT_TRUE(decodeStudents(u"Ann^1^^^^"_s, 0).problems.isEmpty());
+    EXPECT_TRUE(decodeTests(u"A^10^^|B^20^"_s).problems.isEmpty());
+
+    // Only the surplus fields that hold something are reported, by their own position.
+    const auto mixed = decodeStudents(u"Ann^1^a^^x^"_s, 1);
+    ASSERT_EQ(mixed.problems.size(), 1);
+    EXPECT_TRUE(mixed.problems[0].contains(u"points field 3 (\"x\")"_s)) << mixed.problems[0].toStdString();
+    const auto tests = decodeTests(u"A^10^^y"_s);
+    ASSERT_EQ(tests.problems.size(), 1);
+    EXPECT_TRUE(tests.problems[0].contains(u"field 4 (\"y\")"_s)) << tests.problems[0].toStdString();
+}
+
 TEST(ListCodec, DamagedValueCannotFloodTheUser) {
     QString row = u"Ann^1"_s;
     for (int i = 0; i < 500; ++i) {
