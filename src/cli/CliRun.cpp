@@ -4,6 +4,7 @@
 #include "cli/Arguments.h"
 #include "cli/OutputTarget.h"
 #include "cli/SetupFile.h"
+#include "cli/TextInput.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
@@ -47,7 +48,7 @@ QByteArray readInput(const QString& path) {
     QString why;
     std::optional<QByteArray> bytes = os::readFileBounded(path, kMaxInputBytes, false, &why);
     if (!bytes) {
-        throw Failure(u"\"%1\" cannot be read: %2."_s.arg(path, why));
+        fail(u"\"%1\" cannot be read: %2."_s.arg(path, why));
     }
     return std::move(*bytes);
 }
@@ -67,15 +68,15 @@ SetupValues storedValues(const CliEnvironment& env) {
     // Opening a pipe would wait for a writer, and a device may never end: only a file is read.
     if (const os::FileKind kind = os::kindFollowing(file);
         kind != os::FileKind::Missing && kind != os::FileKind::Regular && kind != os::FileKind::Directory) {
-        throw Failure(u"the settings file \"%1\" could not be read: it is %2, not a file. No gradebook was made; "
-                      u"give the setup with --setup, or replace that entry with a file."_s.arg(
-                          QDir::toNativeSeparators(file), os::describeKind(kind)));
+        fail(u"the settings file \"%1\" could not be read: it is %2, not a file. No gradebook was made; "
+             u"give the setup with --setup, or replace that entry with a file."_s.arg(QDir::toNativeSeparators(file),
+                                                                                      os::describeKind(kind)));
     }
     const SettingsStore store(settingsFolder(env));
     if (!store.loadProblems().isEmpty()) {
-        throw Failure(u"the stored setup could not be read whole, so no gradebook was made:\n  %1\nRepair the "
-                      u"settings file (or start markwell once), or give the setup with --setup."_s.arg(
-                          store.loadProblems().join(u"\n  "_s)));
+        fail(u"the stored setup could not be read whole, so no gradebook was made:\n  %1\nRepair the "
+             u"settings file (or start markwell once), or give the setup with --setup."_s.arg(
+                 store.loadProblems().join(u"\n  "_s)));
     }
     SetupValues values;
     values.source = u"the stored setup (\"%1\")"_s.arg(QDir::toNativeSeparators(store.filePath()));
@@ -135,7 +136,7 @@ QString timingsJson(const CreateTemplateTimings& t) {
 }
 
 int create(const Options& o, const CliEnvironment& env) {
-    auto fail = [&](const QString& message) {
+    auto report = [&](const QString& message) {
         env.err(u"markwell-cli: "_s + message + u'\n');
         return kExitFailure;
     };
@@ -145,11 +146,11 @@ int create(const Options& o, const CliEnvironment& env) {
     }
     // Refuse targets that cannot take the result before doing any work.
     if (const auto why = checkTarget(o.out, o.force)) {
-        return fail(u"the workbook cannot be saved to \"%1\": %2."_s.arg(o.out, *why));
+        return report(u"the workbook cannot be saved to \"%1\": %2."_s.arg(o.out, *why));
     }
     if (!o.picture.isEmpty()) {
         if (const auto why = checkTarget(o.picture, o.force)) {
-            return fail(u"the picture cannot be saved to \"%1\": %2."_s.arg(o.picture, *why));
+            return report(u"the picture cannot be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }
 
@@ -159,7 +160,7 @@ int create(const Options& o, const CliEnvironment& env) {
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
+        return report(failureText(e));
     }
 
     ErrPrompt prompt(env.err);
@@ -177,7 +178,7 @@ int create(const Options& o, const CliEnvironment& env) {
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular) {
         if (code == kExitSuccess) {
             if (const auto why = saveWorkbook(ui.workbook, o.out, o.force)) {
-                code = fail(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
+                code = report(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
             }
         }
         // With --force the result may have replaced the generated workbook itself.
@@ -185,11 +186,11 @@ int create(const Options& o, const CliEnvironment& env) {
             DeleteFileQuietly(ui.workbook);
         }
     } else if (code == kExitSuccess) {
-        code = fail(u"no workbook was made."_s);
+        code = report(u"no workbook was made."_s);
     }
     if (code == kExitSuccess && !o.picture.isEmpty()) {
         if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
-            code = fail(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
+            code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }
     if (o.timings) {

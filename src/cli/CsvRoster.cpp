@@ -10,7 +10,7 @@ namespace markwell::cli {
 namespace {
 
 [[noreturn]] void malformed(const QString& source, qsizetype line, const QString& what) {
-    throw Failure(u"%1, line %2: %3"_s.arg(source, QString::number(line), what));
+    fail(u"%1, line %2: %3"_s.arg(source, QString::number(line), what));
 }
 
 bool sameCaption(const QString& a, const char16_t* b) {

@@ -48,11 +48,11 @@ QString checkedList(const QString& text, const QString& where, qsizetype maxFiel
             return;
         }
         if (++rows > kMaxListRows) {
-            throw Failure(u"%1: the %2 list has more than %3 rows, but a list holds at most %3."_s.arg(
+            fail(u"%1: the %2 list has more than %3 rows, but a list holds at most %3."_s.arg(
                 where, rowsName, QString::number(kMaxListRows)));
         }
         if (const qsizetype fields = row.count(kFieldSeparator) + 1; fields > maxFields) {
-            throw Failure(u"%1: %2"_s.arg(where, fault(row, rows, fields)));
+            fail(u"%1: %2"_s.arg(where, fault(row, rows, fields)));
         }
     });
     if (!emptyRows) {
@@ -93,16 +93,16 @@ SetupValues parseSetupFile(QByteArrayView bytes, const QString& source) {
         const QString line = decodeUtf8(raw, source, number);
         const qsizetype eq = line.indexOf(u'=');
         if (eq < 0) {
-            throw Failure(u"%1, line %2: expected key=value, found no \"=\"."_s.arg(source, QString::number(number)));
+            fail(u"%1, line %2: expected key=value, found no \"=\"."_s.arg(source, QString::number(number)));
         }
         const QString key = line.left(eq);
         if (!setupKeys().contains(key)) {
-            throw Failure(u"%1, line %2: unknown key \"%3\" (known keys: %4)."_s.arg(
-                source, QString::number(number), shortened(key), setupKeys().join(u", "_s)));
+            fail(u"%1, line %2: unknown key \"%3\" (known keys: %4)."_s.arg(source, QString::number(number),
+                                                                            shortened(key), setupKeys().join(u", "_s)));
         }
         if (lineOf.contains(key)) {
-            throw Failure(u"%1, line %2: %3 was already given on line %4."_s.arg(source, QString::number(number), key,
-                                                                                 QString::number(lineOf.value(key))));
+            fail(u"%1, line %2: %3 was already given on line %4."_s.arg(source, QString::number(number), key,
+                                                                        QString::number(lineOf.value(key))));
         }
         lineOf.insert(key, number);
         values.texts.insert(key, line.mid(eq + 1));
@@ -121,13 +121,13 @@ std::vector<TestRow> testsFromValues(const SetupValues& values) {
         });
     DecodedList<TestRow> tests = decodeTests(list);
     if (!tests.problems.isEmpty()) {
-        throw Failure(u"%1: %2"_s.arg(where, tests.problems.join(u' ')));
+        fail(u"%1: %2"_s.arg(where, tests.problems.join(u' ')));
     }
     GradebookSetup fit;
     fit.tests = std::move(tests.rows);
     fit.pointsCount = static_cast<qsizetype>(fit.tests.size());
     if (const auto problem = checkSetupFitsWorkbook(fit)) {
-        throw Failure(u"%1: %2"_s.arg(where, *problem));
+        fail(u"%1: %2"_s.arg(where, *problem));
     }
     return std::move(fit.tests);
 }
@@ -143,7 +143,7 @@ std::vector<StudentRow> studentsFromValues(const SetupValues& values, qsizetype 
         });
     DecodedList<StudentRow> students = decodeStudents(list, testCount);
     if (!students.problems.isEmpty()) {
-        throw Failure(u"%1: %2"_s.arg(where, students.problems.join(u' ')));
+        fail(u"%1: %2"_s.arg(where, students.problems.join(u' ')));
     }
     for (StudentRow& s : students.rows) {
         s.points.resize(testCount);
@@ -162,7 +162,7 @@ GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoste
         GradebookSetup fit;
         fit.pointsCount = static_cast<qsizetype>(setup.tests.size());
         if (const auto problem = checkSetupFitsWorkbook(fit)) {
-            throw Failure(u"%1: %2"_s.arg(testsRoster->source, *problem));
+            fail(u"%1: %2"_s.arg(testsRoster->source, *problem));
         }
     } else {
         setup.tests = testsFromValues(values);
@@ -180,11 +180,10 @@ GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoste
         StudentRow& s = setup.students[static_cast<size_t>(i)];
         for (qsizetype t = setup.pointsCount; t < s.points.size(); ++t) {
             if (!s.points[t].isEmpty()) {
-                throw Failure(u"%1: row %2 of the students list (\"%3\") has points for test %4, but %5 holds only "
-                              u"%6; give the students as a roster too (--students-csv)."_s.arg(
-                                  values.where(u"Students"_s), QString::number(i + 1), shortened(s.name),
-                                  QString::number(t + 1), testsRoster->source,
-                                  count(setup.pointsCount, u"test"_s, u"tests"_s)));
+                fail(u"%1: row %2 of the students list (\"%3\") has points for test %4, but %5 holds only "
+                     u"%6; give the students as a roster too (--students-csv)."_s.arg(
+                         values.where(u"Students"_s), QString::number(i + 1), shortened(s.name), QString::number(t + 1),
+                         testsRoster->source, count(setup.pointsCount, u"test"_s, u"tests"_s)));
             }
         }
         s.points.resize(setup.pointsCount);

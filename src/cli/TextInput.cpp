@@ -1,12 +1,21 @@
 #include "cli/TextInput.h"
 
 #include "common/ErrorReport.h"
+#include "common/Platform.h"
 
 #include <QStringDecoder>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace markwell::cli {
+
+void fail(const QString& message) {
+    throw Failure(os::encodeFileName(message).toStdString());
+}
+
+QString failureText(const std::exception& e) {
+    return os::decodeFileName(QByteArrayView(e.what()));
+}
 
 QByteArrayView withoutByteOrderMark(QByteArrayView bytes, const QString& source) {
     if (bytes.startsWith("\xEF\xBB\xBF")) {
@@ -15,7 +24,7 @@ QByteArrayView withoutByteOrderMark(QByteArrayView bytes, const QString& source)
     // UTF-32 LE begins like UTF-16 LE; either way the text is not UTF-8.
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
         bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4))) {
-        throw Failure(u"%1: the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s.arg(source));
+        fail(u"%1: the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s.arg(source));
     }
     return bytes;
 }
@@ -28,7 +37,7 @@ QString decodeUtf8(QByteArrayView bytes, const QString& source, qsizetype line) 
                            QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
-        throw Failure(u"%1, line %2: the text is not UTF-8."_s.arg(source, QString::number(line)));
+        fail(u"%1, line %2: the text is not UTF-8."_s.arg(source, QString::number(line)));
     }
     return text;
 }

@@ -3,9 +3,15 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 namespace markwell::cli {
+
+// Throws Failure with the message. A file name in it that is not UTF-8 keeps its bytes (see
+// os::encodeFileName); failureText gives the message back as it was.
+[[noreturn]] void fail(const QString& message);
+QString failureText(const std::exception& e);
 
 // Text files given to markwell-cli (setup files, rosters): UTF-8, with or without a byte-order
 // mark, lines ending in CR, LF or CRLF.
