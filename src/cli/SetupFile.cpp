@@ -90,12 +90,13 @@ SetupValues parseSetupFile(QByteArrayView bytes, const QString& source) {
         if (raw.isEmpty()) {
             return;
         }
-        const QString line = decodeUtf8(raw, source, number);
-        const qsizetype eq = line.indexOf(u'=');
+        // "=" is one byte in UTF-8: the value is decoded once, straight from the file's bytes.
+        const qsizetype eq = raw.indexOf('=');
         if (eq < 0) {
+            decodeUtf8(raw, source, number);
             fail(u"%1, line %2: expected key=value, found no \"=\"."_s.arg(source, QString::number(number)));
         }
-        const QString key = line.left(eq);
+        const QString key = decodeUtf8(raw.first(eq), source, number);
         if (!setupKeys().contains(key)) {
             fail(u"%1, line %2: unknown key \"%3\" (known keys: %4)."_s.arg(source, QString::number(number),
                                                                             shortened(key), setupKeys().join(u", "_s)));
@@ -105,7 +106,7 @@ SetupValues parseSetupFile(QByteArrayView bytes, const QString& source) {
                                                                         QString::number(lineOf.value(key))));
         }
         lineOf.insert(key, number);
-        values.texts.insert(key, line.mid(eq + 1));
+        values.texts.insert(key, decodeUtf8(raw.sliced(eq + 1), source, number));
         values.origins.insert(key, u"%1, line %2"_s.arg(source, QString::number(number)));
     });
     return values;
