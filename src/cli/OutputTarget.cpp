@@ -110,7 +110,7 @@ std::optional<QString> checkTarget(const QString& path, bool force) {
 std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes, bool force) {
     QString why;
     if (!force) {
-        if (os::writeNewFile(path, bytes, os::newFileMode(), &why)) {
+        if (os::createFileAtomically(path, bytes, os::newFileMode(), &why)) {
             return std::nullopt;
         }
         if (os::kindOf(path) != os::FileKind::Missing) {

@@ -21,7 +21,8 @@ bool sameFile(const QString& a, const QString& b);
 std::optional<QString> checkTarget(const QString& path, bool force);
 
 // At the end of the job: puts the bytes at `path` in one step. Without force the file is created
-// exclusively: a file that appeared there while the job ran is left as it is. With force an
+// exclusively and complete (os::createFileAtomically): a file that appeared there while the job
+// ran is left as it is. With force an
 // existing file is replaced through a temporary file beside it that is renamed over it once
 // complete (a symbolic link is itself replaced, never followed), keeping the old file's
 // permissions. Returns why it failed (the system's reason, "No space left on device"), or nothing.

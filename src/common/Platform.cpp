@@ -579,6 +579,40 @@ QByteArray encodeFileName(const QString& name) {
     return bytes;
 }
 
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    // Built from the bytes of the name, so that a relative path stays relative.
+    const QByteArray target = encoded(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray temporary = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENAMETOOLONG) {
+            return writeNewFile(path, bytes, mode, error);
+        }
+        setError(error, errno);
+        return false;
+    }
+    ::fchmod(fd, static_cast<mode_t>(mode));
+    int errorNumber = 0;
+    if (!finishFile(fd, bytes, &errorNumber)) {
+        ::unlink(temporary.constData());
+        setError(error, errorNumber);
+        return false;
+    }
+    // link() never replaces and never follows a link at the target.
+    const int linked = ::link(temporary.constData(), target.constData());
+    const int linkError = errno;
+    ::unlink(temporary.constData());
+    if (linked == 0) {
+        return true;
+    }
+    if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == ENOSYS) {
+        return writeNewFile(path, bytes, mode, error);
+    }
+    setError(error, linkError);
+    return false;
+}
+
 void ensureStandardStreams() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
@@ -614,6 +648,10 @@ QString decodeFileName(QByteArrayView bytes) {
 
 QByteArray encodeFileName(const QString& name) {
     return QFile::encodeName(name);
+}
+
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    return writeNewFile(path, bytes, mode, error);
 }
 
 void ensureStandardStreams() {}

@@ -81,6 +81,12 @@ private:
 QString decodeFileName(QByteArrayView bytes);
 QByteArray encodeFileName(const QString& name);
 
+// Like writeNewFile, but the file appears complete or not at all, even when the program is killed
+// while writing: the bytes go to a temporary file beside path, which is then linked into place
+// (failing when anything exists at path) and removed. Where the file system has no links, falls
+// back to writeNewFile.
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error);
+
 // Makes sure standard input, output and error are open (on /dev/null when they were closed), so
 // that a file the program opens never lands on descriptor 0, 1 or 2 and receives its messages.
 void ensureStandardStreams();

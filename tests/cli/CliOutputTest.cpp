@@ -50,6 +50,21 @@ TEST(OutputTarget, ExclusiveWithoutForce) {
     EXPECT_EQ(dir.read(u"new.xls"_s), QByteArray("first"));
     EXPECT_EQ(cli::writeTarget(dir.file(u"new.xls"_s), "second", true), std::nullopt);
     EXPECT_EQ(dir.read(u"new.xls"_s), QByteArray("second"));
+
+    // A link that appeared is not followed: its target is not created.
+    ASSERT_TRUE(QFile::link(dir.file(u"elsewhere.xls"_s), dir.file(u"link.xls"_s)));
+    EXPECT_TRUE(cli::writeTarget(dir.file(u"link.xls"_s), "third", false).has_value());
+    EXPECT_FALSE(QFile::exists(dir.file(u"elsewhere.xls"_s)));
+
+    // A relative name is made in the current folder, its temporary file too.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const auto relative = cli::writeTarget(u"relative.xls"_s, "fourth", false);
+    QDir::setCurrent(before);
+    EXPECT_EQ(relative, std::nullopt);
+    EXPECT_EQ(dir.read(u"relative.xls"_s), QByteArray("fourth"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{u"link.xls"_s, u"new.xls"_s, u"relative.xls"_s}));
 }
 
 TEST(OutputTarget, AFailedReplaceKeepsTheOldFileAndGivesTheSystemsReason) {
