@@ -16,6 +16,15 @@ void write(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
 }
 
+// Qt's own notes ("XDG_RUNTIME_DIR not set") say nothing about the job; standard error is kept for
+// the job's messages, which a script reads. Critical messages still go out.
+QtMessageHandler qtHandler = nullptr;
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if ((type == QtCriticalMsg || type == QtFatalMsg) && qtHandler != nullptr) {
+        qtHandler(type, context, text);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -29,6 +38,7 @@ int main(int argc, char** argv) {
     static int qtArgc = 1;
     // No windows: fonts and pictures work on the offscreen platform, with or without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtHandler = qInstallMessageHandler(onQtMessage);
     QGuiApplication app(qtArgc, qtArgv);
 
     markwell::cli::CliEnvironment env;
