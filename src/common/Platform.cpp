@@ -580,29 +580,32 @@ QByteArray encodeFileName(const QString& name) {
 }
 
 bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
-    // Built from the bytes of the name, so that a relative path stays relative.
-    const QByteArray target = encoded(path);
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray temporary = target.left(slash + 1) + '.' + target.mid(slash + 1) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENAMETOOLONG) {
+    // The temporary name is formed on the text of the path, so that a relative path stays relative.
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString stem = path.left(slash + 1) + u'.' + path.mid(slash + 1);
+    QString temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = u"%1.%2-%3.tmp"_s.arg(stem).arg(::getpid()).arg(QRandomGenerator::global()->generate());
+        QString why;
+        if (writeNewFile(temporary, bytes, mode, &why)) {
+            break;
+        }
+        if (kindOf(temporary) != FileKind::Missing && attempt < 100) {
+            continue; // the name is taken
+        }
+        if (why == errorText(ENAMETOOLONG)) {
             return writeNewFile(path, bytes, mode, error);
         }
-        setError(error, errno);
-        return false;
-    }
-    ::fchmod(fd, static_cast<mode_t>(mode));
-    int errorNumber = 0;
-    if (!finishFile(fd, bytes, &errorNumber)) {
-        ::unlink(temporary.constData());
-        setError(error, errorNumber);
+        if (error != nullptr) {
+            *error = why;
+        }
         return false;
     }
     // link() never replaces and never follows a link at the target.
-    const int linked = ::link(temporary.constData(), target.constData());
+    const QByteArray temporaryName = encoded(temporary);
+    const int linked = ::link(temporaryName.constData(), encoded(path).constData());
     const int linkError = errno;
-    ::unlink(temporary.constData());
+    ::unlink(temporaryName.constData());
     if (linked == 0) {
         return true;
     }

@@ -61,19 +61,23 @@ TEST(Csv, CarriageReturnLineFeedAndBothEndLinesAlike) {
 }
 
 TEST(Csv, MalformedLinesNameFileAndLine) {
-    EXPECT_EQ(failureOf([] { parseCsv("a,b\nc,\"open\n", u"t.csv"_s); }),
-              u"t.csv, line 2: a quoted field is not closed."_s);
-    EXPECT_EQ(failureOf([] { parseCsv("a,b\nx\"y\",1\n", u"t.csv"_s); }),
-              u"t.csv, line 2: a double quote inside a field that does not start with one."_s);
-    EXPECT_EQ(failureOf([] { parseCsv("\"a\"b,1\n", u"t.csv"_s); }),
-              u"t.csv, line 1: text after the closing double quote of a field."_s);
-    EXPECT_EQ(failureOf([] { parseCsv("ok\nfine\nbad \xff\n", u"bin.csv"_s); }),
-              u"bin.csv, line 3: the text is not UTF-8."_s);
-    EXPECT_EQ(failureOf([] { parseCsv("\xff\xfeQ\0u\0i\0z\0", u"w.csv"_s); }),
-              u"w.csv: the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s);
-    // A file name is put into the message once, whatever it holds.
-    EXPECT_EQ(failureOf([] { parseCsv("\"", u"%2 and %1.csv"_s); }),
-              u"%2 and %1.csv, line 1: a quoted field is not closed."_s);
+    const struct {
+        QByteArray text;
+        QString source, failure;
+    } faults[] = {
+        {"a,b\nc,\"open\n", u"t.csv"_s, u"t.csv, line 2: a quoted field is not closed."_s},
+        {"a,b\nx\"y\",1\n", u"t.csv"_s,
+         u"t.csv, line 2: a double quote inside a field that does not start with one."_s},
+        {"\"a\"b,1\n", u"t.csv"_s, u"t.csv, line 1: text after the closing double quote of a field."_s},
+        {"ok\nfine\nbad \xff\n", u"bin.csv"_s, u"bin.csv, line 3: the text is not UTF-8."_s},
+        {QByteArray("\xff\xfeQ\0u\0", 6), u"w.csv"_s,
+         u"w.csv: the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s},
+        // A file name is put into the message once, whatever it holds.
+        {"\"", u"%2 and %1.csv"_s, u"%2 and %1.csv, line 1: a quoted field is not closed."_s},
+    };
+    for (const auto& [text, source, failure] : faults) {
+        EXPECT_EQ(failureOf([&] { parseCsv(text, source); }), failure);
+    }
 }
 
 TEST(Csv, EmptyRecordsCarryNothingAndExtraFieldsAreOnlyCounted) {
