@@ -1,34 +1,28 @@
 #include "cli/CliRun.h"
 
 #include "app/SettingsStore.h"
-#include "cli/CsvRoster.h"
+#include "cli/Arguments.h"
+#include "cli/OutputTarget.h"
 #include "cli/SetupFile.h"
+#include "cli/TextInput.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
+#include "common/Platform.h"
 #include "common/Prompt.h"
-#include "preview/SaveResult.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QImageWriter>
 
-#include <algorithm>
-#include <iterator>
+#include <exception>
+#include <new>
 #include <optional>
 #include <utility>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace markwell::cli {
 
 namespace {
-
-struct Options {
-    QString setupFile, out = u"gradebook.xls"_s, picture, testsCsv, studentsCsv;
-    bool force = false;
-    bool timings = false;
-};
 
 // Boxes go to standard error; every box counts as a failure of the run.
 class ErrPrompt : public Prompt {
@@ -50,52 +44,89 @@ private:
     const std::function<void(const QString&)>& m_err;
 };
 
-std::optional<Options> parseOptions(const QStringList& args, QString& problem) {
-    if (args.isEmpty() || args.first() != u"create"_s) {
-        problem = args.isEmpty() ? u"no command given."_s : u"unknown command \"%1\"."_s.arg(args.first());
-        return std::nullopt;
+QByteArray readInput(const QString& path) {
+    QString why;
+    std::optional<QByteArray> bytes = os::readFileBounded(path, kMaxInputBytes, false, &why);
+    if (!bytes) {
+        fail(u"\"%1\" cannot be read: %2."_s.arg(path, why));
     }
-    Options o;
-    const std::pair<QString, QString Options::*> fileOptions[] = {{u"--setup"_s, &Options::setupFile},
-                                                                  {u"--out"_s, &Options::out},
-                                                                  {u"--picture"_s, &Options::picture},
-                                                                  {u"--tests-csv"_s, &Options::testsCsv},
-                                                                  {u"--students-csv"_s, &Options::studentsCsv}};
-    const std::pair<QString, bool Options::*> switches[] = {{u"--force"_s, &Options::force},
-                                                            {u"--timings"_s, &Options::timings}};
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const auto file = std::find_if(std::begin(fileOptions), std::end(fileOptions),
-                                       [&](const auto& option) { return option.first == a; });
-        const auto flag = std::find_if(std::begin(switches), std::end(switches),
-                                       [&](const auto& option) { return option.first == a; });
-        if (file != std::end(fileOptions)) {
-            if (i + 1 >= args.size() || args[i + 1].isEmpty()) {
-                problem = u"%1 needs a file name."_s.arg(a);
-                return std::nullopt;
-            }
-            o.*(file->second) = args[++i];
-        } else if (flag != std::end(switches)) {
-            o.*(flag->second) = true;
-        } else {
-            problem = u"unknown option \"%1\"."_s.arg(a);
-            return std::nullopt;
-        }
-    }
-    return o;
+    return std::move(*bytes);
 }
 
-QByteArray readWholeFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        throw Failure(u"%1: cannot be read: %2"_s.arg(path, f.errorString()));
+QString settingsFolder(const CliEnvironment& env) {
+    return env.settingsFolder.isEmpty() ? SettingsStore::defaultConfigFolder() : env.settingsFolder;
+}
+
+// Where the store keeps its file (see SettingsStore).
+QString storeFile(const CliEnvironment& env) {
+    return QDir(settingsFolder(env)).filePath(QString::fromUtf16(SettingsStore::kApplication) + u"/settings.ini"_s);
+}
+
+// The stored setup; a store that could not be read whole fails, listing what is wrong with it.
+SetupValues storedValues(const CliEnvironment& env) {
+    const QString file = storeFile(env);
+    // Opening a pipe would wait for a writer, and a device may never end: only a file is read.
+    if (const os::FileKind kind = os::kindFollowing(file);
+        kind != os::FileKind::Missing && kind != os::FileKind::Regular && kind != os::FileKind::Directory) {
+        fail(u"the settings file \"%1\" could not be read: it is %2, not a file. No gradebook was made; "
+             u"give the setup with --setup, or replace that entry with a file."_s.arg(QDir::toNativeSeparators(file),
+                                                                                      os::describeKind(kind)));
     }
-    // A roster or setup file is text a person wrote; refuse anything absurdly large.
-    constexpr qint64 kMaxInput = 256LL * 1024 * 1024;
-    if (f.size() > kMaxInput) {
-        throw Failure(u"%1: the file is larger than 256 MiB."_s.arg(path));
+    const SettingsStore store(settingsFolder(env));
+    if (!store.loadProblems().isEmpty()) {
+        fail(u"the stored setup could not be read whole, so no gradebook was made:\n  %1\nRepair the "
+             u"settings file (or start markwell once), or give the setup with --setup."_s.arg(
+                 store.loadProblems().join(u"\n  "_s)));
     }
-    return f.readAll();
+    SetupValues values;
+    values.source = u"the stored setup (\"%1\")"_s.arg(QDir::toNativeSeparators(store.filePath()));
+    for (const QString& key : setupKeys()) {
+        values.texts.insert(key, store.read(key));
+    }
+    return values;
+}
+
+GradebookSetup loadSetup(const Options& o, const CliEnvironment& env) {
+    const SetupValues values =
+        o.setupFile.isEmpty() ? storedValues(env) : parseSetupFile(readInput(o.setupFile), o.setupFile);
+    std::optional<Roster> tests, students;
+    if (!o.testsCsv.isEmpty()) {
+        tests = Roster{readInput(o.testsCsv), o.testsCsv};
+    }
+    if (!o.studentsCsv.isEmpty()) {
+        students = Roster{readInput(o.studentsCsv), o.studentsCsv};
+    }
+    return assembleSetup(values, tests ? &*tests : nullptr, students ? &*students : nullptr);
+}
+
+// A usage error when one file is named for two roles: a result over an input, or both results
+// in one file.
+std::optional<QString> sameFileProblem(const Options& o, const CliEnvironment& env) {
+    std::vector<std::pair<QString, QString>> files;
+    files.emplace_back(u"--out"_s, o.out);
+    if (!o.picture.isEmpty()) {
+        files.emplace_back(u"--picture"_s, o.picture);
+    }
+    const std::size_t results = files.size();
+    if (o.setupFile.isEmpty()) {
+        files.emplace_back(u"the settings file"_s, storeFile(env));
+    } else {
+        files.emplace_back(u"--setup"_s, o.setupFile);
+    }
+    if (!o.testsCsv.isEmpty()) {
+        files.emplace_back(u"--tests-csv"_s, o.testsCsv);
+    }
+    if (!o.studentsCsv.isEmpty()) {
+        files.emplace_back(u"--students-csv"_s, o.studentsCsv);
+    }
+    for (std::size_t r = 0; r < results; ++r) {
+        for (std::size_t i = r + 1; i < files.size(); ++i) {
+            if (sameFile(files[r].second, files[i].second)) {
+                return u"%1 and %2 name the same file, \"%3\"."_s.arg(files[r].first, files[i].first, files[r].second);
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 QString timingsJson(const CreateTemplateTimings& t) {
@@ -104,73 +135,32 @@ QString timingsJson(const CreateTemplateTimings& t) {
         ms(t.templateMs), ms(t.fillMs), ms(t.saveMs), ms(t.reopenMs), ms(t.pictureMs), ms(t.totalMs));
 }
 
-} // namespace
-
-QString usageText() {
-    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--picture IMAGE] [--force] [--timings]\n"
-           u"                           [--tests-csv FILE] [--students-csv FILE]\n"
-           u"\n"
-           u"Makes the gradebook workbook of a class setup, as \"Create Template\" does.\n"
-           u"  --setup FILE         key=value lines (txtName, txtTeachName, txtProject, txtYSQ, Tests,\n"
-           u"                       Students); without it the setup stored by the program is used\n"
-           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls)\n"
-           u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
-           u"  --force              replace an existing WORKBOOK or IMAGE\n"
-           u"  --timings            print the time of each phase as JSON on standard error\n"
-           u"  --tests-csv FILE     tests roster: name, possible points\n"
-           u"  --students-csv FILE  students roster: name, ID, one points column per test\n"_s;
-}
-
-int run(const QStringList& arguments, const CliEnvironment& env) {
-    QString problem;
-    const std::optional<Options> options = parseOptions(arguments, problem);
-    if (!options) {
-        env.err(u"markwell-cli: "_s + problem + u"\n\n"_s + usageText());
+int create(const Options& o, const CliEnvironment& env) {
+    auto report = [&](const QString& message) {
+        env.err(u"markwell-cli: "_s + message + u'\n');
+        return kExitFailure;
+    };
+    if (const auto problem = sameFileProblem(o, env)) {
+        env.err(u"markwell-cli: "_s + *problem + u"\n\n"_s + usageText());
         return kExitUsage;
     }
-    const Options& o = *options;
+    // Refuse targets that cannot take the result before doing any work.
+    if (const auto why = checkTarget(o.out, o.force)) {
+        return report(u"the workbook cannot be saved to \"%1\": %2."_s.arg(o.out, *why));
+    }
+    if (!o.picture.isEmpty()) {
+        if (const auto why = checkTarget(o.picture, o.force)) {
+            return report(u"the picture cannot be saved to \"%1\": %2."_s.arg(o.picture, *why));
+        }
+    }
 
     GradebookSetup setup;
     try {
-        SetupValues values;
-        if (!o.setupFile.isEmpty()) {
-            values = parseSetupFile(readWholeFile(o.setupFile), o.setupFile);
-        } else {
-            const SettingsStore store(env.settingsFolder.isEmpty() ? SettingsStore::defaultConfigFolder()
-                                                                   : env.settingsFolder);
-            for (const QString& p : store.loadProblems()) {
-                env.err(u"warning: "_s + p + u'\n');
-            }
-            for (const QString& key : setupKeys()) {
-                values.insert(key, store.read(key));
-            }
-        }
-        QStringList listProblems;
-        setup = setupFromValues(values, listProblems);
-        for (const QString& p : listProblems) {
-            env.err(u"warning: "_s + p + u'\n');
-        }
-        if (!o.testsCsv.isEmpty()) {
-            setup.tests = readTestsCsv(readWholeFile(o.testsCsv), o.testsCsv);
-            setup.pointsCount = static_cast<qsizetype>(setup.tests.size());
-            for (StudentRow& s : setup.students) {
-                s.points.resize(setup.pointsCount);
-            }
-        }
-        if (!o.studentsCsv.isEmpty()) {
-            setup.students = readStudentsCsv(readWholeFile(o.studentsCsv), o.studentsCsv, setup.pointsCount);
-        }
+        setup = loadSetup(o, env);
+    } catch (const std::bad_alloc&) {
+        throw;
     } catch (const std::exception& e) {
-        env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
-        return kExitFailure;
-    }
-
-    // Refuse to replace files before doing any work.
-    for (const QString& target : {o.out, o.picture}) {
-        if (!target.isEmpty() && !o.force && QFileInfo::exists(target)) {
-            env.err(u"markwell-cli: \"%1\" exists; use --force to replace it.\n"_s.arg(target));
-            return kExitFailure;
-        }
+        return report(failureText(e));
     }
 
     ErrPrompt prompt(env.err);
@@ -185,32 +175,53 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
     createTemplate(setup, run, ui, prompt, creating);
 
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
-    if (!ui.workbook.isEmpty() && QFileInfo::exists(ui.workbook)) {
-        try {
-            if (code == kExitSuccess) {
-                preview::CopyFileSafely(ui.workbook, o.out);
+    if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular) {
+        if (code == kExitSuccess) {
+            if (const auto why = saveWorkbook(ui.workbook, o.out, o.force)) {
+                code = report(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
             }
-        } catch (const std::exception& e) {
-            env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
-            code = kExitFailure;
         }
-        DeleteFileQuietly(ui.workbook);
+        // With --force the result may have replaced the generated workbook itself.
+        if (!sameFile(ui.workbook, o.out)) {
+            DeleteFileQuietly(ui.workbook);
+        }
     } else if (code == kExitSuccess) {
-        env.err(u"markwell-cli: no workbook was made.\n"_s);
-        code = kExitFailure;
+        code = report(u"no workbook was made."_s);
     }
     if (code == kExitSuccess && !o.picture.isEmpty()) {
-        QImageWriter writer(o.picture, "png");
-        if (ui.picture.isNull() || !writer.write(ui.picture)) {
-            env.err(u"markwell-cli: the picture could not be saved to \"%1\": %2\n"_s.arg(
-                o.picture, ui.picture.isNull() ? u"no picture was made"_s : writer.errorString()));
-            code = kExitFailure;
+        if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
+            code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }
     if (o.timings) {
         env.err(timingsJson(timings) + u'\n');
     }
     return code;
+}
+
+} // namespace
+
+int run(const QStringList& arguments, const CliEnvironment& env) {
+    const ParsedArguments parsed = parseArguments(arguments);
+    switch (parsed.action) {
+    case ParsedArguments::Action::Help:
+        env.out(usageText());
+        return kExitSuccess;
+    case ParsedArguments::Action::Version:
+        env.out(versionText());
+        return kExitSuccess;
+    case ParsedArguments::Action::UsageError:
+        env.err(u"markwell-cli: "_s + parsed.problem + u"\n\n"_s + usageText());
+        return kExitUsage;
+    case ParsedArguments::Action::Create:
+        break;
+    }
+    try {
+        return create(parsed.options, env);
+    } catch (const std::bad_alloc&) {
+        env.err(u"markwell-cli: there is not enough memory for this job.\n"_s);
+        return kExitFailure;
+    }
 }
 
 } // namespace markwell::cli

@@ -14,12 +14,15 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-QString usageText();
+// Setup files and rosters larger than this are refused (a class at the workbook's limits, 250
+// tests and 32,767 students, needs a fraction of it).
+inline constexpr qint64 kMaxInputBytes = qint64{64} << 20;
 
 struct CliEnvironment {
     HostFactory hostFactory;
     std::function<QByteArray()> templateBytes;
     QString settingsFolder;                  // the per-user store's folder
+    std::function<void(const QString&)> out; // standard output
     std::function<void(const QString&)> err; // standard error
     std::function<QString()> workFolder;     // empty: the program's work folder rules
 };

@@ -1,25 +1,60 @@
+#include "cli/Arguments.h"
 #include "cli/CliRun.h"
+#include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdio>
 
-int main(int argc, char** argv) {
-    // No windows: fonts and pictures work on the offscreen platform.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+namespace {
+
+void write(std::FILE* stream, const QString& text) {
+    // Names that are not UTF-8 go out as the bytes they were given as.
+    const QByteArray bytes = markwell::os::encodeFileName(text);
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// Qt's own notes ("XDG_RUNTIME_DIR not set") say nothing about the job; standard error is kept for
+// the job's messages, which a script reads. Critical messages still go out.
+QtMessageHandler qtHandler = nullptr;
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if ((type == QtCriticalMsg || type == QtFatalMsg) && qtHandler != nullptr) {
+        qtHandler(type, context, text);
     }
-    QGuiApplication app(argc, argv);
-    QStringList arguments = QCoreApplication::arguments();
-    arguments.removeFirst();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A file opened later must never become standard output or error and receive messages.
+    markwell::os::ensureStandardStreams();
+    // The arguments are the program's own: Qt never sees them (it would take "-platform" and its
+    // other options out of the list, or abort on them).
+    const QStringList arguments = markwell::cli::decodeArguments(argc, argv);
+    static char programName[] = "markwell-cli";
+    static char* qtArgv[] = {programName, nullptr};
+    static int qtArgc = 1;
+    // No windows: fonts and pictures work on the offscreen platform, with or without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtHandler = qInstallMessageHandler(onQtMessage);
+    QGuiApplication app(qtArgc, qtArgv);
 
     markwell::cli::CliEnvironment env;
     env.hostFactory = markwell::defaultHostFactory();
     env.templateBytes = [] { return markwell::templateWorkbook(); };
-    env.err = [](const QString& text) {
-        const QByteArray bytes = text.toUtf8();
-        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stderr);
-    };
-    return markwell::cli::run(arguments, env);
+    env.out = [](const QString& text) { write(stdout, text); };
+    env.err = [](const QString& text) { write(stderr, text); };
+    int code = markwell::cli::run(arguments, env);
+    // The usage and the version are worth nothing when they could not be written.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        write(stderr, QStringLiteral("markwell-cli: standard output could not be written: %1.\n")
+                          .arg(markwell::os::errorText(error)));
+        if (code == markwell::cli::kExitSuccess) {
+            code = markwell::cli::kExitFailure;
+        }
+    }
+    return code;
 }

@@ -1,6 +1,7 @@
 #include "common/Platform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QThread>
@@ -45,7 +46,7 @@ QString describeKind(FileKind kind) {
 namespace {
 
 QByteArray encoded(const QString& path) {
-    return QFile::encodeName(path);
+    return encodeFileName(path);
 }
 
 // Retries a call that a signal interrupted.
@@ -534,6 +535,161 @@ bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, 
     return ok;
 }
 
+// File names as bytes, standard streams, the file-creation mask.
+
+namespace {
+
+constexpr char16_t kEscapedByteBase = 0xDC00;
+
+bool escapedByte(QChar c) {
+    return c.unicode() >= kEscapedByteBase + 0x80 && c.unicode() <= kEscapedByteBase + 0xFF;
+}
+
+// The length of the valid UTF-8 sequence at the start of bytes, or 0 when it is not one.
+qsizetype utf8SequenceLength(QByteArrayView bytes) {
+    const auto at = [&](qsizetype i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = at(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    qsizetype length = 0;
+    unsigned char low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length || at(1) < low || at(1) > high) {
+        return 0;
+    }
+    for (qsizetype i = 2; i < length; ++i) {
+        if (at(i) < 0x80 || at(i) > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+} // namespace
+
+QString decodeFileName(QByteArrayView bytes) {
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const qsizetype n = utf8SequenceLength(bytes.sliced(i));
+        if (n == 0) {
+            break;
+        }
+        i += n;
+    }
+    if (i == bytes.size()) {
+        return QFile::decodeName(bytes.toByteArray());
+    }
+    QString name;
+    qsizetype start = 0;
+    i = 0;
+    while (i < bytes.size()) {
+        const qsizetype n = utf8SequenceLength(bytes.sliced(i));
+        if (n > 0) {
+            i += n;
+            continue;
+        }
+        name += QFile::decodeName(bytes.sliced(start, i - start).toByteArray());
+        name += QChar(static_cast<char16_t>(kEscapedByteBase + static_cast<unsigned char>(bytes[i])));
+        start = ++i;
+    }
+    name += QFile::decodeName(bytes.sliced(start).toByteArray());
+    return name;
+}
+
+QByteArray encodeFileName(const QString& name) {
+    QByteArray bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (escapedByte(name[i]) && (i == 0 || !name[i - 1].isHighSurrogate())) {
+            bytes += QFile::encodeName(name.sliced(start, i - start));
+            bytes += static_cast<char>(name[i].unicode() - kEscapedByteBase);
+            start = i + 1;
+        }
+    }
+    if (start == 0) {
+        return QFile::encodeName(name);
+    }
+    bytes += QFile::encodeName(name.sliced(start));
+    return bytes;
+}
+
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    // The temporary name is formed on the text of the path, so that a relative path stays relative.
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString stem = path.left(slash + 1) + u'.' + path.mid(slash + 1);
+    QString temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = u"%1.%2-%3.tmp"_s.arg(stem).arg(::getpid()).arg(QRandomGenerator::global()->generate());
+        QString why;
+        if (writeNewFile(temporary, bytes, mode, &why)) {
+            break;
+        }
+        if (kindOf(temporary) != FileKind::Missing && attempt < 100) {
+            continue; // the name is taken
+        }
+        if (why == errorText(ENAMETOOLONG)) {
+            return writeNewFile(path, bytes, mode, error);
+        }
+        if (error != nullptr) {
+            *error = why;
+        }
+        return false;
+    }
+    // link() never replaces and never follows a link at the target.
+    const QByteArray temporaryName = encoded(temporary);
+    const int linked = ::link(temporaryName.constData(), encoded(path).constData());
+    const int linkError = errno;
+    ::unlink(temporaryName.constData());
+    if (linked == 0) {
+        return true;
+    }
+    if (linkError == EPERM || linkError == EOPNOTSUPP || linkError == ENOSYS) {
+        return writeNewFile(path, bytes, mode, error);
+    }
+    setError(error, linkError);
+    return false;
+}
+
+void ensureStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // open() returns the lowest free descriptor, which is this one.
+            const int opened = ::open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != fd) {
+                ::close(opened);
+            }
+        }
+    }
+}
+
+int newFileMode() {
+    // umask can only be read by setting it; set it back at once.
+    const mode_t mask = ::umask(0077);
+    ::umask(mask);
+    return static_cast<int>(0666 & ~mask);
+}
+
+bool canCreateFilesIn(const QString& folder, QString* error) {
+    if (::access(encoded(folder.isEmpty() ? u"."_s : folder).constData(), W_OK | X_OK) == 0) {
+        return true;
+    }
+    setError(error, errno);
+    return false;
+}
+
 #else
 
 bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, QString* error) {
@@ -560,6 +716,35 @@ bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, 
         return false;
     }
     return true;
+}
+
+QString decodeFileName(QByteArrayView bytes) {
+    return QFile::decodeName(bytes.toByteArray());
+}
+
+QByteArray encodeFileName(const QString& name) {
+    return QFile::encodeName(name);
+}
+
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
+    return writeNewFile(path, bytes, mode, error);
+}
+
+void ensureStandardStreams() {}
+
+int newFileMode() {
+    return 0666;
+}
+
+bool canCreateFilesIn(const QString& folder, QString* error) {
+    const QFileInfo info(folder.isEmpty() ? u"."_s : folder);
+    if (info.isDir() && info.isWritable()) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = u"the folder cannot be written to"_s;
+    }
+    return false;
 }
 
 #endif

@@ -78,5 +78,29 @@ private:
 // device, a pipe or a socket. Every write and the close are checked; returns false with *error
 // set to the system's reason ("No space left on device", "File too large") on any failure.
 bool overwriteFileStart(const QString& path, const QByteArray& bytes, int mode, QString* error);
+// File names as the command line and the file system give them: bytes. On systems whose names
+// are bytes, a name that is valid UTF-8 decodes as QFile::decodeName does; a byte that is not
+// part of valid UTF-8 becomes the lone surrogate U+DC80 + (byte - 0x80), and encodeFileName turns
+// it back into that byte, so every name round-trips exactly. Every path given to the functions
+// above is encoded this way.
+QString decodeFileName(QByteArrayView bytes);
+QByteArray encodeFileName(const QString& name);
+
+// Like writeNewFile, but the file appears complete or not at all, even when the program is killed
+// while writing: the bytes go to a temporary file beside path, which is then linked into place
+// (failing when anything exists at path) and removed. Where the file system has no links, falls
+// back to writeNewFile.
+bool createFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error);
+
+// Makes sure standard input, output and error are open (on /dev/null when they were closed), so
+// that a file the program opens never lands on descriptor 0, 1 or 2 and receives its messages.
+void ensureStandardStreams();
+
+// The permission bits a new file gets from the process's file-creation mask (0666 & ~umask).
+int newFileMode();
+
+// True when new files can be created in the folder (write and search permission, a file system
+// that is not read-only); otherwise false with *error set to the system's reason.
+bool canCreateFilesIn(const QString& folder, QString* error);
 
 } // namespace markwell::os

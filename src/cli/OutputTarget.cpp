@@ -1,0 +1,160 @@
+#include "cli/OutputTarget.h"
+
+#include "common/Platform.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImageWriter>
+
+#include <filesystem>
+#include <system_error>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A generated workbook is at most some hundred megabytes; anything larger is not ours.
+constexpr qint64 kMaxWorkbookBytes = qint64{4} << 30;
+
+fs::path fsPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return fs::path(path.toStdU16String());
+#else
+    return fs::path(os::encodeFileName(path).toStdString());
+#endif
+}
+
+// The folder a new file at `path` goes into, and the file's name.
+std::pair<QString, QString> folderAndName(const QString& path) {
+    const QString clean = QDir::fromNativeSeparators(path);
+    const qsizetype slash = clean.lastIndexOf(u'/');
+    if (slash < 0) {
+        return {u"."_s, clean};
+    }
+    return {slash == 0 ? u"/"_s : clean.left(slash), clean.mid(slash + 1)};
+}
+
+} // namespace
+
+bool sameFile(const QString& a, const QString& b) {
+    const fs::path pa = fsPath(a);
+    const fs::path pb = fsPath(b);
+    std::error_code ec;
+    const bool aExists = fs::exists(pa, ec);
+    const bool bExists = fs::exists(pb, ec);
+    if (aExists && bExists) {
+        const bool same = fs::equivalent(pa, pb, ec);
+        return !ec && same;
+    }
+    if (aExists || bExists) {
+        return false;
+    }
+    // Neither exists yet: compare where each would be made, links in the folders resolved.
+    const auto where = [](const fs::path& p) {
+        std::error_code e;
+        const fs::path absolute = fs::absolute(p, e);
+        if (e) {
+            return p.lexically_normal();
+        }
+        const fs::path resolved = fs::weakly_canonical(absolute, e);
+        return e ? absolute.lexically_normal() : resolved;
+    };
+    return where(pa) == where(pb);
+}
+
+std::optional<QString> checkTarget(const QString& path, bool force) {
+    const auto [folder, name] = folderAndName(path);
+    if (name.isEmpty() || name == u"."_s || name == u".."_s) {
+        return u"that names a folder, not a file"_s;
+    }
+    switch (os::kindOf(path)) {
+    case os::FileKind::Missing:
+        break;
+    case os::FileKind::Regular:
+        if (!force) {
+            return u"the file exists; use --force to replace it"_s;
+        }
+        return std::nullopt;
+    case os::FileKind::SymbolicLink: {
+        const os::FileKind target = os::kindFollowing(path);
+        if (target == os::FileKind::Directory || target == os::FileKind::Other) {
+            return u"it is a symbolic link to %1, not a file"_s.arg(os::describeKind(target));
+        }
+        if (!force) {
+            return u"a symbolic link of that name exists; use --force to replace it"_s;
+        }
+        return std::nullopt;
+    }
+    case os::FileKind::Directory:
+    case os::FileKind::Other:
+        return u"it is %1, not a file"_s.arg(os::describeKind(os::kindOf(path)));
+    }
+    const os::FileKind folderKind = os::kindFollowing(folder);
+    if (folderKind == os::FileKind::Missing) {
+        return u"the folder \"%1\" does not exist"_s.arg(folder);
+    }
+    if (folderKind != os::FileKind::Directory) {
+        return u"\"%1\" is not a folder"_s.arg(folder);
+    }
+    QString why;
+    if (!os::canCreateFilesIn(folder, &why)) {
+        return u"no file can be made in the folder \"%1\" (%2)"_s.arg(folder, why);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes, bool force) {
+    QString why;
+    if (!force) {
+        if (os::createFileAtomically(path, bytes, os::newFileMode(), &why)) {
+            return std::nullopt;
+        }
+        if (os::kindOf(path) != os::FileKind::Missing) {
+            return u"a file of that name appeared while the job ran and was left as it is; use --force to "
+                   u"replace it"_s;
+        }
+        return why;
+    }
+    int mode = os::newFileMode();
+    if (os::kindOf(path) == os::FileKind::Regular) {
+        std::error_code ec;
+        const fs::perms kept = fs::status(fsPath(path), ec).permissions();
+        if (!ec) {
+            mode = static_cast<int>(kept & fs::perms::all);
+        }
+    }
+    if (os::replaceFileAtomically(path, bytes, mode, &why)) {
+        return std::nullopt;
+    }
+    return why;
+}
+
+std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force) {
+    QString why;
+    const std::optional<QByteArray> bytes = os::readFileBounded(generated, kMaxWorkbookBytes, true, &why);
+    if (!bytes) {
+        return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, why);
+    }
+    return writeTarget(target, *bytes, force);
+}
+
+std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force) {
+    if (picture.isNull()) {
+        return u"no picture was made"_s;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(picture)) {
+        return u"the picture could not be made into PNG: %1"_s.arg(writer.errorString());
+    }
+    buffer.close();
+    return writeTarget(target, png, force);
+}
+
+} // namespace markwell::cli

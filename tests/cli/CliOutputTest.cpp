@@ -1,0 +1,89 @@
+// Where markwell-cli puts its results: which paths name one file, and the final write in one step.
+
+#include "cli/OutputTarget.h"
+
+#include "TempDir.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace markwell;
+using markwell::test::TempDir;
+
+TEST(OutputTarget, SameFileSeesThroughSpellingsAndLinks) {
+    TempDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"sub"_s));
+    dir.write(u"a.xls"_s, "a");
+    ASSERT_TRUE(QFile::link(dir.file(u"a.xls"_s), dir.file(u"link.xls"_s)));
+    ASSERT_TRUE(QFile::link(dir.file(u"sub"_s), dir.file(u"sublink"_s)));
+    ASSERT_EQ(::link(QFile::encodeName(dir.file(u"a.xls"_s)).constData(),
+                     QFile::encodeName(dir.file(u"hard.xls"_s)).constData()),
+              0);
+
+    EXPECT_TRUE(cli::sameFile(dir.file(u"a.xls"_s), dir.path() + u"/sub/../a.xls"_s));
+    EXPECT_TRUE(cli::sameFile(dir.file(u"a.xls"_s), dir.file(u"link.xls"_s)));
+    EXPECT_TRUE(cli::sameFile(dir.file(u"hard.xls"_s), dir.file(u"a.xls"_s)));
+    // Files that are yet to be made.
+    EXPECT_TRUE(cli::sameFile(dir.file(u"sub/new.png"_s), dir.file(u"sublink/new.png"_s)));
+    EXPECT_TRUE(cli::sameFile(dir.file(u"new.png"_s), dir.path() + u"//./new.png"_s));
+    EXPECT_FALSE(cli::sameFile(dir.file(u"new.png"_s), dir.file(u"new.xls"_s)));
+    EXPECT_FALSE(cli::sameFile(dir.file(u"a.xls"_s), dir.file(u"new.xls"_s)));
+    EXPECT_TRUE(cli::sameFile(u"relative.xls"_s, QDir::currentPath() + u"/relative.xls"_s));
+}
+
+TEST(OutputTarget, ExclusiveWithoutForce) {
+    TempDir dir;
+    EXPECT_EQ(cli::checkTarget(dir.file(u"new.xls"_s), false), std::nullopt);
+    EXPECT_EQ(cli::writeTarget(dir.file(u"new.xls"_s), "first", false), std::nullopt);
+    EXPECT_EQ(cli::checkTarget(dir.file(u"new.xls"_s), false), u"the file exists; use --force to replace it"_s);
+    EXPECT_TRUE(cli::writeTarget(dir.file(u"new.xls"_s), "second", false)
+                    .value_or(QString())
+                    .startsWith(u"a file of that name appeared while the job ran"_s));
+    EXPECT_EQ(dir.read(u"new.xls"_s), QByteArray("first"));
+    EXPECT_EQ(cli::writeTarget(dir.file(u"new.xls"_s), "second", true), std::nullopt);
+    EXPECT_EQ(dir.read(u"new.xls"_s), QByteArray("second"));
+
+    // A link that appeared is not followed: its target is not created.
+    ASSERT_TRUE(QFile::link(dir.file(u"elsewhere.xls"_s), dir.file(u"link.xls"_s)));
+    EXPECT_TRUE(cli::writeTarget(dir.file(u"link.xls"_s), "third", false).has_value());
+    EXPECT_FALSE(QFile::exists(dir.file(u"elsewhere.xls"_s)));
+
+    // A relative name is made in the current folder, its temporary file too.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const auto relative = cli::writeTarget(u"relative.xls"_s, "fourth", false);
+    QDir::setCurrent(before);
+    EXPECT_EQ(relative, std::nullopt);
+    EXPECT_EQ(dir.read(u"relative.xls"_s), QByteArray("fourth"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{u"link.xls"_s, u"new.xls"_s, u"relative.xls"_s}));
+}
+
+TEST(OutputTarget, AFailedReplaceKeepsTheOldFileAndGivesTheSystemsReason) {
+    TempDir dir;
+    dir.write(u"p.png"_s, "old picture");
+    // A file size limit makes every write past it fail, as a full disk would.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto replaced = cli::writeTarget(dir.file(u"p.png"_s), QByteArray(5000, 'x'), true);
+    const auto created = cli::writeTarget(dir.file(u"q.png"_s), QByteArray(5000, 'x'), false);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(replaced, u"File too large"_s);
+    EXPECT_EQ(created, u"File too large"_s);
+    EXPECT_EQ(dir.read(u"p.png"_s), QByteArray("old picture"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"p.png"_s});
+}
