@@ -175,31 +175,38 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
 
     ErrPrompt prompt(env.err);
     CollectingUi ui;
+    // Waiting for another job is said on standard error; it is no failure.
+    ui.onNotice = [&](const QString& text) { env.err(u"markwell-cli: "_s + text + u'\n'); };
     CreateTemplateTimings timings;
     CreateTemplateEnvironment run;
     run.hostFactory = env.hostFactory;
     run.templateBytes = env.templateBytes;
     run.workFolder = env.workFolder;
     run.timings = &timings;
+    // The generated workbook stays among the work files an interruption deletes until it is copied.
+    run.keepResultRecorded = true;
     bool creating = false;
     createTemplate(setup, run, ui, prompt, creating);
 
+    // A workbook that was saved is written even when a later step (reopening it, its picture)
+    // failed: the failure is reported and the exit code says so, but the work is not lost.
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
-    if (!ui.workbook.isEmpty() && QFileInfo::exists(ui.workbook)) {
+    if (!ui.workbook.isEmpty() && QFileInfo(ui.workbook).isFile() && QFileInfo(ui.workbook).size() > 0) {
         try {
-            if (code == kExitSuccess) {
-                preview::CopyFileSafely(ui.workbook, o.out);
-            }
+            preview::CopyFileSafely(ui.workbook, o.out);
         } catch (const std::exception& e) {
             env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
             code = kExitFailure;
         }
-        DeleteFileQuietly(ui.workbook);
-    } else if (code == kExitSuccess) {
+    } else {
         env.err(u"markwell-cli: no workbook was made.\n"_s);
         code = kExitFailure;
     }
-    if (code == kExitSuccess && !o.picture.isEmpty()) {
+    if (!ui.workbook.isEmpty()) {
+        DeleteFileQuietly(ui.workbook);
+        work_files::forget(ui.workbook);
+    }
+    if (!o.picture.isEmpty()) {
         QImageWriter writer(o.picture, "png");
         if (ui.picture.isNull() || !writer.write(ui.picture)) {
             env.err(u"markwell-cli: the picture could not be saved to \"%1\": %2\n"_s.arg(

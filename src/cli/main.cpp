@@ -1,11 +1,16 @@
 #include "cli/CliRun.h"
+#include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
+#include "gradebook/WorkFiles.h"
 
 #include <QGuiApplication>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    // An interrupted job deletes its work files (the workbook holds names and grades) before the
+    // program ends. Set up before any other thread starts.
+    markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
     // No windows: fonts and pictures work on the offscreen platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
