@@ -203,23 +203,7 @@ std::optional<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, 
 }
 
 bool writeNewFile(const QString& path, const QByteArray& bytes, int mode, QString* error) {
-    const QByteArray name = encoded(path);
-    const int fd = retrying([&] {
-        return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      static_cast<mode_t>(mode));
-    });
-    if (fd < 0) {
-        setError(error, errno);
-        return false;
-    }
-    ::fchmod(fd, static_cast<mode_t>(mode));
-    int errorNumber = 0;
-    if (!finishFile(fd, bytes, &errorNumber)) {
-        ::unlink(name.constData());
-        setError(error, errorNumber);
-        return false;
-    }
-    return true;
+    return writeNewFileFromParts(path, {QByteArrayView(bytes)}, mode, true, error);
 }
 
 bool replaceFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {

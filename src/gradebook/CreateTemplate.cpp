@@ -424,6 +424,13 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
             if (resultPath.isEmpty()) {
                 throw Failure(u"The result workbook has no name in the work folder, so it cannot be saved."_s);
             }
+            // The save goes to the file reserved for it; a link put in its place would lead it out
+            // of the work folder.
+            if (os::kindOf(resultPath) != os::FileKind::Regular || !os::ownedByCurrentUser(resultPath)) {
+                const QString why = workFileInTheWay(resultPath);
+                resultPath.clear();
+                throw Failure(why);
+            }
             present(wb, noTemplate).SaveAs(resultPath, Excel1::getSaveFileFormat(hostA.get(), env.hostFactory));
         } catch (...) {
             // A failed save leaves nothing behind, not even the empty file that reserved the name.

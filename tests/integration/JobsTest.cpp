@@ -14,6 +14,7 @@
 
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
+#include "TestHosts.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,7 +27,6 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
-#include <sys/resource.h>
 #endif
 
 using namespace Qt::Literals::StringLiterals;
@@ -60,23 +60,25 @@ GradebookSetup setupOf(const QByteArray& text) {
     return setup;
 }
 
-// The job alone in a folder of its own: the workbook's cells and the picture it must give.
-struct Solo {
-    QImage picture;
-};
-
-Solo runAlone(const GradebookSetup& setup) {
-    test::TempDir work;
-    test::ScriptedPrompt prompt;
-    CollectingUi ui;
+// One "Create Template" job of the program's own on the embedded engine, in `work`.
+void runJob(const GradebookSetup& setup, const QString& work, test::ScriptedPrompt& prompt, CollectingUi& ui) {
     CreateTemplateEnvironment env;
     env.hostFactory = defaultHostFactory();
     env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&] { return work.path(); };
+    env.workFolder = [&] { return work; };
     bool creating = false;
     createTemplate(setup, env, ui, prompt, creating);
+}
+
+// The picture the job gives when it runs alone in a work folder of its own.
+QImage pictureAlone(const GradebookSetup& setup) {
+    test::TempDir work;
+    test::ScriptedPrompt prompt;
+    CollectingUi ui;
+    runJob(setup, work.path(), prompt, ui);
     EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
-    return {ui.picture.convertToFormat(QImage::Format_RGB32)};
+    QFile::remove(ui.workbook);
+    return ui.picture.convertToFormat(QImage::Format_RGB32);
 }
 
 sheet::Workbook readWorkbook(const QString& path) {
@@ -128,11 +130,11 @@ TEST(Jobs, EightCliJobsAndTheProgramsOwnShareAWorkFolderEachWithItsOwnResult) {
     test::TempDir work;
     constexpr int kJobs = 8;
     std::vector<QByteArray> setups;
-    std::vector<Solo> expected;
+    std::vector<QImage> expected;
     for (int i = 0; i <= kJobs; ++i) {
         setups.push_back(setupText(u"School %1"_s.arg(i), 2 + i % 4, 3 + 5 * i));
         dir.write(u"class%1.txt"_s.arg(i), setups.back());
-        expected.push_back(runAlone(setupOf(setups.back())));
+        expected.push_back(pictureAlone(setupOf(setups.back())));
     }
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < kJobs; ++i) {
@@ -143,14 +145,9 @@ TEST(Jobs, EightCliJobsAndTheProgramsOwnShareAWorkFolderEachWithItsOwnResult) {
     // The program's own job runs beside them in the same work folder.
     test::ScriptedPrompt prompt;
     CollectingUi ui;
-    CreateTemplateEnvironment env;
-    env.hostFactory = defaultHostFactory();
-    env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&] { return work.path(); };
-    bool creating = false;
-    createTemplate(setupOf(setups[kJobs]), env, ui, prompt, creating);
+    runJob(setupOf(setups[kJobs]), work.path(), prompt, ui);
     EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
-    EXPECT_EQ(ui.picture.convertToFormat(QImage::Format_RGB32), expected[kJobs].picture);
+    EXPECT_EQ(ui.picture.convertToFormat(QImage::Format_RGB32), expected[kJobs]);
     EXPECT_EQ(text(readWorkbook(ui.workbook), 5, 2), "School 8");
     QFile::remove(ui.workbook);
 
@@ -172,8 +169,8 @@ TEST(Jobs, EightCliJobsAndTheProgramsOwnShareAWorkFolderEachWithItsOwnResult) {
                   QStringLiteral("School %1 student %2").arg(i).arg(students).toStdString());
         // The picture is this class's, pixel for pixel.
         const QImage picture = QImage(dir.file(u"class%1.png"_s.arg(i))).convertToFormat(QImage::Format_RGB32);
-        EXPECT_EQ(picture.size(), expected[static_cast<size_t>(i)].picture.size()) << i;
-        EXPECT_TRUE(picture == expected[static_cast<size_t>(i)].picture) << i;
+        EXPECT_EQ(picture.size(), expected[static_cast<size_t>(i)].size()) << i;
+        EXPECT_TRUE(picture == expected[static_cast<size_t>(i)]) << i;
     }
     EXPECT_TRUE(entries(work.path()).isEmpty()) << entries(work.path()).join(u", "_s).toStdString();
 }
@@ -214,25 +211,13 @@ TEST(Jobs, AnInterruptedCliJobDeletesItsWorkFiles) {
 }
 #endif
 
-namespace {
-
-// The embedded engine, except that its picture of a range cannot be made.
-class NoPictureHost : public EmbeddedHost {
-public:
-    void copyPicture(int, int, const HostArea&) override {
-        throw HostError(u"The picture of the range could not be made."_s);
-    }
-};
-
-} // namespace
-
 TEST(Jobs, TheCliWritesASavedWorkbookEvenWhenItsPictureFails) {
     test::TempDir dir;
     test::TempDir work;
     dir.write(u"class.txt"_s, setupText(u"No Picture"_s, 3, 4));
     QString err;
     cli::CliEnvironment env;
-    env.hostFactory = []() -> std::unique_ptr<SpreadsheetHost> { return std::make_unique<NoPictureHost>(); };
+    env.hostFactory = []() -> std::unique_ptr<SpreadsheetHost> { return std::make_unique<test::NoPictureHost>(); };
     env.templateBytes = [] { return templateWorkbook(); };
     env.settingsFolder = dir.file(u"config"_s);
     env.workFolder = [&] { return work.path(); };
@@ -258,12 +243,7 @@ TEST(Jobs, AClassWhosePictureReachesTheBoundGivesThePictureCutToIt) {
     test::TempDir work;
     test::ScriptedPrompt prompt;
     CollectingUi ui;
-    CreateTemplateEnvironment env;
-    env.hostFactory = defaultHostFactory();
-    env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&] { return work.path(); };
-    bool creating = false;
-    createTemplate(setupOf(setupText(u"Wide"_s, 250, 250)), env, ui, prompt, creating);
+    runJob(setupOf(setupText(u"Wide"_s, 250, 250)), work.path(), prompt, ui);
     EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
     ASSERT_FALSE(ui.picture.isNull());
     EXPECT_TRUE(picture_file::withinBound(ui.picture.width(), ui.picture.height()));
@@ -285,18 +265,10 @@ TEST(Jobs, ACopyThatCannotGrowKeepsTheOldFileAndSaysWhy) {
     test::ScriptedPrompt prompt;
     prompt.chooseFileNext(target.file(u"class.xls"_s));
     prompt.answerNext(Prompt::Answer::Yes);
-    struct sigaction ignore {};
-    struct sigaction before {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &before);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 100 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
-    preview::SaveResults(prompt, work.file(u"qvtemp12345678.xls"_s));
-    setrlimit(RLIMIT_FSIZE, &old);
-    sigaction(SIGXFSZ, &before, nullptr);
+    {
+        const test::ScopedFileSizeLimit full(100 * 1024);
+        preview::SaveResults(prompt, work.file(u"qvtemp12345678.xls"_s));
+    }
     const QStringList texts = prompt.messageTexts();
     ASSERT_EQ(texts.size(), 2);
     EXPECT_TRUE(texts[0].contains(u"File too large"_s)) << texts[0].toStdString();

@@ -1,16 +1,12 @@
 // Where "Create Template" keeps its work files, and how it recovers from a damaged left-over.
 
 #include "FillFixture.h"
+#include "TestHosts.h"
 
 #include "common/Platform.h"
 
 #include <QDir>
 #include <QFileInfo>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 #include <gtest/gtest.h>
 
@@ -141,23 +137,15 @@ TEST(WorkFolder, AFileThatCannotGrowIsReportedWithTheSystemsReason) {
     // The largest file this process may write is made small, as a full disk would: the report
     // names the file and the system's reason, never "Unknown error".
     test::FillFixture run;
-    struct sigaction ignore {};
-    struct sigaction before {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &before);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 64 * 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
     bool creating = false;
     CreateTemplateEnvironment env;
     env.hostFactory = defaultHostFactory();
     env.templateBytes = [] { return templateWorkbook(); };
     env.workFolder = [&] { return run.work.path(); };
-    createTemplate(test::classOf(40, 300), env, run.ui, run.prompt, creating);
-    setrlimit(RLIMIT_FSIZE, &old);
-    sigaction(SIGXFSZ, &before, nullptr);
+    {
+        const test::ScopedFileSizeLimit full(64 * 1024);
+        createTemplate(test::classOf(40, 300), env, run.ui, run.prompt, creating);
+    }
 
     const QStringList texts = run.prompt.messageTexts();
     ASSERT_EQ(texts.size(), 2) << texts.join(u"\n"_s).toStdString();
