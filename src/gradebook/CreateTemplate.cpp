@@ -169,8 +169,7 @@ public:
             }
             if (waited.elapsed() >= env.workFolderWaitMs) {
                 *problem = u"The work folder \"%1\" is still in use by another job after %2 seconds. Please try again "
-                           u"when it has finished."_s.arg(shown)
-                               .arg(waited.elapsed() / 1000);
+                           u"when it has finished."_s.arg(shown, QString::number(waited.elapsed() / 1000));
                 return false;
             }
             processPendingEvents();

@@ -130,10 +130,8 @@ void writePicture(const QString& path, const QImage& picture) {
     }
     if (!withinBound(picture.width(), picture.height())) {
         throw Failure(u"The picture file \"%1\" could not be written: the picture is %2 x %3 pixels, more than a "
-                      u"picture may have (%4)."_s.arg(path)
-                          .arg(picture.width())
-                          .arg(picture.height())
-                          .arg(boundText()));
+                      u"picture may have (%4)."_s.arg(path, QString::number(picture.width()),
+                                                      QString::number(picture.height()), boundText()));
     }
     const QImage stored = asStored(picture);
     if (stored.isNull()) {
