@@ -9,8 +9,10 @@
 #include "common/FileUtil.h"
 #include "common/Platform.h"
 #include "common/Prompt.h"
+#include "gradebook/WorkFiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <exception>
 #include <new>
@@ -165,31 +167,41 @@ int create(const Options& o, const CliEnvironment& env) {
 
     ErrPrompt prompt(env.err);
     CollectingUi ui;
+    // Waiting for another job is said on standard error; it is no failure.
+    ui.onNotice = [&](const QString& text) { env.err(u"markwell-cli: "_s + text + u'\n'); };
     CreateTemplateTimings timings;
     CreateTemplateEnvironment run;
     run.hostFactory = env.hostFactory;
     run.templateBytes = env.templateBytes;
     run.workFolder = env.workFolder;
     run.timings = &timings;
+    // The generated workbook stays among the work files an interruption deletes until it is copied.
+    run.keepResultRecorded = true;
     bool creating = false;
     createTemplate(setup, run, ui, prompt, creating);
 
+    // A workbook that was saved is written even when a later step (reopening it, its picture)
+    // failed: the failure is reported and the exit code says so, but the work is not lost.
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
-    if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular) {
-        if (code == kExitSuccess) {
-            if (const auto why = saveWorkbook(ui.workbook, o.out, o.force)) {
-                code = report(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
-            }
+    if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
+        QFileInfo(ui.workbook).size() > 0) {
+        if (const auto why = saveWorkbook(ui.workbook, o.out, o.force)) {
+            code = report(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
         }
+    } else {
+        code = report(u"no workbook was made."_s);
+    }
+    if (!ui.workbook.isEmpty()) {
         // With --force the result may have replaced the generated workbook itself.
         if (!sameFile(ui.workbook, o.out)) {
             DeleteFileQuietly(ui.workbook);
         }
-    } else if (code == kExitSuccess) {
-        code = report(u"no workbook was made."_s);
+        work_files::forget(ui.workbook);
     }
-    if (code == kExitSuccess && !o.picture.isEmpty()) {
-        if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
+    if (!o.picture.isEmpty()) {
+        if (ui.picture.isNull()) {
+            code = report(u"the picture could not be saved to \"%1\": no picture was made."_s.arg(o.picture));
+        } else if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
             code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }

@@ -2,6 +2,7 @@
 #include "cli/CliRun.h"
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
+#include "gradebook/WorkFiles.h"
 
 #include <QGuiApplication>
 
@@ -28,6 +29,9 @@ void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 } // namespace
 
 int main(int argc, char** argv) {
+    // An interrupted job deletes its work files (the workbook holds names and grades) before the
+    // program ends. Set up before any other thread starts.
+    markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
     // A file opened later must never become standard output or error and receive messages.
     markwell::os::ensureStandardStreams();
     // The arguments are the program's own: Qt never sees them (it would take "-platform" and its

@@ -204,23 +204,7 @@ std::optional<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, 
 }
 
 bool writeNewFile(const QString& path, const QByteArray& bytes, int mode, QString* error) {
-    const QByteArray name = encoded(path);
-    const int fd = retrying([&] {
-        return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                      static_cast<mode_t>(mode));
-    });
-    if (fd < 0) {
-        setError(error, errno);
-        return false;
-    }
-    ::fchmod(fd, static_cast<mode_t>(mode));
-    int errorNumber = 0;
-    if (!finishFile(fd, bytes, &errorNumber)) {
-        ::unlink(name.constData());
-        setError(error, errorNumber);
-        return false;
-    }
-    return true;
+    return writeNewFileFromParts(path, {QByteArrayView(bytes)}, mode, true, error);
 }
 
 bool replaceFileAtomically(const QString& path, const QByteArray& bytes, int mode, QString* error) {
@@ -748,5 +732,329 @@ bool canCreateFilesIn(const QString& folder, QString* error) {
 }
 
 #endif
+
+} // namespace markwell::os
+
+// ---- Work folders, job locks and termination signals -------------------------------------------
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <pthread.h>
+#else
+#include <QFile>
+#include <QLockFile>
+#endif
+
+namespace markwell::os {
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void setErrorText(QString* error, const QString& text) {
+    if (error != nullptr) {
+        *error = text;
+    }
+}
+
+} // namespace
+
+QString currentUserKey() {
+    return QString::number(::geteuid());
+}
+
+bool ownedByCurrentUser(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::lstat(encoded(path).constData(), &st) == 0 && st.st_uid == ::geteuid();
+}
+
+bool makePrivateFolder(const QString& path, QString* error) {
+    const QByteArray name = encoded(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        setError(error, errno);
+        return false;
+    }
+    // Whether just made or found, the folder is checked through a descriptor of its own, so
+    // that nothing can be swapped in between the checks.
+    const int fd = retrying([&] { return ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP || openError == ENOTDIR) {
+            setErrorText(error, u"it is %1, not a folder"_s.arg(describeKind(kindOf(path))));
+        } else {
+            setError(error, openError);
+        }
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok) {
+        setError(error, errno);
+    } else if (st.st_uid != ::geteuid()) {
+        setErrorText(error, u"it belongs to another user"_s);
+        ok = false;
+    } else if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        setError(error, errno);
+        ok = false;
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool writeNewFileFromParts(const QString& path, const QList<QByteArrayView>& parts, int mode, bool syncToDisk,
+                           QString* error) {
+    const QByteArray name = encoded(path);
+    const int fd = retrying([&] {
+        return ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      static_cast<mode_t>(mode));
+    });
+    if (fd < 0) {
+        setError(error, errno);
+        return false;
+    }
+    ::fchmod(fd, static_cast<mode_t>(mode));
+    int errorNumber = 0;
+    bool ok = true;
+    for (const QByteArrayView& part : parts) {
+        // A view of the caller's bytes, not a copy.
+        if (!writeAll(fd, QByteArray::fromRawData(part.data(), part.size()), &errorNumber)) {
+            ok = false;
+            break;
+        }
+    }
+    if (ok && syncToDisk && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+        errorNumber = errno;
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok && errno != EINTR) {
+        errorNumber = errno;
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(name.constData());
+        setError(error, errorNumber);
+    }
+    return ok;
+}
+
+struct JobLock::Held {
+    int fd;
+    explicit Held(int descriptor) : fd(descriptor) {}
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    ~Held() {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+    }
+};
+
+JobLock JobLock::tryAcquire(const QString& lockPath, Outcome* outcome, QString* error) {
+    const QByteArray name = encoded(lockPath);
+    *outcome = Outcome::Failed;
+    // A holder deletes the file before it unlocks, so a lock taken on a file that is no longer
+    // at the path is worth nothing: the attempt starts again with the file now there.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = retrying([&] {
+            return ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                          static_cast<mode_t>(0600));
+        });
+        if (fd < 0) {
+            if (errno == ELOOP) {
+                setErrorText(error, u"it is a symbolic link"_s);
+            } else {
+                setError(error, errno);
+            }
+            return {};
+        }
+        struct stat mine {};
+        if (::fstat(fd, &mine) != 0) {
+            setError(error, errno);
+            ::close(fd);
+            return {};
+        }
+        if (!S_ISREG(mine.st_mode) || mine.st_uid != ::geteuid()) {
+            setErrorText(error, S_ISREG(mine.st_mode)
+                                    ? u"it belongs to another user"_s
+                                    : u"it is %1, not a file"_s.arg(describeKind(kindFromMode(mine.st_mode))));
+            ::close(fd);
+            return {};
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int lockError = errno;
+            ::close(fd);
+            if (lockError == EWOULDBLOCK || lockError == EINTR) {
+                *outcome = Outcome::Busy;
+            } else {
+                setError(error, lockError);
+            }
+            return {};
+        }
+        struct stat there {};
+        if (::lstat(name.constData(), &there) == 0 && sameFile(mine, there)) {
+            JobLock lock;
+            lock.m_path = lockPath;
+            lock.m_held = std::make_unique<Held>(fd);
+            *outcome = Outcome::Held;
+            return lock;
+        }
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+    }
+    *outcome = Outcome::Busy;
+    return {};
+}
+
+void JobLock::release() {
+    if (!m_held) {
+        return;
+    }
+    // Only the file this lock holds is deleted, never one that has taken its name since.
+    const QByteArray name = encoded(m_path);
+    struct stat mine {};
+    struct stat there {};
+    if (::fstat(m_held->fd, &mine) == 0 && ::lstat(name.constData(), &there) == 0 && sameFile(mine, there)) {
+        ::unlink(name.constData());
+    }
+    m_held.reset();
+}
+
+void onTerminationSignal(std::function<void()> cleanup) {
+    // Kept for the life of the process: the waiting thread may use it until the very end.
+    static auto* stored = new std::function<void()>();
+    *stored = std::move(cleanup);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([stopSignals] {
+        int signal = 0;
+        while (sigwait(&stopSignals, &signal) != 0) {
+        }
+        if (*stored) {
+            (*stored)();
+        }
+        // End as the signal would have: its default action, delivered to this thread.
+        std::signal(signal, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signal);
+        pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }).detach();
+}
+
+#else // Portable fallbacks through Qt and the C library.
+
+QString currentUserKey() {
+    return qEnvironmentVariable("USERNAME", u"user"_s);
+}
+
+bool ownedByCurrentUser(const QString& path) {
+    return kindOf(path) != FileKind::Missing;
+}
+
+bool makePrivateFolder(const QString& path, QString* error) {
+    if (kindOf(path) == FileKind::SymbolicLink) {
+        if (error != nullptr) {
+            *error = u"it is a symbolic link, not a folder"_s;
+        }
+        return false;
+    }
+    if (!QDir().mkpath(path) || kindOf(path) != FileKind::Directory) {
+        if (error != nullptr) {
+            *error = u"the folder could not be created"_s;
+        }
+        return false;
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return true;
+}
+
+bool writeNewFileFromParts(const QString& path, const QList<QByteArrayView>& parts, int mode, bool syncToDisk,
+                           QString* error) {
+    (void)syncToDisk;
+    QByteArray whole;
+    for (const QByteArrayView& part : parts) {
+        whole.append(part);
+    }
+    return writeNewFile(path, whole, mode, error);
+}
+
+struct JobLock::Held {
+    QLockFile file;
+    explicit Held(const QString& path) : file(path) {}
+};
+
+JobLock JobLock::tryAcquire(const QString& lockPath, Outcome* outcome, QString* error) {
+    auto held = std::make_unique<Held>(lockPath);
+    if (held->file.tryLock(0)) {
+        JobLock lock;
+        lock.m_path = lockPath;
+        lock.m_held = std::move(held);
+        *outcome = Outcome::Held;
+        return lock;
+    }
+    if (held->file.error() == QLockFile::LockFailedError) {
+        *outcome = Outcome::Busy;
+    } else {
+        *outcome = Outcome::Failed;
+        if (error != nullptr) {
+            *error = u"the lock file could not be created"_s;
+        }
+    }
+    return {};
+}
+
+void JobLock::release() {
+    if (m_held) {
+        m_held->file.unlock();
+        m_held.reset();
+    }
+}
+
+namespace {
+std::function<void()>* g_terminationCleanup = nullptr;
+
+void onStopSignal(int signal) {
+    if (g_terminationCleanup != nullptr && *g_terminationCleanup) {
+        (*g_terminationCleanup)();
+    }
+    std::_Exit(128 + signal);
+}
+} // namespace
+
+void onTerminationSignal(std::function<void()> cleanup) {
+    static auto* stored = new std::function<void()>();
+    *stored = std::move(cleanup);
+    g_terminationCleanup = stored;
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+#endif
+
+JobLock::JobLock() = default;
+JobLock::JobLock(JobLock&& other) noexcept = default;
+JobLock& JobLock::operator=(JobLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        m_path = std::move(other.m_path);
+        m_held = std::move(other.m_held);
+    }
+    return *this;
+}
+JobLock::~JobLock() {
+    release();
+}
 
 } // namespace markwell::os

@@ -104,3 +104,70 @@ int newFileMode();
 bool canCreateFilesIn(const QString& folder, QString* error);
 
 } // namespace markwell::os
+
+// ---- Work folders, job locks and termination signals -------------------------------------------
+
+#include <QByteArrayView>
+#include <QList>
+
+#include <functional>
+
+namespace markwell::os {
+
+// A short text that tells the current user apart from other accounts on this machine (the
+// numeric user ID on POSIX systems), for naming per-user folders.
+QString currentUserKey();
+
+// True when the path (not followed through a final symbolic link) belongs to the current user.
+// False when it is missing. Systems without file owners answer true for anything that exists.
+bool ownedByCurrentUser(const QString& path);
+
+// Makes `path` a folder only the current user can enter: created with owner-only permissions
+// when missing (its parent must exist); an existing one must be a real folder, not a symbolic
+// link, that belongs to the current user, and is narrowed to owner-only permissions. Returns
+// false with *error set to a sentence that does not name the folder.
+bool makePrivateFolder(const QString& path, QString* error);
+
+// writeNewFile for content that is already in memory in several pieces (a header and a large
+// block that should not be copied together first). Without syncToDisk the data is not forced to
+// the disk before the file is closed (for a short-lived work file); write errors are still found.
+bool writeNewFileFromParts(const QString& path, const QList<QByteArrayView>& parts, int mode, bool syncToDisk,
+                           QString* error);
+
+// A lock file that exists only while it is held: taken by creating (or opening) the file and
+// locking it, released by deleting the file and then unlocking it. A holder that ends without
+// releasing (a crash) leaves the file, but not the lock: the next one takes it. Never follows a
+// symbolic link and refuses anything that is not a regular file.
+class JobLock {
+public:
+    enum class Outcome { Held, Busy, Failed };
+
+    JobLock();
+    JobLock(JobLock&& other) noexcept;
+    JobLock& operator=(JobLock&& other) noexcept;
+    JobLock(const JobLock&) = delete;
+    JobLock& operator=(const JobLock&) = delete;
+    ~JobLock();
+
+    // One attempt without waiting: Held (the returned lock holds it), Busy (another holder has
+    // it) or Failed (*error says why: the folder cannot be written, the name is a link...).
+    static JobLock tryAcquire(const QString& lockPath, Outcome* outcome, QString* error);
+
+    bool held() const { return m_held != nullptr; }
+    const QString& path() const { return m_path; }
+    // Deletes the lock file and unlocks; nothing when not held.
+    void release();
+
+private:
+    struct Held;
+    QString m_path;
+    std::unique_ptr<Held> m_held;
+};
+
+// Runs `cleanup` when the process is asked to stop by an interrupt (Ctrl-C), a termination
+// request or a hang-up, then ends the process as that signal would have. The cleanup runs on a
+// thread of its own, so it may wait for locks and use ordinary file routines. Call once, early in
+// main(), before any other thread starts: the signals are then taken by that thread alone.
+void onTerminationSignal(std::function<void()> cleanup);
+
+} // namespace markwell::os

@@ -2,15 +2,16 @@
 
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
+#include "common/Platform.h"
 #include "common/Prompt.h"
 #include "gradebook/Excel1.h"
+#include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
+#include <QThread>
 
 #include <memory>
 #include <random>
@@ -26,20 +27,24 @@ namespace {
 constexpr qsizetype kMaxTests = 256 - 6;
 constexpr qsizetype kMaxStudentRows = 65536 - 17;
 
+// Work files hold names and grades: only their owner may read them.
+constexpr int kWorkFileMode = 0600;
+
 QString joinPath(const QString& folder, const QString& name) {
     return folder.isEmpty() ? name : QDir(folder).filePath(name);
 }
 
-SpreadsheetHost& running(const std::unique_ptr<SpreadsheetHost>& host) {
+// A host instance that is there, or a failure that says why it is not.
+SpreadsheetHost& running(const std::unique_ptr<SpreadsheetHost>& host, const QString& whyMissing) {
     if (!host) {
-        throw HostError(u"The spreadsheet engine is not running: its instance could not be created."_s);
+        throw HostError(whyMissing);
     }
     return *host;
 }
 
-template <class T> T& present(std::optional<T>& value, const char16_t* what) {
+template <class T> T& present(std::optional<T>& value, const QString& whyMissing) {
     if (!value) {
-        throw HostError(QString::fromUtf16(what));
+        throw HostError(whyMissing);
     }
     return *value;
 }
@@ -67,23 +72,155 @@ private:
     QElapsedTimer m_total, m_phase;
 };
 
-} // namespace
-
-QString workFolder() {
-    const QString temp = qEnvironmentVariable("TEMP");
-    if (!temp.isEmpty()) {
-        return temp;
+// The first text of the setup that no cell can hold, described for a message.
+std::optional<QString> overlongText(const GradebookSetup& setup) {
+    const auto tooLong = [](const QString& text) { return text.size() > kMaxCellText; };
+    const auto describe = [](const QString& what, const QString& text) {
+        return u"%1 has %2 characters, but a cell of the workbook holds at most %3. Please shorten it and try "
+               u"again."_s.arg(what)
+                   .arg(text.size())
+                   .arg(kMaxCellText);
+    };
+    const std::pair<const char16_t*, const QString*> options[] = {
+        {u"The school name", &setup.options.name},
+        {u"The teacher name", &setup.options.teacherName},
+        {u"The class or project", &setup.options.project},
+        {u"The year, semester or quarter", &setup.options.ysq}};
+    for (const auto& [what, text] : options) {
+        if (tooLong(*text)) {
+            return describe(QString::fromUtf16(what), *text);
+        }
     }
-    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (base.isEmpty()) {
-        base = QDir::homePath() + u"/.cache"_s;
+    for (size_t i = 0; i < setup.tests.size(); ++i) {
+        const TestRow& t = setup.tests[i];
+        if (tooLong(t.name)) {
+            return describe(u"The name of test %1"_s.arg(i + 1), t.name);
+        }
+        if (tooLong(t.possiblePoints)) {
+            return describe(u"The possible points of test %1"_s.arg(i + 1), t.possiblePoints);
+        }
     }
-    const QString folder = QDir(base).filePath(u"markwell/work"_s);
-    if (QDir().mkpath(folder)) {
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    for (size_t i = 0; i < setup.students.size(); ++i) {
+        const StudentRow& s = setup.students[i];
+        if (tooLong(s.name)) {
+            return describe(u"The name of student %1"_s.arg(i + 1), s.name);
+        }
+        if (tooLong(s.id)) {
+            return describe(u"The ID of student %1"_s.arg(i + 1), s.id);
+        }
+        for (qsizetype k = 0; k < setup.pointsCount; ++k) {
+            if (tooLong(s.pointsFor(k))) {
+                return describe(u"The points of student %1 for test %2"_s.arg(i + 1).arg(k + 1), s.pointsFor(k));
+            }
+        }
     }
-    return folder;
+    return std::nullopt;
 }
+
+// The work folder of one job, held for the length of the job: its lock, and the work files
+// the job made there (recorded among the process's work files until they are deleted).
+class JobFolder {
+public:
+    // Finds the work folder and takes its lock, waiting while another job has it. On failure
+    // returns false with *problem set to the one message for the user.
+    bool take(const CreateTemplateEnvironment& env, CreateTemplateUi& ui, QString* problem) {
+        QString why;
+        m_folder = env.workFolder ? env.workFolder() : workFolder(&why);
+        if (m_folder.isEmpty()) {
+            *problem = why.isEmpty() ? u"There is no work folder for \"Create Template\"."_s : why;
+            return false;
+        }
+        const QString shown = QDir::toNativeSeparators(m_folder);
+        const os::FileKind kind = os::kindFollowing(m_folder);
+        if (kind != os::FileKind::Directory) {
+            *problem = unusable(shown, kind == os::FileKind::Missing
+                                           ? u"it does not exist"_s
+                                           : u"it is %1, not a folder"_s.arg(os::describeKind(os::kindOf(m_folder))));
+            return false;
+        }
+        const QString lockPath = path(QString::fromUtf16(kLockFileName));
+        QElapsedTimer waited;
+        waited.start();
+        bool told = false;
+        for (;;) {
+            os::JobLock::Outcome outcome = os::JobLock::Outcome::Failed;
+            {
+                const auto hold = work_files::hold();
+                m_lock = os::JobLock::tryAcquire(lockPath, &outcome, &why);
+                if (outcome == os::JobLock::Outcome::Held) {
+                    work_files::record(lockPath);
+                    return true;
+                }
+            }
+            if (outcome == os::JobLock::Outcome::Failed) {
+                // Creating the lock file is the job's first write to the folder: a folder that
+                // cannot be written says so here, with the system's reason.
+                *problem = os::kindOf(lockPath) == os::FileKind::Missing
+                               ? unusable(shown, why)
+                               : unusable(shown, u"its lock file \"%1\" cannot be used: %2"_s.arg(
+                                                     QDir::toNativeSeparators(lockPath), why));
+                return false;
+            }
+            if (!told) {
+                told = true;
+                ui.notice(
+                    u"Another job is using the work folder \"%1\" (another copy of the program, or markwell-cli). "
+                    u"This job waits until it has finished."_s.arg(shown));
+            }
+            if (waited.elapsed() >= env.workFolderWaitMs) {
+                *problem = u"The work folder \"%1\" is still in use by another job after %2 seconds. Please try again "
+                           u"when it has finished."_s.arg(shown, QString::number(waited.elapsed() / 1000));
+                return false;
+            }
+            processPendingEvents();
+            QThread::msleep(20);
+        }
+    }
+
+    // Deletes the lock file and lets the next job have the folder.
+    ~JobFolder() {
+        const auto hold = work_files::hold();
+        work_files::forget(m_lock.path());
+        m_lock.release();
+    }
+
+    const QString& folder() const { return m_folder; }
+    QString path(const QString& name) const { return joinPath(m_folder, name); }
+
+    // A work file this job made (or took over, as a left-over template) and deletes at its end.
+    void made(const QString& file) {
+        work_files::record(file);
+        if (!m_made.contains(file)) {
+            m_made << file;
+        }
+    }
+    bool owns(const QString& file) const { return m_made.contains(file); }
+    // Deletes a work file of this job quietly; anything the job did not make stays.
+    void remove(const QString& file) {
+        if (!owns(file)) {
+            processPendingEvents();
+            return;
+        }
+        DeleteFileQuietly(file);
+        const auto hold = work_files::hold();
+        if (os::kindOf(file) == os::FileKind::Missing) {
+            work_files::forget(file);
+            m_made.removeAll(file);
+        }
+    }
+
+private:
+    static QString unusable(const QString& folder, const QString& why) {
+        return u"The work folder \"%1\" cannot be used: %2. \"Create Template\" keeps its work files there while it "
+               u"runs; please set TEMP to a folder you can write to."_s.arg(folder, why);
+    }
+
+    QString m_folder;
+    os::JobLock m_lock;
+    QStringList m_made;
+};
+
+} // namespace
 
 int randomResultDigit() {
     static std::mt19937 generator{std::random_device{}()};
@@ -104,7 +241,7 @@ std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup) {
                u"some students and try again."_s.arg(students)
                    .arg(kMaxStudentRows);
     }
-    return std::nullopt;
+    return overlongText(setup);
 }
 
 void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
@@ -119,57 +256,88 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         return;
     }
     PhaseClock clock(env.timings);
-    auto folder = [&] { return env.workFolder ? env.workFolder() : workFolder(); };
+
+    trap.step(102, [&] { creating = true; });
+    trap.step(104, [&] { ui.setBusy(true); });
+
+    // The work folder is this job's alone until its work files are gone. Without one nothing can
+    // be made: one message, and the job ends here.
+    JobFolder job;
+    QString problem;
+    if (!job.take(env, ui, &problem)) {
+        trap.run([&] { ui.setBusy(false); });
+        prompt.message(problem);
+        creating = false;
+        return;
+    }
+    const QString templatePath = job.path(QString::fromUtf16(kTemplateFileName));
+    const QString picturePath = job.path(QString::fromUtf16(kPictureFileName));
+    const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
 
     std::unique_ptr<SpreadsheetHost> hostA;
+    const QString noHostA = u"The spreadsheet engine is not running: its instance could not be created."_s;
     std::optional<HostWorkbook> wb;
+    const QString noTemplate = u"The template workbook is not open."_s;
     QByteArray bytes;
     QString schoolName;
     QString resultPath;
 
-    trap.step(102, [&] { creating = true; });
-    trap.step(104, [&] { ui.setBusy(true); });
     trap.step(106, [&] {
         hostA = env.hostFactory ? env.hostFactory() : nullptr;
-        running(hostA);
+        running(hostA, noHostA);
     });
     trap.step(108, [&] { bytes = env.templateBytes ? env.templateBytes() : templateWorkbook(); });
     trap.step(110, [&] {
-        const QString templatePath = joinPath(folder(), QString::fromUtf16(kTemplateFileName));
-        if (!FileExists(templatePath)) {
-            WriteBytesToFile(bytes, templatePath);
+        // Written only where nothing is; a left-over template of the user's own is used as it is
+        // (and deleted at the end like one written now); anything else at the name is refused.
+        const auto hold = work_files::hold();
+        const os::FileKind kind = os::kindOf(templatePath);
+        if (kind == os::FileKind::Regular && os::ownedByCurrentUser(templatePath)) {
+            job.made(templatePath);
+            return;
         }
+        if (kind != os::FileKind::Missing) {
+            throw Failure(workFileInTheWay(templatePath));
+        }
+        QString why;
+        if (!os::writeNewFileFromParts(templatePath, {QByteArrayView(bytes)}, kWorkFileMode, false, &why)) {
+            throw Failure(u"The template could not be written to \"%1\": %2"_s.arg(shown(templatePath), why));
+        }
+        job.made(templatePath);
     });
     trap.step(112, [&] {
-        wb = running(hostA).Workbooks().Open(joinPath(folder(), QString::fromUtf16(kTemplateFileName)), nullptr, true);
+        if (!job.owns(templatePath)) {
+            throw Failure(u"The template \"%1\" was not written, so it cannot be opened."_s.arg(shown(templatePath)));
+        }
+        wb = running(hostA, noHostA).Workbooks().Open(templatePath, nullptr, true);
     });
-    trap.step(114, [&] { running(hostA).setDisplayAlerts(false); });
+    trap.step(114, [&] { running(hostA, noHostA).setDisplayAlerts(false); });
     clock.lap(&CreateTemplateTimings::templateMs);
 
     trap.step(116, [&] { schoolName = setup.options.name; });
-    trap.step(118, [&] { running(hostA).ActiveWorkbook().Worksheets(1).Select(); });
-    trap.step(120, [&] { running(hostA).ActiveWorkbook().Worksheets(1).Activate(); });
-    trap.step(122, [&] { running(hostA).Cells(5, 2).setValue(schoolName); });
-    trap.step(124, [&] { running(hostA).Cells(8, 2).setValue(setup.options.teacherName); });
-    trap.step(126, [&] { running(hostA).Cells(9, 2).setValue(setup.options.project); });
-    trap.step(128, [&] { running(hostA).Cells(10, 2).setValue(setup.options.ysq); });
+    trap.step(118, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Select(); });
+    trap.step(120, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Activate(); });
+    trap.step(122, [&] { running(hostA, noHostA).Cells(5, 2).setValue(schoolName); });
+    trap.step(124, [&] { running(hostA, noHostA).Cells(8, 2).setValue(setup.options.teacherName); });
+    trap.step(126, [&] { running(hostA, noHostA).Cells(9, 2).setValue(setup.options.project); });
+    trap.step(128, [&] { running(hostA, noHostA).Cells(10, 2).setValue(setup.options.ysq); });
 
     qsizetype testCount = 0;
     trap.step(130, [&] { testCount = static_cast<qsizetype>(setup.tests.size()); });
     for (qsizetype i = 6; i <= testCount; ++i) {
-        trap.step(132, [&] { running(hostA).Range(u"J6:J19"_s).Select(); });
-        trap.step(134, [&] { running(hostA).Selection().Copy(); });
-        trap.step(136, [&] { running(hostA).Range(u"J6"_s).Select(); });
-        trap.step(138, [&] { running(hostA).Selection().Insert(xlShiftToRight); });
-        trap.step(140, [&] { running(hostA).setCutCopyMode(false); });
+        trap.step(132, [&] { running(hostA, noHostA).Range(u"J6:J19"_s).Select(); });
+        trap.step(134, [&] { running(hostA, noHostA).Selection().Copy(); });
+        trap.step(136, [&] { running(hostA, noHostA).Range(u"J6"_s).Select(); });
+        trap.step(138, [&] { running(hostA, noHostA).Selection().Insert(xlShiftToRight); });
+        trap.step(140, [&] { running(hostA, noHostA).setCutCopyMode(false); });
         trap.setLabel(142);
     }
-    trap.step(144, [&] { running(hostA).Range(u"G6"_s).Select(); });
+    trap.step(144, [&] { running(hostA, noHostA).Range(u"G6"_s).Select(); });
     for (qsizetype i = 1; i <= testCount; ++i) {
         const TestRow& test = setup.tests[static_cast<size_t>(i - 1)];
         const int column = static_cast<int>(6 + i);
-        trap.step(146, [&] { running(hostA).Cells(6, column).setValue(test.name); });
-        trap.step(148, [&] { running(hostA).Cells(7, column).setValue(test.possiblePoints); });
+        trap.step(146, [&] { running(hostA, noHostA).Cells(6, column).setValue(test.name); });
+        trap.step(148, [&] { running(hostA, noHostA).Cells(7, column).setValue(test.possiblePoints); });
         trap.setLabel(150);
     }
     trap.setLabel(152);
@@ -185,28 +353,29 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.setLabel(162);
     trap.setLabel(164);
     for (qsizetype j = 2; j <= m / 2; ++j) {
-        trap.step(166, [&] { running(hostA).Rows(u"13:14"_s).Select(); });
-        trap.step(168, [&] { running(hostA).Selection().Copy(); });
-        trap.step(170, [&] { running(hostA).Selection().Insert(xlShiftDown); });
-        trap.step(172, [&] { running(hostA).setCutCopyMode(false); });
+        trap.step(166, [&] { running(hostA, noHostA).Rows(u"13:14"_s).Select(); });
+        trap.step(168, [&] { running(hostA, noHostA).Selection().Copy(); });
+        trap.step(170, [&] { running(hostA, noHostA).Selection().Insert(xlShiftDown); });
+        trap.step(172, [&] { running(hostA, noHostA).setCutCopyMode(false); });
         trap.step(174, [&] { k += 2; });
         trap.setLabel(176);
     }
     if (trap.test(178, [&] { return studentCount % 2 == 1; })) {
-        trap.step(180, [&] { running(hostA).Rows(r + k).Select(); });
-        trap.step(182, [&] { running(hostA).Selection().Delete(xlShiftUp); });
-        trap.step(184, [&] { running(hostA).Rows(r).Select(); });
+        trap.step(180, [&] { running(hostA, noHostA).Rows(r + k).Select(); });
+        trap.step(182, [&] { running(hostA, noHostA).Selection().Delete(xlShiftUp); });
+        trap.step(184, [&] { running(hostA, noHostA).Rows(r).Select(); });
     }
 
     trap.step(186, [&] { r = 13; });
     for (qsizetype i = 1; i <= studentCount; ++i) {
         const StudentRow& student = setup.students[static_cast<size_t>(i - 1)];
-        trap.step(188, [&] { running(hostA).Cells(r, 2).setValue(student.name); });
-        trap.step(190, [&] { running(hostA).Cells(r, 3).setValue(student.id); });
+        trap.step(188, [&] { running(hostA, noHostA).Cells(r, 2).setValue(student.name); });
+        trap.step(190, [&] { running(hostA, noHostA).Cells(r, 3).setValue(student.id); });
         qsizetype n = 0;
         trap.step(192, [&] { n = setup.pointsCount; });
         for (qsizetype c = 7; c <= n + 6; ++c) {
-            trap.step(194, [&] { running(hostA).Cells(r, static_cast<int>(c)).setValue(student.pointsFor(c - 7)); });
+            trap.step(
+                194, [&] { running(hostA, noHostA).Cells(r, static_cast<int>(c)).setValue(student.pointsFor(c - 7)); });
             trap.setLabel(196);
         }
         trap.step(198, [&] { ++r; });
@@ -214,10 +383,10 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     }
     trap.setLabel(202);
     trap.step(204, [&] { ui.setBusy(false); });
-    trap.step(206, [&] { running(hostA).ActiveWorkbook().Worksheets(1).Select(); });
-    trap.step(208, [&] { running(hostA).Cells(5, 2).Select(); });
-    trap.step(210, [&] { running(hostA).setDisplayAlerts(true); });
-    trap.step(212, [&] { running(hostA).setVisible(false); });
+    trap.step(206, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Select(); });
+    trap.step(208, [&] { running(hostA, noHostA).Cells(5, 2).Select(); });
+    trap.step(210, [&] { running(hostA, noHostA).setDisplayAlerts(true); });
+    trap.step(212, [&] { running(hostA, noHostA).setVisible(false); });
     clock.lap(&CreateTemplateTimings::fillMs);
 
     // The result name: "qvtemp" and eight digits 1 to 9. The file is reserved by creating it
@@ -229,62 +398,96 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
             for (int d = 0; d < 8; ++d) {
                 stem += QString::number(env.randomDigit ? env.randomDigit() : randomResultDigit());
             }
-            const QString path = joinPath(folder(), stem + u".xls"_s);
+            const QString path = job.path(stem + u".xls"_s);
             if (FileExists(path)) {
                 continue;
             }
-            QFile reservation(path);
-            if (reservation.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const auto hold = work_files::hold();
+            QString why;
+            if (os::writeNewFileFromParts(path, {}, kWorkFileMode, false, &why)) {
+                job.made(path);
                 resultPath = path;
                 return;
             }
-            if (!QFileInfo(path).dir().exists()) {
-                throw Failure(u"The work folder \"%1\" does not exist."_s.arg(folder()));
+            if (os::kindOf(path) == os::FileKind::Missing) {
+                // Not a name taken in between: the folder refuses new files.
+                throw Failure(u"The result workbook \"%1\" could not be created: %2"_s.arg(shown(path), why));
             }
         }
-        throw Failure(u"No free name for the result workbook could be found in \"%1\"."_s.arg(folder()));
+        throw Failure(u"No free name for the result workbook could be found in \"%1\"."_s.arg(shown(job.folder())));
     });
     trap.setLabel(228);
     trap.step(230, [&] {
-        present(wb, u"The template workbook is not open.")
-            .SaveAs(resultPath, Excel1::getSaveFileFormat(hostA.get(), env.hostFactory));
+        const auto hold = work_files::hold();
+        try {
+            if (resultPath.isEmpty()) {
+                throw Failure(u"The result workbook has no name in the work folder, so it cannot be saved."_s);
+            }
+            // The save goes to the file reserved for it; a link put in its place would lead it out
+            // of the work folder.
+            if (os::kindOf(resultPath) != os::FileKind::Regular || !os::ownedByCurrentUser(resultPath)) {
+                const QString why = workFileInTheWay(resultPath);
+                resultPath.clear();
+                throw Failure(why);
+            }
+            present(wb, noTemplate).SaveAs(resultPath, Excel1::getSaveFileFormat(hostA.get(), env.hostFactory));
+        } catch (...) {
+            // A failed save leaves nothing behind, not even the empty file that reserved the name.
+            job.remove(resultPath);
+            throw;
+        }
     });
-    trap.step(232, [&] { running(hostA).setDisplayAlerts(false); });
-    trap.step(234, [&] { present(wb, u"The template workbook is not open.").Close(); });
-    trap.step(236, [&] { running(hostA).Quit(); });
+    trap.step(232, [&] { running(hostA, noHostA).setDisplayAlerts(false); });
+    trap.step(234, [&] { present(wb, noTemplate).Close(); });
+    trap.step(236, [&] { running(hostA, noHostA).Quit(); });
     trap.step(238, [&] { hostA.reset(); });
     clock.lap(&CreateTemplateTimings::saveMs);
 
     std::unique_ptr<SpreadsheetHost> hostB;
+    const QString noHostB =
+        u"The saved workbook \"%1\" is not open: opening it again failed at line 240."_s.arg(shown(resultPath));
     std::optional<HostWorkbook> wb2;
     trap.step(240, [&] { hostB = Excel1::openInNewInstance(env.hostFactory, resultPath); });
     trap.step(242, [&] { ui.setBusy(true); });
-    trap.step(244, [&] { wb2 = running(hostB).Workbooks().Item(running(hostB).Workbooks().Count()); });
+    trap.step(244,
+              [&] { wb2 = running(hostB, noHostB).Workbooks().Item(running(hostB, noHostB).Workbooks().Count()); });
     clock.lap(&CreateTemplateTimings::reopenMs);
-    const QString picturePath = joinPath(folder(), QString::fromUtf16(kPictureFileName));
+    const bool pictureWasThere = os::kindOf(picturePath) != os::FileKind::Missing;
     trap.step(246, [&] {
-        Excel1::saveCellsActivesheet(running(hostB), present(wb2, u"The result workbook is not open."), picturePath,
-                                     prompt);
+        Excel1::saveCellsActivesheet(running(hostB, noHostB), present(wb2, noHostB), picturePath, prompt);
     });
-    trap.step(248, [&] { running(hostB).setDisplayAlerts(false); });
-    trap.step(250, [&] { present(wb2, u"The result workbook is not open.").Close(); });
-    trap.step(252, [&] { running(hostB).Quit(); });
+    if (!pictureWasThere && os::kindOf(picturePath) == os::FileKind::Regular) {
+        job.made(picturePath);
+    }
+    trap.step(248, [&] { running(hostB, noHostB).setDisplayAlerts(false); });
+    trap.step(250, [&] { present(wb2, noHostB).Close(); });
+    trap.step(252, [&] { running(hostB, noHostB).Quit(); });
     trap.step(254, [&] { ui.setBusy(false); });
 
     trap.step(256, [&] {
         QImage picture;
-        const bool loaded = picture.load(picturePath);
-        ui.setPreviewPicture(loaded ? picture : QImage());
-        if (!loaded) {
-            throw Failure(u"The picture file \"%1\" could not be loaded."_s.arg(picturePath));
+        try {
+            if (!job.owns(picturePath)) {
+                throw Failure(u"There is no picture of the sheet: the picture file \"%1\" was not written."_s.arg(
+                    shown(picturePath)));
+            }
+            picture = picture_file::readPicture(picturePath);
+        } catch (...) {
+            ui.setPreviewPicture(QImage());
+            throw;
         }
+        ui.setPreviewPicture(picture);
     });
     clock.lap(&CreateTemplateTimings::pictureMs);
     trap.step(258, [&] { ui.setPreviewWorkbook(resultPath); });
     trap.step(260, [&] { ui.showPreview(); });
     trap.step(262, [&] { ui.hideMainWindow(); });
-    trap.step(264, [&] { DeleteFileQuietly(picturePath); });
-    trap.step(266, [&] { DeleteFileQuietly(joinPath(folder(), QString::fromUtf16(kTemplateFileName))); });
+    trap.step(264, [&] { job.remove(picturePath); });
+    trap.step(266, [&] { job.remove(templatePath); });
+    // The result belongs to the preview (or the caller) from the hand-over on.
+    if (!env.keepResultRecorded && !resultPath.isEmpty()) {
+        work_files::forget(resultPath);
+    }
     trap.step(268, [&] { creating = false; });
     clock.finish();
 }

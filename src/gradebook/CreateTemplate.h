@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gradebook/WorkFiles.h"
 #include "setup/GradebookSetup.h"
 #include "workbook/host/SpreadsheetHost.h"
 
@@ -27,6 +28,9 @@ public:
     virtual void setPreviewWorkbook(const QString& path) = 0;
     virtual void showPreview() = 0;
     virtual void hideMainWindow() = 0;
+    // A word to the user that is no failure: the job waits for another one to finish with the
+    // work folder. The job goes on (waiting) when the call returns.
+    virtual void notice(const QString& text) { (void)text; }
 };
 
 // A hand-over without windows: it keeps the picture and the workbook path (markwell-cli, tests).
@@ -37,9 +41,17 @@ public:
     void setPreviewWorkbook(const QString& path) override { workbook = path; }
     void showPreview() override {}
     void hideMainWindow() override {}
+    void notice(const QString& text) override {
+        notices << text;
+        if (onNotice) {
+            onNotice(text);
+        }
+    }
 
     QImage picture;
     QString workbook;
+    QStringList notices;
+    std::function<void(const QString&)> onNotice;
 };
 
 // Milliseconds spent in each phase of one run.
@@ -50,29 +62,39 @@ struct CreateTemplateTimings {
 struct CreateTemplateEnvironment {
     HostFactory hostFactory;
     std::function<QByteArray()> templateBytes; // empty: the template the program carries
-    std::function<QString()> workFolder;       // read afresh for every path
+    std::function<QString()> workFolder;       // empty: markwell::workFolder(); read once per job
     std::function<int()> randomDigit;          // a digit from 1 to 9
     CreateTemplateTimings* timings = nullptr;
+    // How long a job waits for another one that has the work folder, in milliseconds.
+    int workFolderWaitMs = 10 * 60 * 1000;
+    // The result workbook stays recorded among the work files (work_files) after the job, for a
+    // caller that deletes it itself and wants it deleted when the process is interrupted.
+    bool keepResultRecorded = false;
 };
-
-// The work folder: TEMP when it is set and not empty, otherwise a private per-user folder
-// (created with owner-only permissions). Never the file-system root.
-QString workFolder();
 
 // A digit from 1 to 9 from a generator seeded once from the system's entropy.
 int randomResultDigit();
 
-// Why a setup cannot become a workbook (more tests or students than the workbook format holds),
-// or nothing when it fits.
+// Why a setup cannot become a workbook (more tests or students than the workbook format holds, a
+// text longer than a cell holds), or nothing when it fits.
 std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup);
 
 // The whole "Create Template" run for a setup, on the host interface only, under the error trap
 // of the main window's "Create Template" command. `creating` is the re-entry flag.
+//
+// Jobs that share a work folder take turns: a job holds the lock file "markwell.lock" in the
+// work folder from before its first work file until its work files are gone, and a job that
+// finds it held tells the user (CreateTemplateUi::notice) and waits. Work files are made without
+// following links and never over a file this job did not make; such a file in the way is refused
+// with a report that names it.
 void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
                     Prompt& prompt, bool& creating);
 
 inline constexpr char16_t kTemplateFileName[] = u"template.xlt";
 inline constexpr char16_t kPictureFileName[] = u"temp.bmp";
 inline constexpr char16_t kResultStem[] = u"qvtemp";
+inline constexpr char16_t kLockFileName[] = u"markwell.lock";
+// The largest text a cell of the workbook format holds.
+inline constexpr qsizetype kMaxCellText = 32767;
 
 } // namespace markwell

@@ -1,9 +1,10 @@
 #include "gradebook/Excel1.h"
 
 #include "common/ErrorReport.h"
+#include "common/Platform.h"
+#include "gradebook/PictureFile.h"
+#include "gradebook/WorkFiles.h"
 
-#include <QFile>
-#include <QImageWriter>
 #include <QLocale>
 
 #include <cmath>
@@ -17,7 +18,11 @@ std::unique_ptr<SpreadsheetHost> openInNewInstance(const HostFactory& factory, c
     if (!host) {
         throw HostError(u"A new instance of the spreadsheet engine could not be created."_s);
     }
-    host->Workbooks().Open(path);
+    try {
+        host->Workbooks().Open(path);
+    } catch (const std::exception& e) {
+        throw HostError(u"The saved workbook could not be opened again: %1"_s.arg(QString::fromUtf8(e.what())));
+    }
     return host;
 }
 
@@ -96,10 +101,14 @@ void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QS
         if (picture.isNull()) {
             throw Failure(u"No picture of the sheet could be obtained."_s);
         }
-        QImageWriter writer(path, "bmp");
-        if (!writer.write(picture)) {
-            throw Failure(u"The picture could not be saved to \"%1\": %2"_s.arg(path, writer.errorString()));
+        // Never through a link and never over a file that is there already: the work file is
+        // this job's own or it is not written at all.
+        const auto hold = work_files::hold();
+        if (os::kindOf(path) != os::FileKind::Missing) {
+            throw Failure(workFileInTheWay(path));
         }
+        picture_file::writePicture(path, picture);
+        work_files::record(path);
     });
 }
 

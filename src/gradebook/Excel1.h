@@ -37,7 +37,8 @@ QString localizeNumberText(const QString& text);
 QImage getClipboardPicture(const SpreadsheetHost& host, std::int32_t format);
 
 // Pictures the used range of the workbook's active sheet into the file at `path`, under its
-// own error trap.
+// own error trap. The file is made new (picture_file); anything already at `path` is refused
+// and left as it is. The file is recorded among the process's work files.
 void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QString& path, Prompt& prompt);
 
 inline constexpr int kPictureRequests = 1000;

@@ -2,6 +2,7 @@
 
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "common/Prompt.h"
 #include "preview/Form2.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,9 @@ public:
         preview.show();
     }
     void hideMainWindow() override { m_app.mainWindow().hide(); }
+    // Another job has the work folder: the teacher is told once, then the job waits for it with
+    // the hourglass while the windows stay responsive.
+    void notice(const QString& text) override { m_app.m_deps.prompt.message(text); }
 
 private:
     Application& m_app;

@@ -17,7 +17,7 @@ void SaveResults(Prompt& prompt, const QString& excelFile);
 
 // Copies `source` to `target` through a temporary file beside the target that is renamed over
 // it only when the whole copy is written, so a failed copy leaves an existing target as it was.
-// Throws Failure naming the file and the cause.
+// A missing or empty source is refused. Throws Failure naming the file and the cause.
 void CopyFileSafely(const QString& source, const QString& target);
 
 // True when both paths name the same existing file (links and relative paths resolved).

@@ -1,8 +1,12 @@
 // The "Create Template" run against a host that records its calls: the order of the host
 // operations, the error trap's reports and the work files.
 
+#include "common/FileUtil.h"
+#include "common/Platform.h"
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/Excel1.h"
+#include "gradebook/PictureFile.h"
+#include "preview/SaveResult.h"
 
 #include "RecordingHost.h"
 #include "ScriptedPrompt.h"
@@ -10,7 +14,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -62,7 +71,10 @@ struct FillRun {
     bool creating = false;
     int digit = 0;
     bool hostAvailable = true;
+    bool failSave = false;
     QImage picture{40, 30, QImage::Format_RGB32};
+    QString folder; // empty: the test's own work folder
+    int waitMs = 60000;
 
     FillRun() { picture.fill(Qt::red); }
 
@@ -74,12 +86,17 @@ struct FillRun {
             }
             auto host = std::make_unique<test::RecordingHost>(log);
             host->picture = picture;
+            host->failSave = failSave;
             return host;
         };
         env.templateBytes = [] { return QByteArray("template bytes"); };
-        env.workFolder = [this] { return work.path(); };
+        env.workFolder = [this] { return folder.isEmpty() ? work.path() : folder; };
         env.randomDigit = [this] { return (digit++ / 8) % 9 + 1; };
+        env.workFolderWaitMs = waitMs;
         createTemplate(setup, env, ui, prompt, creating);
+    }
+    QStringList files() const {
+        return QDir(work.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     int count(const QString& prefix) const {
         int n = 0;
@@ -207,6 +224,12 @@ TEST(CreateTemplate, UnavailableHostReportsEachStepAndStillHandsOver) {
     EXPECT_TRUE(run.ui.events.contains(u"hide main"_s));
     EXPECT_TRUE(run.ui.picture.isNull());
     EXPECT_FALSE(run.creating);
+    // One fault, one message: the first report, and one more gathering the steps that followed.
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[1].startsWith(u"After the first report, "_s));
+    EXPECT_TRUE(texts[1].contains(u"at line 112: The spreadsheet engine is not running"_s)) << texts[1].toStdString();
+    // Nothing of the failed run stays in the work folder.
+    EXPECT_TRUE(run.files().isEmpty()) << run.files().join(u", "_s).toStdString();
 }
 
 TEST(CreateTemplate, SecondClickDuringARunDoesNothing) {
@@ -225,4 +248,218 @@ TEST(CreateTemplate, TooManyTestsGetOneMessageAndNothingIsWritten) {
     EXPECT_TRUE(run.prompt.messageTexts()[0].contains(u"251 tests"_s));
     EXPECT_TRUE(run.log.isEmpty());
     EXPECT_TRUE(QDir(run.work.path()).isEmpty());
+}
+
+TEST(CreateTemplate, PictureAtTheBoundGoesThroughTheHandOverWhole) {
+    // The largest picture the renderer draws (each side below 32767 pixels, at most 64 million
+    // pixels): written to the work folder, loaded back and handed over unchanged.
+    FillRun run;
+    run.picture = QImage(picture_file::kMaxSide, static_cast<int>(picture_file::kMaxPixels / picture_file::kMaxSide),
+                         QImage::Format_RGB32);
+    ASSERT_FALSE(run.picture.isNull());
+    run.picture.fill(QColor(10, 20, 30));
+    run.picture.setPixel(0, 0, qRgb(255, 0, 0));
+    run.picture.setPixel(run.picture.width() - 1, run.picture.height() - 1, qRgb(0, 0, 255));
+    run.go(classOf(250, 1));
+    EXPECT_TRUE(run.prompt.shown().empty()) << run.prompt.messageTexts().join(u"\n"_s).toStdString();
+    ASSERT_EQ(run.ui.picture.size(), run.picture.size());
+    EXPECT_EQ(run.ui.picture.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(run.ui.picture.pixel(run.picture.width() - 1, run.picture.height() - 1), qRgb(0, 0, 255));
+    EXPECT_EQ(run.ui.picture.pixel(5000, 1000), qRgb(10, 20, 30));
+    EXPECT_EQ(run.files(), QStringList{u"qvtemp11111111.xls"_s});
+}
+
+TEST(CreateTemplate, FailedSaveLeavesNoReservedFileAndSavingItReportsThat) {
+    FillRun run;
+    run.failSave = true;
+    run.go(classOf(2, 2));
+    const QStringList texts = run.prompt.messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join(u"\n"_s).toStdString();
+    EXPECT_TRUE(texts[0].startsWith(u"The workbook could not be saved: No space left on device\r\n"_s));
+    EXPECT_TRUE(texts[0].contains(u"PushButton6_Click at line 230\r\r"_s));
+    // The reopen names the saved workbook and why it could not be opened.
+    EXPECT_TRUE(texts[1].contains(u"at line 240: The saved workbook could not be opened again: The workbook"_s))
+        << texts[1].toStdString();
+    EXPECT_TRUE(run.files().isEmpty()) << run.files().join(u", "_s).toStdString();
+    // The preview still gets the name; saving it reports the failure, then "Done.".
+    ASSERT_FALSE(run.ui.workbook.isEmpty());
+    test::TempDir target;
+    run.prompt.clear();
+    run.prompt.chooseFileNext(target.file(u"class.xls"_s));
+    preview::SaveResults(run.prompt, run.ui.workbook);
+    const QStringList saveTexts = run.prompt.messageTexts();
+    ASSERT_EQ(saveTexts.size(), 2);
+    EXPECT_TRUE(saveTexts[0].contains(u"does not exist"_s)) << saveTexts[0].toStdString();
+    EXPECT_TRUE(saveTexts[0].contains(u"Form2.PushButton6_Click at line 110"_s));
+    EXPECT_EQ(saveTexts[1], u"Done."_s);
+    EXPECT_FALSE(QFile::exists(target.file(u"class.xls"_s)));
+}
+
+TEST(CreateTemplate, EmptyGeneratedWorkbookIsNeverCopiedAsDone) {
+    test::TempDir dir;
+    dir.write(u"qvtemp12345678.xls"_s, QByteArray());
+    test::ScriptedPrompt prompt;
+    prompt.chooseFileNext(dir.file(u"copy.xls"_s));
+    preview::SaveResults(prompt, dir.file(u"qvtemp12345678.xls"_s));
+    const QStringList texts = prompt.messageTexts();
+    ASSERT_EQ(texts.size(), 2);
+    EXPECT_TRUE(texts[0].contains(u"is empty"_s)) << texts[0].toStdString();
+    EXPECT_EQ(texts[1], u"Done."_s);
+    EXPECT_FALSE(QFile::exists(dir.file(u"copy.xls"_s)));
+
+    // No workbook at all (a hand-over without one).
+    prompt.clear();
+    prompt.chooseFileNext(dir.file(u"copy.xls"_s));
+    preview::SaveResults(prompt, QString());
+    ASSERT_EQ(prompt.messageTexts().size(), 2);
+    EXPECT_TRUE(prompt.messageTexts()[0].contains(u"There is no generated workbook to save"_s));
+    EXPECT_FALSE(QFile::exists(dir.file(u"copy.xls"_s)));
+}
+
+TEST(CreateTemplate, PlantedLinksAreRefusedAndNothingOutsideIsWritten) {
+    test::TempDir outside;
+    outside.write(u"precious.txt"_s, "the user's file");
+    {
+        // A dangling template link would create its target outside the work folder.
+        FillRun run;
+        ASSERT_TRUE(QFile::link(outside.file(u"made-by-link.xlt"_s), run.work.file(u"template.xlt"_s)));
+        run.go(classOf(2, 2));
+        const QStringList texts = run.prompt.messageTexts();
+        ASSERT_EQ(texts.size(), 2);
+        EXPECT_TRUE(texts[0].startsWith(u"The work file \""_s + run.work.file(u"template.xlt"_s) +
+                                        u"\" is in the way: it is a symbolic link"_s))
+            << texts[0].toStdString();
+        EXPECT_TRUE(texts[0].contains(u"at line 110\r\r"_s));
+        EXPECT_FALSE(QFile::exists(outside.file(u"made-by-link.xlt"_s)));
+        EXPECT_TRUE(QFileInfo(run.work.file(u"template.xlt"_s)).isSymLink());
+        EXPECT_FALSE(run.log.contains(u"Open %1 readOnly=1"_s.arg(run.work.file(u"template.xlt"_s))));
+        // Only the link stays: no reserved workbook, no picture, no lock.
+        EXPECT_EQ(run.files(), QStringList{u"template.xlt"_s});
+    }
+    {
+        // A picture link would overwrite its target with the bitmap.
+        FillRun run;
+        ASSERT_TRUE(QFile::link(outside.file(u"precious.txt"_s), run.work.file(u"temp.bmp"_s)));
+        run.go(classOf(2, 2));
+        const QStringList texts = run.prompt.messageTexts();
+        ASSERT_EQ(texts.size(), 2);
+        EXPECT_TRUE(texts[0].startsWith(u"The work file \""_s + run.work.file(u"temp.bmp"_s) +
+                                        u"\" is in the way: it is a symbolic link"_s))
+            << texts[0].toStdString();
+        EXPECT_EQ(outside.read(u"precious.txt"_s), QByteArray("the user's file"));
+        EXPECT_TRUE(QFileInfo(run.work.file(u"temp.bmp"_s)).isSymLink());
+        EXPECT_TRUE(run.ui.picture.isNull());
+        // The workbook was made all the same and is handed over.
+        EXPECT_EQ(run.work.read(QFileInfo(run.ui.workbook).fileName()), QByteArray("saved workbook"));
+    }
+}
+
+TEST(CreateTemplate, AForeignPictureFileIsLeftAloneAndTheWorkbookStillMade) {
+    FillRun run;
+    run.work.write(u"temp.bmp"_s, "somebody else's picture");
+    run.go(classOf(2, 2));
+    const QStringList texts = run.prompt.messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join(u"\n"_s).toStdString();
+    EXPECT_TRUE(texts[0].startsWith(u"The work file \""_s + run.work.file(u"temp.bmp"_s) +
+                                    u"\" is in the way: it is a file that this job did not make."_s))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].contains(u"Excel1.saveCellsActivesheet at line 112\r\r"_s));
+    EXPECT_TRUE(texts[1].contains(u"at line 256: There is no picture of the sheet"_s));
+    // Neither replaced nor loaded nor deleted; the workbook is there for the preview.
+    EXPECT_EQ(run.work.read(u"temp.bmp"_s), QByteArray("somebody else's picture"));
+    EXPECT_TRUE(run.ui.picture.isNull());
+    EXPECT_EQ(run.work.read(QFileInfo(run.ui.workbook).fileName()), QByteArray("saved workbook"));
+}
+
+TEST(CreateTemplate, ALeftOverTemplateOfAnotherUserIsNotUsed) {
+    FillRun run;
+    run.work.write(u"template.xlt"_s, "planted");
+#ifndef Q_OS_UNIX
+    GTEST_SKIP() << "files have no owners here";
+#else
+    if (::chown(QFile::encodeName(run.work.file(u"template.xlt"_s)).constData(), 4242, 4242) != 0) {
+        GTEST_SKIP() << "files cannot be given to another user here";
+    }
+    run.go(classOf(1, 1));
+    const QStringList texts = run.prompt.messageTexts();
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_TRUE(texts[0].contains(u"is in the way: it is a file of another user"_s)) << texts[0].toStdString();
+    EXPECT_EQ(run.work.read(u"template.xlt"_s), QByteArray("planted"));
+#endif
+}
+
+TEST(CreateTemplate, AWorkFolderThatCannotBeUsedGetsOneMessageNamingWhy) {
+    test::TempDir dir;
+    dir.write(u"a-file"_s, "x");
+    struct Case {
+        QString folder;
+        QString why;
+    };
+    std::vector<Case> cases{{dir.file(u"missing"_s), u"it does not exist"_s},
+                            {dir.file(u"a-file"_s), u"it is a file, not a folder"_s}};
+    // A folder nobody may create files in, also with the rights of the system's administrator.
+    if (QFileInfo(u"/sys/kernel"_s).isDir() && !QFile(u"/sys/kernel/markwell-probe"_s).open(QIODevice::WriteOnly)) {
+        cases.push_back({u"/sys/kernel"_s, u"Permission denied"_s});
+    }
+    for (const Case& c : cases) {
+        FillRun run;
+        run.folder = c.folder;
+        run.go(classOf(3, 3));
+        const QStringList texts = run.prompt.messageTexts();
+        ASSERT_EQ(texts.size(), 1) << c.folder.toStdString() << "\n" << texts.join(u"\n"_s).toStdString();
+        EXPECT_TRUE(texts[0].startsWith(u"The work folder \""_s + c.folder + u"\" cannot be used: "_s + c.why))
+            << texts[0].toStdString();
+        EXPECT_TRUE(run.log.isEmpty());
+        EXPECT_FALSE(run.creating);
+        EXPECT_EQ(run.ui.events, (QStringList{u"busy"_s, u"default"_s}));
+    }
+}
+
+TEST(CreateTemplate, AnOverlongFieldGetsOneMessageBeforeAnythingIsWritten) {
+    FillRun run;
+    GradebookSetup setup = classOf(2, 3);
+    setup.students[1].id = QString(kMaxCellText + 1, u'7');
+    run.go(setup);
+    ASSERT_EQ(run.prompt.messageTexts().size(), 1);
+    EXPECT_TRUE(run.prompt.messageTexts()[0].startsWith(u"The ID of student 2 has 32768 characters"_s));
+    EXPECT_TRUE(run.files().isEmpty());
+    setup.students[1].id = QString(kMaxCellText, u'7');
+    EXPECT_FALSE(checkSetupFitsWorkbook(setup).has_value());
+}
+
+TEST(CreateTemplate, AJobWaitsForAnotherOneThatHasTheWorkFolder) {
+    FillRun run;
+    os::JobLock::Outcome outcome{};
+    QString why;
+    os::JobLock other = os::JobLock::tryAcquire(run.work.file(u"markwell.lock"_s), &outcome, &why);
+    ASSERT_EQ(outcome, os::JobLock::Outcome::Held) << why.toStdString();
+    // The other job ends while this one waits.
+    int polls = 0;
+    setPendingEventsHook([&] {
+        if (++polls == 5) {
+            other.release();
+        }
+    });
+    run.go(classOf(2, 2));
+    setPendingEventsHook({});
+    EXPECT_TRUE(run.prompt.shown().empty()) << run.prompt.messageTexts().join(u"\n"_s).toStdString();
+    EXPECT_GE(polls, 5);
+    EXPECT_FALSE(run.ui.picture.isNull());
+    EXPECT_EQ(run.files(), QStringList{u"qvtemp11111111.xls"_s});
+}
+
+TEST(CreateTemplate, AJobThatWaitsTooLongGivesUpWithOneMessage) {
+    FillRun run;
+    os::JobLock::Outcome outcome{};
+    QString why;
+    const os::JobLock other = os::JobLock::tryAcquire(run.work.file(u"markwell.lock"_s), &outcome, &why);
+    ASSERT_EQ(outcome, os::JobLock::Outcome::Held);
+    run.waitMs = 200;
+    run.go(classOf(2, 2));
+    const QStringList texts = run.prompt.messageTexts();
+    ASSERT_EQ(texts.size(), 1);
+    EXPECT_TRUE(texts[0].contains(u"is still in use by another job"_s)) << texts[0].toStdString();
+    EXPECT_TRUE(run.log.isEmpty());
+    EXPECT_FALSE(run.creating);
+    EXPECT_EQ(run.files(), QStringList{u"markwell.lock"_s}); // the other job's
 }

@@ -2,6 +2,7 @@
 
 #include "workbook/host/SpreadsheetHost.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <memory>
@@ -31,6 +32,9 @@ public:
     int workbookCount() const override { return m_workbooks; }
     int openWorkbook(const QString& path, bool readOnly) override {
         log(u"Open %1 readOnly=%2"_s.arg(path).arg(readOnly));
+        if (!QFile::exists(path)) {
+            throw HostError(u"The workbook \"%1\" could not be opened: No such file or directory"_s.arg(path));
+        }
         return ++m_workbooks;
     }
     int activeWorkbookIndex() const override { return m_workbooks; }
@@ -50,6 +54,14 @@ public:
     void deleteArea(const HostArea& a, int shift) override { log(u"Delete %1 %2"_s.arg(describe(a)).arg(shift)); }
     void saveWorkbookAs(int, const QString& filename, int fileFormat) override {
         log(u"SaveAs %1 %2"_s.arg(filename).arg(fileFormat));
+        if (failSave) {
+            throw HostError(u"The workbook could not be saved: No space left on device"_s);
+        }
+        // Something in the file, as a real save leaves.
+        QFile file(filename);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write("saved workbook");
+        }
     }
     void closeWorkbook(int) override { log(u"Close"_s); }
     HostArea usedRange(int, int) const override { return used; }
@@ -65,6 +77,7 @@ public:
     QString version = u"16.0"_s;
     HostArea used{1, 2, 19, 33};
     QImage picture;
+    bool failSave = false;
     int failingPictureReads = 0;
     mutable int pictureReads = 0;
 

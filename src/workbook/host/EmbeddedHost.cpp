@@ -304,11 +304,18 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     std::vector<std::uint8_t> bytes;
     guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
             [&] { bytes = engine::writeWorkbook(b.model); });
+    // Written without a buffer of its own, and a short write is followed by another attempt:
+    // that is the one that fails with the system's reason (a full disk), which is then reported.
     QSaveFile file(filename);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    const auto* data = reinterpret_cast<const char*>(bytes.data());
+    const auto size = static_cast<qint64>(bytes.size());
+    for (qint64 done = 0; written && done < size;) {
+        const qint64 n = file.write(data + done, size - done);
+        written = n > 0;
+        done += std::max<qint64>(n, 0);
+    }
+    if (!written || !file.commit()) {
         throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()));
     }
     b.path = QFileInfo(filename).absoluteFilePath();

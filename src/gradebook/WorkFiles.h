@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+
+namespace markwell {
+
+// The work folder: TEMP when it is set and not empty, used as it is. Otherwise a folder of the
+// current user's own: "markwell/work" in the per-user cache folder when there is a usable one
+// (XDG_CACHE_HOME, or .cache in a home folder that is not the file-system root), else a private
+// folder created under the system's temporary folder. Folders the program makes are private to
+// the user. When none can be had, returns an empty text and sets *problem to a sentence saying
+// why. Never the file-system root.
+QString workFolder(QString* problem = nullptr);
+
+// The report for a work file that cannot be made because something this job did not make is at
+// its name (a file, a foreign user's file, a symbolic link, a folder...), naming it.
+QString workFileInTheWay(const QString& file);
+
+// The work files this process has made and not deleted yet, so that an interrupted process can
+// delete them before it ends. Process-wide; every function may be called from any thread.
+namespace work_files {
+
+// Held while a work file is being made and recorded (and while one is deleted and forgotten),
+// so that an interruption either finds it recorded or waits until it is. Recursive.
+std::unique_lock<std::recursive_mutex> hold();
+
+void record(const QString& path);
+void forget(const QString& path);
+QStringList recorded();
+
+// Deletes every recorded file and forgets them. With forGood the hold is kept for the rest of
+// the process, so no further work file can be made: the interruption's last act before the
+// process ends.
+void deleteAll(bool forGood);
+
+} // namespace work_files
+} // namespace markwell
