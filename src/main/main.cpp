@@ -3,7 +3,9 @@
 #include "app/SettingsStore.h"
 #include "app/WidgetPrompt.h"
 #include "common/FileUtil.h"
+#include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
+#include "gradebook/WorkFiles.h"
 #include "main/Application.h"
 
 #include <QApplication>
@@ -11,6 +13,9 @@
 using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char** argv) {
+    // A job stopped by a termination signal deletes its work files before the program ends.
+    // Installed before any other thread starts.
+    markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
     QApplication qapp(argc, argv);
     QGuiApplication::setDesktopFileName(u"markwell"_s);
     QApplication::setWindowIcon(markwell::applicationIcon());
