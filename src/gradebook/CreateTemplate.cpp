@@ -5,6 +5,7 @@
 #include "common/Prompt.h"
 #include "gradebook/Excel1.h"
 #include "gradebook/TemplateBytes.h"
+#include "setup/PointsText.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -119,6 +120,10 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         return;
     }
     PhaseClock clock(env.timings);
+    // Points written with the locale's decimal comma reach the workbook with a decimal point.
+    auto forWorkbook = [decimal = Excel1::localDecimalSeparator()](const QString& points) {
+        return pointsForWorkbook(points, decimal);
+    };
     auto folder = [&] { return env.workFolder ? env.workFolder() : workFolder(); };
 
     std::unique_ptr<SpreadsheetHost> hostA;
@@ -169,7 +174,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         const TestRow& test = setup.tests[static_cast<size_t>(i - 1)];
         const int column = static_cast<int>(6 + i);
         trap.step(146, [&] { running(hostA).Cells(6, column).setValue(test.name); });
-        trap.step(148, [&] { running(hostA).Cells(7, column).setValue(test.possiblePoints); });
+        trap.step(148, [&] { running(hostA).Cells(7, column).setValue(forWorkbook(test.possiblePoints)); });
         trap.setLabel(150);
     }
     trap.setLabel(152);
@@ -206,7 +211,9 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         qsizetype n = 0;
         trap.step(192, [&] { n = setup.pointsCount; });
         for (qsizetype c = 7; c <= n + 6; ++c) {
-            trap.step(194, [&] { running(hostA).Cells(r, static_cast<int>(c)).setValue(student.pointsFor(c - 7)); });
+            trap.step(194, [&] {
+                running(hostA).Cells(r, static_cast<int>(c)).setValue(forWorkbook(student.pointsFor(c - 7)));
+            });
             trap.setLabel(196);
         }
         trap.step(198, [&] { ++r; });

@@ -1,6 +1,7 @@
 #include "gradebook/Excel1.h"
 
 #include "common/ErrorReport.h"
+#include "setup/PointsText.h"
 
 #include <QFile>
 #include <QImageWriter>
@@ -22,8 +23,7 @@ std::unique_ptr<SpreadsheetHost> openInNewInstance(const HostFactory& factory, c
 }
 
 QChar localDecimalSeparator() {
-    const QString half = QLocale().toString(0.5).trimmed();
-    return half.size() >= 2 ? half.at(1) : QLatin1Char('.');
+    return decimalSeparatorOf(QLocale());
 }
 
 QString localizeNumberText(const QString& text) {
