@@ -20,7 +20,7 @@ QString faultLines(const std::vector<RosterFault>& faults, qsizetype faultCount)
     }
     const qsizetype unnamed = faultCount - static_cast<qsizetype>(faults.size());
     if (unnamed > 0) {
-        lines << u"And %1 more."_s.arg(count(unnamed, u"line"_s, u"lines"_s));
+        lines << u"And %1 more %2."_s.arg(QString::number(unnamed), unnamed == 1 ? u"line"_s : u"lines"_s);
     }
     return lines.join(u'\n');
 }
