@@ -4,27 +4,11 @@
 
 #include <QStringDecoder>
 
-#include <algorithm>
-
 using namespace Qt::Literals::StringLiterals;
 
 namespace markwell {
 
 namespace {
-
-// The length of the line end at `at` (CRLF: 2, CR or LF: 1), or 0 when there is none.
-qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
-    if (at >= bytes.size()) {
-        return 0;
-    }
-    if (bytes[at] == '\n') {
-        return 1;
-    }
-    if (bytes[at] == '\r') {
-        return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? 2 : 1;
-    }
-    return 0;
-}
 
 // The number of line ends in bytes, a CRLF counting once.
 qsizetype lineEndsIn(QByteArrayView bytes) {
@@ -127,6 +111,19 @@ RosterRows<Row> readRoster(QByteArrayView bytes, const RosterRules& rules, const
 }
 
 } // namespace
+
+qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
+    if (at >= bytes.size()) {
+        return 0;
+    }
+    if (bytes[at] == '\n') {
+        return 1;
+    }
+    if (bytes[at] == '\r') {
+        return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? 2 : 1;
+    }
+    return 0;
+}
 
 FieldSeparator detectFieldSeparator(QByteArrayView text) {
     bool quoted = false;

@@ -20,6 +20,9 @@ namespace markwell {
 // 32,767 students, needs a fraction of it).
 inline constexpr qint64 kMaxRosterBytes = qint64{64} << 20;
 
+// The length of the line end at `at` (CRLF: 2, CR or LF: 1), or 0 when there is none.
+qsizetype lineEndAt(QByteArrayView bytes, qsizetype at);
+
 enum class FieldSeparator : char { Comma = ',', Tab = '\t' };
 
 // Tab when the first line that holds anything has a tab outside double quotes, comma otherwise.
