@@ -6,28 +6,40 @@
 #include "app/SettingsStore.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
+#include "common/Platform.h"
 #include "common/Prompt.h"
 #include "setup/ListCodec.h"
+#include "setup/PointsText.h"
+#include "setup/RosterImport.h"
+#include "setup/RosterText.h"
 #include "setup/SampleData.h"
 #include "setup/SetupEditing.h"
 #include "setup/StudentsModel.h"
 #include "setup/TestsModel.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTimer>
 #include <QToolTip>
@@ -35,6 +47,8 @@
 #include <QValidator>
 
 #include <cmath>
+#include <optional>
+#include <set>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -100,6 +114,36 @@ protected:
     }
 };
 
+// Points that will not count in the workbook are shown in another colour and slanted; the model
+// gives the tooltip that says why.
+class PointsMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.data(kPointsWillNotCountRole).toBool()) {
+            option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
+            option->font.setItalic(true);
+        }
+    }
+};
+
+// The one local .csv or .txt file being dragged, or an empty text.
+QString rosterFileIn(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls()) {
+        return {};
+    }
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) {
+        return {};
+    }
+    const QString path = urls.first().toLocalFile();
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"csv"_s || suffix == u"txt"_s ? path : QString();
+}
+
 QFont windowFont() {
     QFont font(u"Arial"_s);
     font.setPointSizeF(9);
@@ -136,6 +180,8 @@ Form1::Form1(Dependencies deps, QWidget* parent)
     if (m_programFolder.isEmpty()) {
         m_programFolder = programFolder();
     }
+    m_clipboard.read = [] { return QGuiApplication::clipboard()->text(); };
+    m_clipboard.write = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
     m_tests = new TestsModel(this);
     m_students = new StudentsModel(this);
     buildLayout();
@@ -243,6 +289,8 @@ void Form1::buildLayout() {
         slot->setEditTriggers(QAbstractItemView::NoEditTriggers);
         slot->header()->setStretchLastSection(false);
         slot->header()->setSectionsMovable(false);
+        slot->setItemDelegate(new PointsMarkDelegate(slot));
+        slot->viewport()->setAcceptDrops(true);
     };
     listView(Frame2, ListView1, u"ListView1", m_tests, twipsRect(135, 1680, 8700, 2850));
     ListView1->header()->resizeSection(0, twipsToPixels(5500));
@@ -354,6 +402,9 @@ bool Form1::event(QEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched->isWidgetType()) {
         runPlainRule(static_cast<QWidget*>(watched), event);
+    }
+    if (handleListEvent(watched, event)) {
+        return true;
     }
     if (event->type() == QEvent::FocusIn) {
         if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
@@ -598,6 +649,168 @@ void Form1::PushButton9_Click() {
     // reach the picker at the next tab change.
     trap.step(114, [&] { appendSampleStudent(*m_students, Combo1->count()); });
     trap.step(116, [&] { Combo1->setCurrentIndex(Combo1->count() - 1); });
+}
+
+QTreeView* Form1::listView(ListKind list) const {
+    return list == ListKind::Tests ? ListView1 : ListView2;
+}
+
+// The copy and paste keys on a list, and files dragged onto it (drag events reach the list's
+// viewport).
+bool Form1::handleListEvent(QObject* watched, QEvent* event) {
+    ListKind list = ListKind::Tests;
+    if (watched == ListView2 || watched == ListView2->viewport()) {
+        list = ListKind::Students;
+    } else if (watched != ListView1 && watched != ListView1->viewport()) {
+        return false;
+    }
+    const bool onList = watched == listView(list);
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool paste = key->matches(QKeySequence::Paste);
+        if (!onList || (!paste && !key->matches(QKeySequence::Copy))) {
+            return false;
+        }
+        // Accepting the override makes the key come to the list as a key press.
+        key->accept();
+        if (event->type() == QEvent::KeyPress) {
+            if (paste) {
+                PasteRows(list);
+            } else {
+                CopyRows(list);
+            }
+        }
+        return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        if (onList) {
+            return false;
+        }
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (rosterFileIn(drag->mimeData()).isEmpty()) {
+            drag->ignore();
+        } else {
+            drag->acceptProposedAction();
+        }
+        return true;
+    }
+    case QEvent::Drop: {
+        if (onList) {
+            return false;
+        }
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString path = rosterFileIn(drop->mimeData());
+        if (path.isEmpty()) {
+            drop->ignore();
+            return true;
+        }
+        drop->acceptProposedAction();
+        // The question comes once the drop is over, so the program the file came from is not
+        // kept waiting for the answer.
+        QTimer::singleShot(0, this, [this, list, path] { DropFile(list, path); });
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void Form1::PasteRows(ListKind list) {
+    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Paste" : u"ListView2_Paste"));
+    QString text;
+    trap.step(100, [&] {
+        if (m_clipboard.read) {
+            text = m_clipboard.read();
+        }
+    });
+    const QByteArray bytes = text.toUtf8();
+    if (bytes.size() > kMaxRosterBytes) {
+        m_prompt.message(
+            u"The pasted text is larger than %1 bytes, more than any class needs. Nothing was added."_s.arg(
+                QString::number(kMaxRosterBytes)));
+        return;
+    }
+    takeRows(list, bytes, u"the pasted text"_s, trap);
+}
+
+void Form1::DropFile(ListKind list, const QString& path) {
+    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Drop" : u"ListView2_Drop"));
+    std::optional<QByteArray> bytes;
+    QString why;
+    trap.step(100, [&] { bytes = os::readFileBounded(path, kMaxRosterBytes, true, &why); });
+    if (!bytes) {
+        m_prompt.message(u"\"%1\" cannot be read: %2. Nothing was added."_s.arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    takeRows(list, *bytes, u"\"%1\""_s.arg(QFileInfo(path).fileName()), trap);
+}
+
+// One question, then all the rows that can be taken or none.
+void Form1::takeRows(ListKind list, QByteArrayView bytes, const QString& source, ErrorTrap& trap) {
+    auto agreed = [this](const RosterOffer& offer) {
+        if (!offer.canAdd) {
+            m_prompt.message(offer.text);
+            return false;
+        }
+        return m_prompt.askYesNo(offer.text) == Prompt::Answer::Yes;
+    };
+    RosterRules rules;
+    rules.refuseListSeparators = true;
+    if (list == ListKind::Tests) {
+        rules.room = kMaxListRows - m_tests->size();
+        RosterRows<TestRow> roster;
+        trap.step(102, [&] { roster = readTestsRoster(bytes, rules); });
+        if (agreed(offerTests(roster, source))) {
+            trap.step(104, [&] { m_tests->appendRows(roster.rows); });
+            trap.step(106, [&] { ListView1->scrollToBottom(); });
+        }
+        return;
+    }
+    rules.room = kMaxListRows - m_students->size();
+    rules.testCount = m_students->testColumns().size();
+    RosterRows<StudentRow> roster;
+    trap.step(102, [&] { roster = readStudentsRoster(bytes, rules); });
+    if (agreed(offerStudents(roster, source))) {
+        trap.step(104, [&] { appendStudents(*m_students, roster.rows); });
+        trap.step(106, [&] { ListView2->scrollToBottom(); });
+    }
+}
+
+void Form1::CopyRows(ListKind list) {
+    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Copy" : u"ListView2_Copy"));
+    trap.step(100, [&] {
+        const QTreeView* view = listView(list);
+        const QAbstractItemModel* model = view->model();
+        std::set<int> chosen;
+        for (const QModelIndex& cell : view->selectionModel()->selectedIndexes()) {
+            chosen.insert(cell.row());
+        }
+        if (chosen.empty()) {
+            for (int r = 0; r < model->rowCount(); ++r) {
+                chosen.insert(r);
+            }
+        }
+        const int columns = model->columnCount();
+        QStringList captions;
+        for (int c = 0; c < columns; ++c) {
+            captions << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        }
+        std::vector<QStringList> rows;
+        rows.reserve(chosen.size());
+        for (const int r : chosen) {
+            QStringList fields;
+            for (int c = 0; c < columns; ++c) {
+                fields << model->index(r, c).data(Qt::DisplayRole).toString();
+            }
+            rows.push_back(std::move(fields));
+        }
+        if (m_clipboard.write) {
+            m_clipboard.write(tabSeparatedText(captions, rows));
+        }
+    });
 }
 
 void Form1::saveLists() {

@@ -4,6 +4,7 @@
 #include "setup/GradebookSetup.h"
 #include "workbook/host/SpreadsheetHost.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -64,6 +65,14 @@ public:
     // What "Create Template" runs; without one the button does nothing.
     void setCreateTemplateHandler(std::function<void()> handler) { m_createTemplate = std::move(handler); }
 
+    // The system clipboard, behind a seam so that tests can feed and read it. Paste only reads it;
+    // only the copy key writes it.
+    struct Clipboard {
+        std::function<QString()> read;
+        std::function<void(const QString&)> write;
+    };
+    void setClipboard(Clipboard clipboard) { m_clipboard = std::move(clipboard); }
+
     // True once the program has ended from this window (host missing, or closed).
     bool programEnded() const { return m_ended; }
 
@@ -84,6 +93,15 @@ public:
     void PushButton9_Click(); // "Load Sample/Example Data"
     void TabControl1_Click(int index);
 
+    // Bringing a class in and out. Paste (the paste key on a list) and drop (a .csv or .txt file
+    // dropped on a list) read rows as markwell-cli reads its rosters and add them after one
+    // question; copy (the copy key on a list) puts the selected rows, or all rows when none is
+    // selected, on the clipboard as tab-separated text with the captions first.
+    enum class ListKind { Tests, Students };
+    void PasteRows(ListKind list);
+    void DropFile(ListKind list, const QString& path);
+    void CopyRows(ListKind list);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,6 +118,9 @@ private:
     void selectStoredTab(const QString& stored);
     void endProgram();
     void runPlainRule(QWidget* element, QEvent* event);
+    bool handleListEvent(QObject* watched, QEvent* event);
+    void takeRows(ListKind list, QByteArrayView bytes, const QString& source, ErrorTrap& trap);
+    QTreeView* listView(ListKind list) const;
     static qsizetype selectedRow(const QTreeView& view);
 
     Prompt& m_prompt;
@@ -110,6 +131,7 @@ private:
     std::function<void()> m_endProgram;
     QString m_programFolder;
     std::function<void()> m_createTemplate;
+    Clipboard m_clipboard;
     WindowPointer m_pointer;
     bool m_ended = false;
     QString m_lastStoreFailure;

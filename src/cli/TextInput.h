@@ -1,5 +1,7 @@
 #pragma once
 
+#include "setup/RosterText.h"
+
 #include <QByteArrayView>
 #include <QString>
 
@@ -24,19 +26,7 @@ QByteArrayView withoutByteOrderMark(QByteArrayView bytes, const QString& source)
 // throw Failure naming `source` and the line.
 QString decodeUtf8(QByteArrayView bytes, const QString& source, qsizetype line);
 
-// The length of the line end at `at` (CRLF: 2, CR or LF: 1), or 0 when there is none.
-inline qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
-    if (at >= bytes.size()) {
-        return 0;
-    }
-    if (bytes[at] == '\n') {
-        return 1;
-    }
-    if (bytes[at] == '\r') {
-        return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? 2 : 1;
-    }
-    return 0;
-}
+using markwell::lineEndAt; // the length of the line end at a position (setup/RosterText.h)
 
 // Calls onLine for every line with its number (1-based), without its line end. A last line
 // without a line end counts; an empty text has no lines.

@@ -7,6 +7,7 @@
 #include "gradebook/Excel1.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
+#include "setup/PointsText.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -273,6 +274,10 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     const QString templatePath = job.path(QString::fromUtf16(kTemplateFileName));
     const QString picturePath = job.path(QString::fromUtf16(kPictureFileName));
     const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
+    // Points written with the locale's decimal comma reach the workbook with a decimal point.
+    auto forWorkbook = [decimal = Excel1::localDecimalSeparator()](const QString& points) {
+        return pointsForWorkbook(points, decimal);
+    };
 
     std::unique_ptr<SpreadsheetHost> hostA;
     const QString noHostA = u"The spreadsheet engine is not running: its instance could not be created."_s;
@@ -337,7 +342,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         const TestRow& test = setup.tests[static_cast<size_t>(i - 1)];
         const int column = static_cast<int>(6 + i);
         trap.step(146, [&] { running(hostA, noHostA).Cells(6, column).setValue(test.name); });
-        trap.step(148, [&] { running(hostA, noHostA).Cells(7, column).setValue(test.possiblePoints); });
+        trap.step(148, [&] { running(hostA, noHostA).Cells(7, column).setValue(forWorkbook(test.possiblePoints)); });
         trap.setLabel(150);
     }
     trap.setLabel(152);
@@ -374,8 +379,9 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         qsizetype n = 0;
         trap.step(192, [&] { n = setup.pointsCount; });
         for (qsizetype c = 7; c <= n + 6; ++c) {
-            trap.step(
-                194, [&] { running(hostA, noHostA).Cells(r, static_cast<int>(c)).setValue(student.pointsFor(c - 7)); });
+            trap.step(194, [&] {
+                running(hostA, noHostA).Cells(r, static_cast<int>(c)).setValue(forWorkbook(student.pointsFor(c - 7)));
+            });
             trap.setLabel(196);
         }
         trap.step(198, [&] { ++r; });

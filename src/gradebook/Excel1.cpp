@@ -4,6 +4,7 @@
 #include "common/Platform.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/WorkFiles.h"
+#include "setup/PointsText.h"
 
 #include <QLocale>
 
@@ -27,8 +28,7 @@ std::unique_ptr<SpreadsheetHost> openInNewInstance(const HostFactory& factory, c
 }
 
 QChar localDecimalSeparator() {
-    const QString half = QLocale().toString(0.5).trimmed();
-    return half.size() >= 2 ? half.at(1) : QLatin1Char('.');
+    return decimalSeparatorOf(QLocale());
 }
 
 QString localizeNumberText(const QString& text) {

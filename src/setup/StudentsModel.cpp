@@ -15,10 +15,33 @@ int StudentsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant StudentsModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    return field(index.row(), index.column());
+    const bool points = index.column() >= 2;
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return field(index.row(), index.column());
+    case kPointsWillNotCountRole:
+        return points && pointsWillNotCount(field(index.row(), index.column()), m_decimalSeparator);
+    case Qt::ToolTipRole: {
+        const QString text = field(index.row(), index.column());
+        if (points && pointsWillNotCount(text, m_decimalSeparator)) {
+            return pointsWillNotCountNote(text, false);
+        }
+        return {};
+    }
+    default:
+        return {};
+    }
+}
+
+void StudentsModel::setDecimalSeparator(QChar separator) {
+    m_decimalSeparator = separator;
+    if (!m_rows.empty() && columnCount() > 2) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, columnCount() - 1));
+    }
 }
 
 QVariant StudentsModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -66,6 +89,30 @@ qsizetype StudentsModel::append(const QString& name) {
     beginInsertRows({}, at, at);
     m_rows.push_back(StudentRow{name, {}, {}});
     endInsertRows();
+    return at;
+}
+
+qsizetype StudentsModel::appendRows(const std::vector<StudentRow>& rows) {
+    const auto n = static_cast<qsizetype>(rows.size());
+    if (n > kMaxListRows - size()) {
+        throw Failure(u"Overflow: the students list holds %1 students; %2 more would pass the %3 it can hold."_s.arg(
+            QString::number(size()), QString::number(n), QString::number(kMaxListRows)));
+    }
+    const qsizetype columns = m_testColumns.size();
+    for (const StudentRow& s : rows) {
+        for (qsizetype k = columns; k < s.points.size(); ++k) {
+            if (!s.points[k].isEmpty()) {
+                throw Failure(u"The student \"%1\" has points for test %2, but the students list has %3 test "
+                              u"columns."_s.arg(s.name, QString::number(k + 1), QString::number(columns)));
+            }
+        }
+    }
+    const int at = static_cast<int>(m_rows.size());
+    if (n > 0) {
+        beginInsertRows({}, at, static_cast<int>(at + n - 1));
+        m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+        endInsertRows();
+    }
     return at;
 }
 

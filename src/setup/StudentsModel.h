@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/GradebookSetup.h"
+#include "setup/PointsText.h"
 
 #include <QAbstractTableModel>
 
@@ -32,6 +33,10 @@ public:
 
     // Appends a row with the given name and returns its position; throws Failure when full.
     qsizetype append(const QString& name);
+    // Appends all the rows and returns the position of the first, or appends none and throws
+    // Failure when they do not fit: more rows than the list can take, or points for a test that
+    // has no column.
+    qsizetype appendRows(const std::vector<StudentRow>& rows);
     // Sets field `position` (0 name, 1 ID, 2.. points) of a row. Throws Failure when the row does
     // not exist or the position has no column.
     void setField(qsizetype row, qsizetype position, const QString& text);
@@ -39,6 +44,10 @@ public:
     void removeAt(qsizetype row);
     // Drops the points field of test `test` (0-based) from every row; later points move up one.
     void removePointsOfTest(qsizetype test);
+
+    // Points that will not count are marked (kPointsWillNotCountRole, a tooltip) as this decimal
+    // separator reads them; the locale's by default.
+    void setDecimalSeparator(QChar separator);
 
     Current currentState() const { return m_current; }
     qsizetype currentRow() const { return m_current == Current::Row ? m_currentRow : -1; }
@@ -49,6 +58,7 @@ private:
     QStringList m_testColumns;
     Current m_current = Current::None;
     qsizetype m_currentRow = -1;
+    QChar m_decimalSeparator = decimalSeparatorOf(QLocale());
 };
 
 } // namespace markwell

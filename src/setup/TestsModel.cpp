@@ -15,11 +15,32 @@ int TestsModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TestsModel::data(const QModelIndex& index, int role) const {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid) || (role != Qt::DisplayRole && role != Qt::EditRole)) {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
     const TestRow& row = m_rows[static_cast<size_t>(index.row())];
-    return index.column() == 0 ? row.name : row.possiblePoints;
+    const QString& text = index.column() == 0 ? row.name : row.possiblePoints;
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return text;
+    case kPointsWillNotCountRole:
+        return index.column() == 1 && pointsWillNotCount(text, m_decimalSeparator);
+    case Qt::ToolTipRole:
+        if (index.column() == 1 && pointsWillNotCount(text, m_decimalSeparator)) {
+            return pointsWillNotCountNote(text, true);
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+void TestsModel::setDecimalSeparator(QChar separator) {
+    m_decimalSeparator = separator;
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, 1), index(rowCount() - 1, 1));
+    }
 }
 
 QVariant TestsModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -52,6 +73,21 @@ void TestsModel::append(const TestRow& row) {
     const int at = static_cast<int>(m_rows.size());
     beginInsertRows({}, at, at);
     m_rows.push_back(row);
+    endInsertRows();
+}
+
+void TestsModel::appendRows(const std::vector<TestRow>& rows) {
+    if (rows.empty()) {
+        return;
+    }
+    const auto n = static_cast<qsizetype>(rows.size());
+    if (n > kMaxListRows - size()) {
+        throw Failure(u"Overflow: the tests list holds %1 tests; %2 more would pass the %3 it can hold."_s.arg(
+            QString::number(size()), QString::number(n), QString::number(kMaxListRows)));
+    }
+    const int at = static_cast<int>(m_rows.size());
+    beginInsertRows({}, at, static_cast<int>(at + n - 1));
+    m_rows.insert(m_rows.end(), rows.begin(), rows.end());
     endInsertRows();
 }
 

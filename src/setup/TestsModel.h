@@ -1,6 +1,7 @@
 #pragma once
 
 #include "setup/GradebookSetup.h"
+#include "setup/PointsText.h"
 
 #include <QAbstractTableModel>
 
@@ -26,11 +27,18 @@ public:
 
     // Appends a row; throws Failure when the list is full.
     void append(const TestRow& row);
+    // Appends all the rows, or none when they do not fit (throws Failure then).
+    void appendRows(const std::vector<TestRow>& rows);
     // Removes the row at `row`; throws Failure when there is no such row.
     void removeAt(qsizetype row);
 
+    // Possible points that will not count are marked (kPointsWillNotCountRole, a tooltip) as this
+    // decimal separator reads them; the locale's by default.
+    void setDecimalSeparator(QChar separator);
+
 private:
     std::vector<TestRow> m_rows;
+    QChar m_decimalSeparator = decimalSeparatorOf(QLocale());
 };
 
 } // namespace markwell

@@ -1,0 +1,342 @@
+#include "setup/RosterText.h"
+
+#include "setup/ListCodec.h"
+
+#include <QStringDecoder>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace markwell {
+
+namespace {
+
+// The number of line ends in bytes, a CRLF counting once.
+qsizetype lineEndsIn(QByteArrayView bytes) {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (const qsizetype end = lineEndAt(bytes, i); end > 0) {
+            ++count;
+            i += end - 1;
+        }
+    }
+    return count;
+}
+
+bool startsWithWideByteOrderMark(QByteArrayView bytes) {
+    // UTF-32 LE begins like UTF-16 LE.
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+           bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4));
+}
+
+// The UTF-8 bytes as text, taken exactly (a U+FEFF at the start stays); false in `ok` when they
+// are not UTF-8.
+QString decodeUtf8(QByteArrayView bytes, bool& ok) {
+    ok = true;
+    if (bytes.isEmpty()) {
+        return {};
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    ok = !decoder.hasError();
+    return text;
+}
+
+bool sameCaption(const QString& a, const char16_t* b) {
+    return a.trimmed().compare(QString::fromUtf16(b), Qt::CaseInsensitive) == 0;
+}
+
+QString count(qsizetype n, const QString& one, const QString& many) {
+    return QString::number(n) + u' ' + (n == 1 ? one : many);
+}
+
+QString shortened(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
+}
+
+// What makes a roster of one list: its captions row, the name of its rows, and how a record
+// becomes a row (an empty text) or why it cannot (the reason).
+template <class Row> struct ListShape {
+    const char16_t* firstCaption;
+    const char16_t* secondCaption;
+    const char16_t* rowsName;
+    qsizetype maxFields;
+    std::function<QString(const RosterRecord&, Row&)> take;
+};
+
+template <class Row>
+RosterRows<Row> readRoster(QByteArrayView bytes, const RosterRules& rules, const ListShape<Row>& shape) {
+    RosterRows<Row> out;
+    bool first = true;
+    // Counts the fault and names it while there is room; false when reading is to stop.
+    auto fault = [&](qsizetype line, const QString& why) {
+        ++out.faultCount;
+        if (static_cast<qsizetype>(out.faults.size()) < kMaxNamedRosterFaults) {
+            out.faults.push_back({line, why});
+        }
+        return !rules.stopAtFirstFault;
+    };
+    Row row;
+    out.textFault = readRosterRecords(bytes, detectFieldSeparator(bytes), shape.maxFields, [&](const RosterRecord& r) {
+        const bool firstRecord = first;
+        first = false;
+        if (!r.fault.isEmpty()) {
+            return fault(r.faultLine, r.fault);
+        }
+        if (firstRecord && r.fields.size() >= 2 && sameCaption(r.fields[0], shape.firstCaption) &&
+            sameCaption(r.fields[1], shape.secondCaption)) {
+            out.headerSkipped = true;
+            return true;
+        }
+        if (const QString why = shape.take(r, row); !why.isEmpty()) {
+            return fault(r.line, why);
+        }
+        if (rules.refuseListSeparators) {
+            for (const QString& field : r.fields) {
+                if (containsListSeparator(field)) {
+                    return fault(r.line,
+                                 u"\"%1\" holds a | or ^, which the lists cannot hold."_s.arg(shortened(field)));
+                }
+            }
+        }
+        if (static_cast<qsizetype>(out.rows.size()) >= rules.room) {
+            return fault(r.line, u"more than %1 %2: a list holds at most %1 rows."_s.arg(
+                                     QString::number(kMaxListRows), QString::fromUtf16(shape.rowsName)));
+        }
+        out.rows.push_back(std::move(row));
+        return true;
+    });
+    return out;
+}
+
+} // namespace
+
+qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
+    if (at >= bytes.size()) {
+        return 0;
+    }
+    if (bytes[at] == '\n') {
+        return 1;
+    }
+    if (bytes[at] == '\r') {
+        return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? 2 : 1;
+    }
+    return 0;
+}
+
+FieldSeparator detectFieldSeparator(QByteArrayView text) {
+    bool quoted = false;
+    bool content = false;
+    for (const char c : text) {
+        if (c == '"') {
+            quoted = !quoted; // a doubled quote inside a quoted field turns it off and on again
+            content = true;
+        } else if (quoted) {
+            continue;
+        } else if (c == '\t') {
+            return FieldSeparator::Tab;
+        } else if (c == '\n' || c == '\r') {
+            if (content) {
+                return FieldSeparator::Comma;
+            }
+        } else {
+            content = true;
+        }
+    }
+    return FieldSeparator::Comma;
+}
+
+std::optional<QString> readRosterRecords(QByteArrayView bytes, FieldSeparator separator, qsizetype maxFields,
+                                         const std::function<bool(const RosterRecord&)>& onRecord) {
+    if (startsWithWideByteOrderMark(bytes)) {
+        return QString::fromUtf16(kNotUtf8Text);
+    }
+    const QByteArrayView text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes;
+    const qsizetype size = text.size();
+    const char sep = static_cast<char>(separator);
+    // With tabs, a double quote that does not open a properly closed field is just a character.
+    const bool quotesAsTheyStand = separator == FieldSeparator::Tab;
+    auto endsField = [sep](char c) { return c == sep || c == '\n' || c == '\r'; };
+    auto plainFieldEnd = [&](qsizetype from) {
+        while (from < size && !endsField(text[from])) {
+            ++from;
+        }
+        return from;
+    };
+
+    RosterRecord record;
+    record.line = 1;
+    qsizetype line = 1;
+    bool anyText = false;
+    QByteArray quoted; // a quoted field without its quotes, doubled quotes made single
+    qsizetype fieldCount = 0;
+    auto faultAt = [&](qsizetype at, const QString& why) {
+        if (record.fault.isEmpty()) {
+            record.fault = why;
+            record.faultLine = at;
+        }
+    };
+    auto addField = [&](QByteArrayView raw) {
+        ++fieldCount;
+        if (!raw.isEmpty()) {
+            anyText = true;
+            record.width = fieldCount;
+        }
+        if (fieldCount <= maxFields) {
+            bool ok = true;
+            record.fields << decodeUtf8(raw, ok);
+            if (!ok) {
+                faultAt(line, u"the text is not UTF-8."_s);
+            }
+        }
+    };
+    qsizetype i = 0;
+    for (;;) {
+        const qsizetype start = i;
+        if (i < size && text[i] == '"') {
+            const qsizetype opened = line;
+            quoted.clear();
+            ++i;
+            bool closed = false;
+            for (;;) {
+                const qsizetype close = text.indexOf('"', i);
+                if (close < 0) {
+                    break;
+                }
+                const QByteArrayView part = text.sliced(i, close - i);
+                line += lineEndsIn(part);
+                quoted += part;
+                if (close + 1 < size && text[close + 1] == '"') {
+                    quoted += '"';
+                    i = close + 2;
+                    continue;
+                }
+                i = close + 1;
+                closed = true;
+                break;
+            }
+            if (closed && (i >= size || endsField(text[i]))) {
+                addField(quoted);
+            } else if (quotesAsTheyStand) {
+                line = opened;
+                i = plainFieldEnd(start);
+                addField(text.sliced(start, i - start));
+            } else if (!closed) {
+                // The rest of the text is inside the field: nothing after it can be read. An
+                // earlier fault of the record is told first.
+                if (!record.fault.isEmpty() && !onRecord(record)) {
+                    return std::nullopt;
+                }
+                record.fault = u"a quoted field is not closed."_s;
+                record.faultLine = opened;
+                onRecord(record);
+                return std::nullopt;
+            } else {
+                faultAt(line, u"text after the closing double quote of a field."_s);
+                const qsizetype end = plainFieldEnd(i);
+                quoted += text.sliced(i, end - i);
+                i = end;
+                addField(quoted);
+            }
+        } else {
+            const qsizetype end = plainFieldEnd(i);
+            if (!quotesAsTheyStand && text.sliced(i, end - i).contains('"')) {
+                faultAt(line, u"a double quote inside a field that does not start with one."_s);
+            }
+            addField(text.sliced(i, end - i));
+            i = end;
+        }
+        if (i < size && text[i] == sep) {
+            ++i;
+            continue;
+        }
+        // The end of a record: a line end or the end of the text.
+        if ((anyText || !record.fault.isEmpty()) && !onRecord(record)) {
+            return std::nullopt;
+        }
+        if (i >= size) {
+            break;
+        }
+        i += lineEndAt(text, i);
+        ++line;
+        record.fields.clear();
+        record.width = 0;
+        record.line = line;
+        record.fault.clear();
+        record.faultLine = 0;
+        fieldCount = 0;
+        anyText = false;
+        if (i >= size) {
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+RosterRows<TestRow> readTestsRoster(QByteArrayView bytes, const RosterRules& rules) {
+    const ListShape<TestRow> shape{u"Assignment or Test Name", u"Possible Points", u"tests", 2,
+                                   [](const RosterRecord& r, TestRow& row) {
+                                       if (r.width > 2) {
+                                           return u"%1, but a test has two: name and possible points."_s.arg(
+                                               count(r.width, u"field"_s, u"fields"_s));
+                                       }
+                                       row = TestRow{r.fields.value(0), r.fields.value(1)};
+                                       return QString();
+                                   }};
+    return readRoster(bytes, rules, shape);
+}
+
+RosterRows<StudentRow> readStudentsRoster(QByteArrayView bytes, const RosterRules& rules) {
+    const qsizetype tests = rules.testCount;
+    const ListShape<StudentRow> shape{
+        u"Student Name", u"Student ID", u"students", 2 + tests, [tests](const RosterRecord& r, StudentRow& row) {
+            if (r.width - 2 > tests) {
+                return u"%1, but the gradebook has %2."_s.arg(
+                    count(r.width - 2, u"points column"_s, u"points columns"_s), count(tests, u"test"_s, u"tests"_s));
+            }
+            row = StudentRow{r.fields.value(0), r.fields.value(1), {}};
+            row.points.reserve(tests);
+            for (qsizetype t = 0; t < tests; ++t) {
+                row.points << r.fields.value(t + 2);
+            }
+            return QString();
+        }};
+    RosterRows<StudentRow> out = readRoster(bytes, rules, shape);
+    for (const StudentRow& s : out.rows) {
+        for (qsizetype t = s.points.size(); t > out.widestPoints; --t) {
+            if (!s.points[t - 1].isEmpty()) {
+                out.widestPoints = t;
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+QString tabSeparatedText(const QStringList& captions, const std::vector<QStringList>& rows) {
+    QString out;
+    auto addLine = [&out](const QStringList& fields) {
+        for (qsizetype f = 0; f < fields.size(); ++f) {
+            if (f > 0) {
+                out += u'\t';
+            }
+            const QString& field = fields[f];
+            if (field.contains(u'\t') || field.contains(u'\n') || field.contains(u'\r') || field.contains(u'"')) {
+                out += u'"';
+                out += QString(field).replace(u"\""_s, u"\"\""_s);
+                out += u'"';
+            } else {
+                out += field;
+            }
+        }
+        out += u'\n';
+    };
+    addLine(captions);
+    for (const QStringList& row : rows) {
+        addLine(row);
+    }
+    return out;
+}
+
+} // namespace markwell
