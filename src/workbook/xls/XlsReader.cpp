@@ -799,6 +799,11 @@ ReadResult readXls(ByteView file) {
     sheet::Workbook& wb = result.workbook;
     wb.date1904 = g.date1904;
 
+    // The workbook's default font is its font 0, the one of the Normal style: what unstyled cells
+    // show and what column widths are counted in.
+    if (g.fontAt(0)) {
+        wb.formats.front().font = convertXf(g, XfRecord{}).font;
+    }
     // Cell formats: every XF becomes a model format, identical ones shared.
     std::vector<std::uint32_t> xfMap(g.xfs.size(), 0);
     for (std::size_t i = 0; i < g.xfs.size(); ++i) {
