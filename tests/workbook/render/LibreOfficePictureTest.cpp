@@ -14,7 +14,6 @@
 #include "TempDir.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
@@ -34,25 +33,6 @@ const char kFontConfig[] = R"(<?xml version="1.0"?>
 </fontconfig>
 )";
 
-test::ToolRun run(const QString& program, const QStringList& args, const QString& fontConfig) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"FONTCONFIG_FILE"_s, fontConfig);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    test::ToolRun r;
-    if (!p.waitForStarted(10000) || !p.waitForFinished(240000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = program + u" did not start or finish"_s;
-        return r;
-    }
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.ok = p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    return r;
-}
-
 } // namespace
 
 TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) {
@@ -68,15 +48,16 @@ TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) 
     dir.write(u"texts.xls"_s,
               QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
     const QString fonts = dir.file(u"fonts.conf"_s);
-    const test::ToolRun pdf = run(soffice,
-                                  {u"-env:UserInstallation=file://"_s + dir.file(u"profile"_s), u"--headless"_s,
-                                   u"--convert-to"_s, u"pdf"_s, u"--outdir"_s, dir.path(), dir.file(u"texts.xls"_s)},
-                                  fonts);
+    const test::ToolRun pdf =
+        test::runTool(soffice,
+                      {u"-env:UserInstallation=file://"_s + dir.file(u"profile"_s), u"--headless"_s, u"--convert-to"_s,
+                       u"pdf"_s, u"--outdir"_s, dir.path(), dir.file(u"texts.xls"_s)},
+                      240000, {u"FONTCONFIG_FILE="_s + fonts});
     ASSERT_TRUE(pdf.ok && QFile::exists(dir.file(u"texts.pdf"_s))) << (pdf.out + pdf.err).toStdString();
-    const test::ToolRun png = run(pdftoppm,
-                                  {u"-r"_s, u"96"_s, u"-png"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-singlefile"_s,
-                                   dir.file(u"texts.pdf"_s), dir.file(u"theirs"_s)},
-                                  fonts);
+    const test::ToolRun png = test::runTool(pdftoppm,
+                                            {u"-r"_s, u"96"_s, u"-png"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s,
+                                             u"-singlefile"_s, dir.file(u"texts.pdf"_s), dir.file(u"theirs"_s)},
+                                            240000, {u"FONTCONFIG_FILE="_s + fonts});
     ASSERT_TRUE(png.ok) << png.err.toStdString();
     const QImage theirs(dir.file(u"theirs.png"_s));
     ASSERT_FALSE(theirs.isNull());
