@@ -734,13 +734,21 @@ void SheetReader::read(RecordReader& in) {
 }
 
 void SheetReader::finish() {
-    // An array formula keeps its area only when every cell of it said it belongs to it.
+    // An array formula keeps its area only when every cell of it said it belongs to it, and none
+    // was given a formula of its own afterwards.
     std::vector<bool> keep(m_sheet.arrayFormulas.size(), false);
     for (const SharedFormula& s : m_shared) {
         if (s.array && s.arrayIndex >= 0) {
             const sheet::Area& a = m_sheet.arrayFormulas[static_cast<std::size_t>(s.arrayIndex)].area;
-            keep[static_cast<std::size_t>(s.arrayIndex)] = s.members == static_cast<long long>(a.rows()) * a.columns();
-            if (!keep[static_cast<std::size_t>(s.arrayIndex)]) {
+            bool whole = s.members == static_cast<long long>(a.rows()) * a.columns();
+            for (int r = a.first.row; whole && r <= a.last.row; ++r) {
+                for (int c = a.first.col; whole && c <= a.last.col; ++c) {
+                    const sheet::Cell* cell = m_sheet.cell(r, c);
+                    whole = cell && !cell->formula;
+                }
+            }
+            keep[static_cast<std::size_t>(s.arrayIndex)] = whole;
+            if (!whole) {
                 warn("the array formula in " + cellName(a.first.row, a.first.col) + ":" +
                      cellName(a.last.row, a.last.col) + " lacks some of its cells; its results were kept.");
             }

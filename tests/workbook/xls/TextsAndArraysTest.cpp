@@ -16,7 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 using namespace markwell;
 using namespace markwell::xls;
@@ -112,6 +115,33 @@ Bytes fileOf(Bytes stream) {
     return w.build();
 }
 
+// The physical records of a workbook stream, to be changed the way a damaged file or another
+// writer has them, and the stream made of them again.
+struct RawRecord {
+    std::uint16_t id;
+    Bytes data;
+};
+std::vector<RawRecord> rawRecords(const Bytes& stream) {
+    std::vector<RawRecord> out;
+    for (std::size_t at = 0; at + 4 <= stream.size();) {
+        const std::size_t length = load16(stream.data() + at + 2);
+        out.push_back(
+            {load16(stream.data() + at), Bytes(stream.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                                               stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + length))});
+        at += 4 + length;
+    }
+    return out;
+}
+Bytes streamOf(const std::vector<RawRecord>& records) {
+    ByteWriter w;
+    for (const RawRecord& r : records) {
+        w.u16(r.id);
+        w.u16(static_cast<unsigned>(r.data.size()));
+        w.bytes(r.data);
+    }
+    return std::move(w.data());
+}
+
 const std::filesystem::path kGood = std::filesystem::path(MARKWELL_XLS_DATA_DIR) / "good";
 
 } // namespace
@@ -192,30 +222,21 @@ TEST(LongTexts, TextResultsOfFormulas) {
 TEST(LongTexts, StringRecordWithACutCountIsReadWhole) {
     sheet::Workbook wb = oneSheet();
     wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value(std::string(4464, 'c')), formula::parseFormula("=B1"), 0});
-    const Bytes stream = streamOf(writeXls(wb));
+    std::vector<RawRecord> records = rawRecords(streamOf(writeXls(wb)));
     // Append 65536 more characters to the STRING record, in CONTINUE records with their options
     // byte, as that writer did.
-    Bytes patched;
-    std::size_t at = 0;
-    while (at + 4 <= stream.size()) {
-        const std::uint16_t id = load16(stream.data() + at);
-        const std::size_t length = load16(stream.data() + at + 2);
-        patched.insert(patched.end(), stream.begin() + static_cast<std::ptrdiff_t>(at),
-                       stream.begin() + static_cast<std::ptrdiff_t>(at + 4 + length));
-        at += 4 + length;
-        if (id == rec::kString) {
-            for (std::size_t left = 65536; left > 0;) {
-                const std::size_t n = std::min<std::size_t>(left, rec::kMaxRecordData - 1);
-                ByteWriter w;
-                w.u16(rec::kContinue);
-                w.u16(static_cast<unsigned>(n + 1));
-                w.u8(0);
-                w.data().insert(w.data().end(), n, 'c');
-                patched.insert(patched.end(), w.data().begin(), w.data().end());
-                left -= n;
-            }
-        }
+    const auto string =
+        std::find_if(records.begin(), records.end(), [](const RawRecord& r) { return r.id == rec::kString; });
+    ASSERT_NE(string, records.end());
+    std::vector<RawRecord> more;
+    for (std::size_t left = 65536; left > 0;) {
+        const std::size_t n = std::min<std::size_t>(left, rec::kMaxRecordData - 1);
+        more.push_back({rec::kContinue, Bytes(n + 1, 'c')});
+        more.back().data[0] = 0;
+        left -= n;
     }
+    records.insert(string + 1, more.begin(), more.end());
+    const Bytes patched = streamOf(records);
     const ReadResult back = readXls(fileOf(patched));
     EXPECT_EQ(cellAt(back.workbook, "A1")->value, sheet::Value(std::string(70000, 'c')));
     ASSERT_EQ(back.warnings.size(), 1u);
@@ -271,6 +292,27 @@ TEST(ArrayFormulas, ReadFromOtherProgramsAndWrittenBack) {
     }
     EXPECT_EQ(seen, (std::vector<std::string>{"exp 0,3", "array", "exp 0,5", "array", "exp 0,7", "array", "exp 0,7",
                                               "exp 0,5", "exp 0,7", "exp 0,7", "exp 0,5"}));
+}
+
+// An array formula whose cells a damaged file does not all hold (here F2's record is missing) is
+// not kept as one: the cells keep their results, with a warning, and the workbook is written.
+TEST(ArrayFormulas, IncompleteArraysKeepTheirResults) {
+    std::ifstream in(kGood / "lo_arrays.xls", std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<RawRecord> records = rawRecords(streamOf(file));
+    const auto f2 = std::find_if(records.begin(), records.end(), [](const RawRecord& r) {
+        return r.id == rec::kFormula && load16(r.data.data()) == 1 && load16(r.data.data() + 2) == 5;
+    });
+    ASSERT_NE(f2, records.end());
+    records.erase(f2);
+    const ReadResult read = readXls(fileOf(streamOf(records)));
+    ASSERT_EQ(read.warnings.size(), 1u);
+    EXPECT_NE(read.warnings[0].find("F1:F3 lacks some of its cells"), std::string::npos) << read.warnings[0];
+    const sheet::Sheet& s = read.workbook.sheets[0];
+    EXPECT_EQ(s.arrayFormulas.size(), 2u);
+    EXPECT_EQ(s.arrayFormulaAt(sheet::CellPos{0, 5}), nullptr);
+    EXPECT_EQ(cellAt(read.workbook, "F3")->value, sheet::Value(6));
+    EXPECT_EQ(readXls(writeXls(read.workbook)).workbook.sheets[0].arrayFormulas.size(), 2u);
 }
 
 // An array formula moves and is copied whole with the rows and cells around it; a change that
