@@ -30,10 +30,11 @@ MARKWELL_BUILD_PACKAGES=(
 )
 
 # What the test suite needs on top: GoogleTest, clang for the fuzzer, the independent readers
-# (LibreOffice, Gnumeric, xlrd), a virtual display and desktop-entry validation.
+# (LibreOffice, Gnumeric, xlrd; poppler turns their PDF pictures into images), a virtual display and
+# desktop-entry validation.
 MARKWELL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev clang-format
-    libreoffice-calc-nogui gnumeric python3-xlrd python3 python3-uno
+    libreoffice-calc-nogui gnumeric python3-xlrd python3 python3-uno poppler-utils
     xvfb xauth desktop-file-utils
 )
 

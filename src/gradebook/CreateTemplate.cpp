@@ -7,6 +7,7 @@
 #include "gradebook/Excel1.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
+#include "gradebook/template/FilledLayout.h"
 #include "setup/PointsText.h"
 
 #include <QDir>
@@ -341,7 +342,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     for (qsizetype i = 1; i <= testCount; ++i) {
         const TestRow& test = setup.tests[static_cast<size_t>(i - 1)];
         const int column = static_cast<int>(6 + i);
-        trap.step(146, [&] { running(hostA, noHostA).Cells(6, column).setValue(test.name); });
+        trap.step(146, [&] { running(hostA, noHostA).Cells(6, column).setText(test.name); });
         trap.step(148, [&] { running(hostA, noHostA).Cells(7, column).setValue(forWorkbook(test.possiblePoints)); });
         trap.setLabel(150);
     }
@@ -387,7 +388,13 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         trap.step(198, [&] { ++r; });
         trap.setLabel(200);
     }
-    trap.setLabel(202);
+    // The filling grew the table: the printout covers all of it.
+    trap.step(202, [&] {
+        running(hostA, noHostA)
+            .ActiveWorkbook()
+            .Worksheets(1)
+            .setPrintArea(QString::fromStdString(gradetemplate::filledPrintArea(testCount, studentCount)));
+    });
     trap.step(204, [&] { ui.setBusy(false); });
     trap.step(206, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Select(); });
     trap.step(208, [&] { running(hostA, noHostA).Cells(5, 2).Select(); });

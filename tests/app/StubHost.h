@@ -23,6 +23,8 @@ public:
     void activateSheet(int, int) override { fail(); }
     int activeSheetIndex(int) const override { fail(); }
     void setCellValue(const HostArea&, const QString&) override { fail(); }
+    void setCellText(const HostArea&, const QString&) override { fail(); }
+    void setPrintArea(int, int, const HostArea&) override { fail(); }
     void select(const HostArea&) override { fail(); }
     HostArea selection() const override { fail(); }
     void copyArea(const HostArea&) override { fail(); }

@@ -170,10 +170,11 @@ TEST(CreateTemplate, SevenTestsAndFiveStudentsRunTheCopiesAndTheDelete) {
     EXPECT_EQ(run.count(u"Copy rows 13:14"_s), 2);
     EXPECT_EQ(run.count(u"Insert rows 13:14 -4121"_s), 2);
     EXPECT_EQ(run.count(u"Delete rows 18:18 -4162"_s), 1);
-    EXPECT_TRUE(run.log.contains(u"Cells(6,13)=Test 7"_s));
+    EXPECT_TRUE(run.log.contains(u"Cells(6,13)='Test 7"_s));
     EXPECT_TRUE(run.log.contains(u"Cells(17,2)=Student 5"_s));
     EXPECT_TRUE(run.log.contains(u"Cells(17,13)=10"_s));
     EXPECT_TRUE(run.log.contains(u"Cells(5,2)=School"_s));
+    EXPECT_TRUE(run.log.contains(u"Sheet 1 PrintArea R5C2:R22C13"_s)); // B5:M22, the whole filled table
     // Opened read-only from the work folder, saved under the generated name in format 56.
     const QString templatePath = QDir(run.work.path()).filePath(u"template.xlt"_s);
     EXPECT_EQ(run.log.first(), u"Open %1 readOnly=1"_s.arg(templatePath));

@@ -44,6 +44,12 @@ public:
     void setCellValue(const HostArea& a, const QString& text) override {
         log(u"Cells(%1,%2)=%3"_s.arg(a.firstRow).arg(a.firstColumn).arg(text));
     }
+    void setCellText(const HostArea& a, const QString& text) override {
+        log(u"Cells(%1,%2)='%3"_s.arg(a.firstRow).arg(a.firstColumn).arg(text));
+    }
+    void setPrintArea(int, int sheet, const HostArea& a) override {
+        log(u"Sheet %1 PrintArea %2"_s.arg(sheet).arg(describe(a)));
+    }
     void select(const HostArea& a) override {
         m_selection = a;
         log(u"Select %1"_s.arg(describe(a)));

@@ -29,8 +29,15 @@ sheet::Workbook withStaleResults(sheet::Workbook wb) {
     return wb;
 }
 
-ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs) {
+ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs, const QStringList& environment) {
     QProcess p;
+    if (!environment.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment) {
+            env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        }
+        p.setProcessEnvironment(env);
+    }
     p.start(program, args);
     ToolRun r;
     if (!p.waitForStarted(10000)) {

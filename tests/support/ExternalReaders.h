@@ -16,8 +16,10 @@ struct ToolRun {
     QString out, err;
 };
 
-// Runs a program to its end (at most `timeoutMs`) and collects what it printed.
-ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs = 240000);
+// Runs a program to its end (at most `timeoutMs`) and collects what it printed. `environment`
+// adds or replaces variables ("NAME=value") in the one it inherits.
+ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs = 240000,
+                const QStringList& environment = {});
 
 // A python3 that can import xlrd, or empty.
 QString pythonWithXlrd();

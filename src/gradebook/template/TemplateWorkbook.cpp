@@ -1,5 +1,7 @@
 #include "gradebook/template/TemplateWorkbook.h"
 
+#include "gradebook/template/FilledLayout.h"
+
 #include "workbook/formula/Parser.h"
 #include "workbook/formula/Recalc.h"
 
@@ -172,9 +174,11 @@ struct NameSpec {
     const char* refersTo;
 };
 
+// Print_Area covers the whole table, B5 to the last column of the test block and the last row of
+// the class summary; the filling sets it anew once it has grown the table.
 constexpr NameSpec kNames[] = {
     {"GradeTable", false, false, "'Grade book'!$E$2:$Q$4"},
-    {"Print_Area", true, true, "'Grade book'!$B$5:$H$19"},
+    {"Print_Area", true, true, nullptr},
     {"Print_Titles", true, true, "'Grade book'!$B:$B,'Grade book'!$12:$12"},
 };
 
@@ -349,7 +353,8 @@ void addNames(sheet::Workbook& wb) {
         name.name = n.name;
         name.scopeSheet = n.sheetLevel ? 0 : -1;
         name.builtin = n.builtin;
-        name.refersTo = formula::parseFormula(n.refersTo, options);
+        name.refersTo = formula::parseFormula(
+            n.refersTo ? std::string(n.refersTo) : "'Grade book'!" + filledPrintArea(0, 0), options);
         wb.names.push_back(std::move(name));
     }
 }
@@ -395,6 +400,10 @@ sheet::Workbook buildTemplateWorkbook() {
     wb.sheets.emplace_back();
     sheet::Sheet& s = wb.sheets.front();
     s.name = kSheetName;
+    // The workbook's own font, for whatever is typed into a cell the template did not style. At
+    // 10 points its widest digit is as wide as that of the usual 10-point default (7 pixels), so
+    // the column widths, which count in it, stay as given.
+    wb.formats.front().font.name = kFontName;
 
     paintCells(wb, s);
     writeContents(wb, s);

@@ -192,13 +192,34 @@ int EmbeddedHost::activeSheetIndex(int workbook) const {
 }
 
 void EmbeddedHost::setCellValue(const HostArea& cell, const QString& text) {
+    writeCell(cell, engine::valueOfText(text.toStdString()));
+}
+
+void EmbeddedHost::setCellText(const HostArea& cell, const QString& text) {
+    writeCell(cell, sheet::Value(text.toStdString()));
+}
+
+// The value goes into the cell as a constant: whatever the text starts with, never a formula.
+void EmbeddedHost::writeCell(const HostArea& cell, sheet::Value value) {
     OpenBook& b = book(0);
     const int s = sheetOf(b, 0);
     flush();
-    sheet::Cell& target = b.model.sheets[static_cast<size_t>(s)].cellAt(cell.firstRow - 1, cell.firstColumn - 1);
-    // The text is a value, never a formula, whatever it starts with.
+    sheet::Sheet& sh = b.model.sheets[static_cast<size_t>(s)];
+    if (const sheet::ArrayFormula* array = sh.arrayFormulaAt(topLeft(cell))) {
+        throw HostError(u"The cell %1 is part of the array formula in %2, which can only be changed as a whole."_s.arg(
+            QString::fromStdString(sheet::toA1(topLeft(cell))), QString::fromStdString(sheet::toA1(array->area))));
+    }
+    sheet::Cell& target = sh.cellAt(cell.firstRow - 1, cell.firstColumn - 1);
     target.formula.reset();
-    target.value = engine::valueOfText(text.toStdString());
+    target.value = std::move(value);
+    b.changed();
+}
+
+void EmbeddedHost::setPrintArea(int workbook, int sheet, const HostArea& area) {
+    OpenBook& b = book(workbook);
+    const int s = sheetOf(b, sheet);
+    flush();
+    engine::setPrintArea(b.model, s, toArea(area));
     b.changed();
 }
 

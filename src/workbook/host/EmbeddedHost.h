@@ -10,7 +10,8 @@ namespace markwell {
 
 namespace sheet {
 class Workbook;
-}
+class Value;
+} // namespace sheet
 
 // The program's own spreadsheet host: workbooks are read, changed, recalculated, written and
 // pictured in this process by the embedded engine.
@@ -38,6 +39,8 @@ public:
     void activateSheet(int workbook, int sheet) override;
     int activeSheetIndex(int workbook) const override;
     void setCellValue(const HostArea& cell, const QString& text) override;
+    void setCellText(const HostArea& cell, const QString& text) override;
+    void setPrintArea(int workbook, int sheet, const HostArea& area) override;
     void select(const HostArea& area) override;
     HostArea selection() const override { return m_selection; }
     void copyArea(const HostArea& area) override;
@@ -63,6 +66,7 @@ private:
     };
 
     void checkRunning() const;
+    void writeCell(const HostArea& cell, sheet::Value value);
     OpenBook& book(int workbook);
     const OpenBook& book(int workbook) const;
     int sheetOf(const OpenBook& b, int sheet) const;

@@ -36,6 +36,18 @@ void deleteRows(sheet::Workbook& workbook, int sheet, int firstRow, int lastRow)
     sheet::deleteRows(workbook, sheet, firstRow, lastRow);
 }
 
+void setPrintArea(sheet::Workbook& workbook, int sheet, const sheet::Area& area) {
+    const formula::NodePtr refersTo =
+        formula::makeArea(formula::RefCorner{area.first, true, true}, formula::RefCorner{area.last, true, true}, sheet);
+    for (sheet::DefinedName& name : workbook.names) {
+        if (name.builtin && name.scopeSheet == sheet && sheet::equalsIgnoringCase(name.name, "Print_Area")) {
+            name.refersTo = refersTo;
+            return;
+        }
+    }
+    workbook.names.push_back(sheet::DefinedName{"Print_Area", sheet, refersTo, true});
+}
+
 void recalculate(sheet::Workbook& workbook) {
     formula::recalculate(workbook);
 }

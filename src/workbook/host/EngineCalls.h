@@ -26,6 +26,8 @@ sheet::Value valueOfText(const std::string& text);
 void insertCopies(sheet::Workbook& workbook, int sheet, const sheet::Area& source, sheet::CellPos at, bool down,
                   int times);
 void deleteRows(sheet::Workbook& workbook, int sheet, int firstRow, int lastRow);
+// Makes `area` the sheet's print area (its Print_Area name), creating the name when missing.
+void setPrintArea(sheet::Workbook& workbook, int sheet, const sheet::Area& area);
 void recalculate(sheet::Workbook& workbook);
 
 // The smallest rectangle holding every cell with a value or a format; nothing on an empty sheet.

@@ -76,6 +76,10 @@ void HostRange::setValue(const QString& text) {
     m_host->setCellValue(m_area, text);
 }
 
+void HostRange::setText(const QString& text) {
+    m_host->setCellText(m_area, text);
+}
+
 void HostRange::Copy() {
     m_host->copyArea(m_area);
 }
@@ -102,6 +106,10 @@ void HostWorksheet::Activate() {
 
 HostRange HostWorksheet::UsedRange() {
     return HostRange(*m_host, m_host->usedRange(m_workbook, m_sheet), m_workbook, m_sheet);
+}
+
+void HostWorksheet::setPrintArea(const QString& address) {
+    m_host->setPrintArea(m_workbook, m_sheet, parseHostAddress(address));
 }
 
 HostWorksheet HostWorkbook::Worksheets(int sheet) {

@@ -42,7 +42,11 @@ public:
     HostRange(SpreadsheetHost& host, HostArea area, int workbook = 0, int sheet = 0)
         : m_host(&host), m_area(area), m_workbook(workbook), m_sheet(sheet) {}
     void Select();
+    // The Value of the automation model: the host turns numeric text into a number.
     void setValue(const QString& text);
+    // The Value with a leading apostrophe: the text is kept as text exactly as given, never
+    // turned into a number or read as a formula.
+    void setText(const QString& text);
     void Copy();
     void Insert(int shift);
     void Delete(int shift);
@@ -66,6 +70,8 @@ public:
     void Select();
     void Activate();
     HostRange UsedRange();
+    // PageSetup.PrintArea: the sheet prints the cells of `address` ("$B$5:$M$22").
+    void setPrintArea(const QString& address);
     int index() const { return m_sheet; }
 
 private:
@@ -134,6 +140,8 @@ public:
     virtual void activateSheet(int workbook, int sheet) = 0;
     virtual int activeSheetIndex(int workbook) const = 0;
     virtual void setCellValue(const HostArea& cell, const QString& text) = 0;
+    virtual void setCellText(const HostArea& cell, const QString& text) = 0;
+    virtual void setPrintArea(int workbook, int sheet, const HostArea& area) = 0;
     virtual void select(const HostArea& area) = 0;
     virtual HostArea selection() const = 0;
     virtual void copyArea(const HostArea& area) = 0;

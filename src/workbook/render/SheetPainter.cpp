@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QMutex>
 #include <QPainter>
+#include <QRawFont>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <array>
@@ -130,8 +132,19 @@ struct FormatStyle {
     const sheet::CellFormat* format = nullptr;
     QFont font;
     std::unique_ptr<QFontMetricsF> metrics;
+    LineMetrics lines;
     std::unique_ptr<NumberFormatter> formatter;
 };
+
+// A big-endian 16-bit field of a font table, or 0 past its end.
+int tableField(const QByteArray& table, qsizetype at, bool isSigned) {
+    if (at + 2 > table.size()) {
+        return 0;
+    }
+    const auto value = static_cast<std::uint16_t>((static_cast<std::uint8_t>(table[at]) << 8) |
+                                                  static_cast<std::uint8_t>(table[at + 1]));
+    return isSigned ? static_cast<std::int16_t>(value) : value;
+}
 
 class PaintJob {
 public:
@@ -212,6 +225,7 @@ private:
             s.format = index < m_workbook.formats.size() ? &m_workbook.formats[index] : &kDefault;
             s.font = screenFont(s.format->font);
             s.metrics = std::make_unique<QFontMetricsF>(s.font, &m_image);
+            s.lines = lineMetrics(s.font);
             s.formatter = std::make_unique<NumberFormatter>(s.format->numberFormat, m_workbook.date1904);
         }
         return s;
@@ -306,9 +320,11 @@ private:
 
         sheet::HAlign align = f.halign;
         if (align == sheet::HAlign::General) {
+            // Texts go with their reading direction: a right-to-left one starts at the right.
             align = shown.kind == ValueKind::Number ? sheet::HAlign::Right
-                    : shown.kind == ValueKind::Text ? sheet::HAlign::Left
-                                                    : sheet::HAlign::Center;
+                    : shown.kind == ValueKind::Text
+                        ? (text.isRightToLeft() ? sheet::HAlign::Right : sheet::HAlign::Left)
+                        : sheet::HAlign::Center;
         }
         int flags = 0;
         switch (align) {
@@ -326,17 +342,19 @@ private:
             flags |= Qt::AlignLeft;
             break;
         }
-        switch (f.valign) {
-        case sheet::VAlign::Top:
-        case sheet::VAlign::Justify:
-            flags |= Qt::AlignTop;
-            break;
-        case sheet::VAlign::Center:
-            flags |= Qt::AlignVCenter;
-            break;
-        case sheet::VAlign::Bottom:
-            flags |= Qt::AlignBottom;
-            break;
+        if (f.rotation != 0 && !wrap) {
+            switch (f.valign) {
+            case sheet::VAlign::Top:
+            case sheet::VAlign::Justify:
+                flags |= Qt::AlignTop;
+                break;
+            case sheet::VAlign::Center:
+                flags |= Qt::AlignVCenter;
+                break;
+            case sheet::VAlign::Bottom:
+                flags |= Qt::AlignBottom;
+                break;
+            }
         }
 
         QRectF clip = interior;
@@ -359,9 +377,6 @@ private:
                                 interior);
         }
 
-        if (wrap) {
-            flags |= Qt::TextWordWrap;
-        }
         p.save();
         p.setClipRect(clip);
         p.setFont(st.font);
@@ -369,9 +384,46 @@ private:
         if (f.rotation != 0 && !wrap) {
             drawRotated(p, interior, text, f.rotation, flags);
         } else {
-            p.drawText(anchor, flags | Qt::TextDontClip, text);
+            drawLines(p, anchor, text, static_cast<Qt::Alignment>(flags), f.valign, wrap, st);
         }
         p.restore();
+    }
+
+    // Lays the text out in lines (wrapped at word boundaries to the anchor's width when `wrap`),
+    // spaced and placed as spreadsheet programs do: the lines stack at the font's line height and
+    // the block of them sits at the top, the middle or the bottom of the anchor; what does not fit
+    // runs over the edges and is clipped there.
+    void drawLines(QPainter& p, const QRectF& anchor, QString text, Qt::Alignment align, sheet::VAlign valign,
+                   bool wrap, const FormatStyle& st) {
+        if (wrap) {
+            text.replace(u'\n', QChar::LineSeparator);
+        }
+        QTextLayout layout(text, st.font, p.device());
+        // Left and right stay where they are whatever the text's direction.
+        QTextOption option(align | Qt::AlignAbsolute);
+        option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
+        option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+        layout.setTextOption(option);
+        const double width = std::max(anchor.width(), 0.0);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+        }
+        layout.endLayout();
+        const int count = layout.lineCount();
+        const double block = count * st.lines.height();
+        double top = anchor.bottom() - block;
+        if (valign == sheet::VAlign::Top || valign == sheet::VAlign::Justify) {
+            top = anchor.top();
+        } else if (valign == sheet::VAlign::Center) {
+            top = anchor.center().y() - block / 2;
+        }
+        for (int i = 0; i < count; ++i) {
+            QTextLine line = layout.lineAt(i);
+            const double baseline = std::round(top + i * st.lines.height() + st.lines.ascent);
+            line.setPosition(QPointF(0, baseline - line.ascent()));
+        }
+        layout.draw(&p, QPointF(anchor.left(), 0));
     }
 
     // The room a text may take beyond its cell: over the vacant cells beside it, on the side its
@@ -555,6 +607,32 @@ QFont screenFont(const sheet::Font& font) {
     f.setUnderline(font.underline);
     f.setStrikeOut(font.strike);
     return f;
+}
+
+LineMetrics lineMetrics(const QFont& font) {
+    // As spreadsheet programs read them: hhea ascender and descender unless both are zero (then
+    // the Windows ones), the typographic ones when the OS/2 table's USE_TYPO_METRICS bit is set.
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray hhea = raw.isValid() ? raw.fontTable("hhea") : QByteArray();
+    const QByteArray os2 = raw.isValid() ? raw.fontTable("OS/2") : QByteArray();
+    const double unitsPerEm = raw.isValid() ? raw.unitsPerEm() : 0;
+    double ascent = tableField(hhea, 4, true);
+    double descent = -tableField(hhea, 6, true);
+    if (ascent == 0 && descent == 0) {
+        ascent = tableField(os2, 74, false);
+        descent = tableField(os2, 76, false);
+    }
+    const int typoAscent = tableField(os2, 68, true), typoDescent = tableField(os2, 70, true);
+    if ((tableField(os2, 62, false) & 0x80) && typoAscent >= 0 && typoDescent <= 0) {
+        ascent = typoAscent;
+        descent = -typoDescent;
+    }
+    if (unitsPerEm <= 0 || ascent + descent <= 0) {
+        const QFontMetricsF metrics(font, &measuringDevice());
+        return {std::round(metrics.ascent()), std::round(metrics.descent())};
+    }
+    const double pixelsPerUnit = font.pointSizeF() * 96.0 / 72.0 / unitsPerEm;
+    return {std::round(ascent * pixelsPerUnit), std::round(descent * pixelsPerUnit)};
 }
 
 int maxDigitWidth(const sheet::Font& font) {

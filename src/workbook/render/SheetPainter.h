@@ -20,6 +20,17 @@ QString resolveFontFamily(const std::string& name);
 // The screen font of a cell font at 96 dpi, its family resolved as above.
 QFont screenFont(const sheet::Font& font);
 
+// How lines of text are stacked in a cell, in pixels at 96 dpi: spreadsheet programs place
+// them by the font's own ascender and descender (an OpenType font's hhea values, or its
+// typographic ones when the font asks for those), each rounded to whole pixels, without the
+// extra gap between lines that text editors add; wrapped lines follow each other at their sum.
+struct LineMetrics {
+    double ascent = 0;
+    double descent = 0;
+    double height() const { return ascent + descent; }
+};
+LineMetrics lineMetrics(const QFont& font);
+
 // The advance of the widest digit of the font at 96 dpi, rounded to whole pixels (7 for
 // 10-point Arial); column widths are counted in it.
 int maxDigitWidth(const sheet::Font& font);
@@ -35,8 +46,9 @@ QString cutNotice();
 
 // Draws an area of a sheet as a spreadsheet program shows it on screen at 96 dpi: fills, fonts,
 // borders, merged cells, alignment, wrapping, number formats; gridlines only when the sheet
-// shows them. A picture beyond the limits is cut at the right and bottom and the cut edges carry
-// a red band with cutNotice().
+// shows them. Text in the General alignment follows its reading direction: a text that starts
+// in a right-to-left script (Hebrew, Arabic) is aligned right, as numbers are. A picture beyond the limits is cut at
+// the right and bottom and the cut edges carry a red band with cutNotice().
 //
 // Needs a QGuiApplication. Throws std::invalid_argument for a sheet index or an area that is not
 // on the workbook, std::runtime_error when there is no QGuiApplication or no memory for the

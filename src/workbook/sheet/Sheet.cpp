@@ -56,6 +56,15 @@ void Sheet::clearCell(int row, int col) {
     }
 }
 
+const ArrayFormula* Sheet::arrayFormulaAt(CellPos pos) const {
+    for (const ArrayFormula& a : arrayFormulas) {
+        if (a.area.contains(pos)) {
+            return &a;
+        }
+    }
+    return nullptr;
+}
+
 int Sheet::lastRow() const {
     for (std::size_t r = m_rows.size(); r-- > 0;) {
         for (const Cell& c : m_rows[r].cells) {

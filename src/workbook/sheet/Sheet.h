@@ -42,6 +42,14 @@ struct Comment {
     bool visible = false;
 };
 
+// A formula entered over a whole area at once, an array formula ({=SUM(A1:A3*C1:C3)}). Its
+// references read as they do from the area's top-left cell. The cells of the area hold its
+// results as values and no formula of their own; recalculation keeps those results as they are.
+struct ArrayFormula {
+    Area area;
+    formula::NodePtr formula;
+};
+
 struct PageSetup {
     int paperSize = 1; // Letter
     bool portrait = true;
@@ -92,6 +100,9 @@ public:
         }
     }
 
+    // The array formula whose area holds the cell, or null.
+    const ArrayFormula* arrayFormulaAt(CellPos pos) const;
+
     // Last row and column holding a non-blank cell; -1 on an empty sheet.
     int lastRow() const;
     int lastColumn() const;
@@ -108,6 +119,7 @@ public:
     int defaultColumnWidth = 8; // characters
     std::vector<Area> merged;
     std::vector<Comment> comments;
+    std::vector<ArrayFormula> arrayFormulas; // areas never overlap
     PageSetup pageSetup;
     bool showGridlines = true;
     CellPos activeCell;

@@ -44,6 +44,11 @@ void shiftAllFormulas(Workbook& workbook, const SheetChange& change) {
             }
         }
     }
+    for (std::size_t s = 0; s < workbook.sheets.size(); ++s) {
+        for (ArrayFormula& a : workbook.sheets[s].arrayFormulas) {
+            a.formula = formula::shiftReferences(a.formula, static_cast<int>(s), change);
+        }
+    }
     for (DefinedName& name : workbook.names) {
         // A workbook-level name's references without a sheet point nowhere in particular.
         const int home = name.scopeSheet >= 0 ? name.scopeSheet : -2;
@@ -70,6 +75,30 @@ int lastStoredColumn(const Row& row) {
 
 bool rowHasContent(const Row& row) {
     return lastStoredColumn(row) >= 0 || !(row.info == RowInfo{});
+}
+
+// An array formula is one whole: a change may move or copy all of it, never a part.
+[[noreturn]] void refusePartOfArray(const ArrayFormula& a) {
+    throw StructureError("The change would split the array formula in " + toA1(a.area) +
+                         "; an array formula can only be moved or copied whole.");
+}
+
+bool overlaps(int first, int last, int otherFirst, int otherLast) {
+    return first <= otherLast && otherFirst <= last;
+}
+
+// The array formulas lying wholly in `source`; one that lies partly in it is refused.
+std::vector<ArrayFormula> arraysCopied(const Sheet& sh, const Area& source) {
+    std::vector<ArrayFormula> copied;
+    for (const ArrayFormula& a : sh.arrayFormulas) {
+        if (source.contains(a.area.first) && source.contains(a.area.last)) {
+            copied.push_back(a);
+        } else if (overlaps(a.area.first.row, a.area.last.row, source.first.row, source.last.row) &&
+                   overlaps(a.area.first.col, a.area.last.col, source.first.col, source.last.col)) {
+            refusePartOfArray(a);
+        }
+    }
+    return copied;
 }
 
 } // namespace
@@ -103,6 +132,18 @@ void insertCopiedCells(Workbook& workbook, int sheetIndex, const Area& source, C
                                  " would push cells of " + rowsText(r, r) + " off the sheet.");
         }
     }
+
+    // Cells from the insertion column on move right in the band's rows: an array formula there
+    // must lie wholly in those rows and wholly on one side of the column.
+    for (const ArrayFormula& a : sh.arrayFormulas) {
+        const bool inBand = a.area.first.row >= bandFirst && a.area.last.row <= bandLast;
+        const bool touchesBand = overlaps(a.area.first.row, a.area.last.row, bandFirst, bandLast);
+        if ((inBand && a.area.first.col < at.col && a.area.last.col >= at.col) ||
+            (touchesBand && !inBand && a.area.last.col >= at.col)) {
+            refusePartOfArray(a);
+        }
+    }
+    const std::vector<ArrayFormula> copiedArrays = arraysCopied(sh, source);
 
     // What the clipboard holds: the source cells, merged ranges and comments as they are now.
     std::vector<std::vector<Cell>> snapshot(static_cast<std::size_t>(height));
@@ -190,6 +231,23 @@ void insertCopiedCells(Workbook& workbook, int sheetIndex, const Area& source, C
             c.pos.col += count;
         }
     }
+    for (ArrayFormula& a : sh.arrayFormulas) {
+        if (a.area.first.row >= bandFirst && a.area.last.row <= bandLast && a.area.first.col >= at.col) {
+            a.area.first.col += count;
+            a.area.last.col += count;
+        }
+    }
+    for (const ArrayFormula& a : copiedArrays) {
+        const NodePtr pasted = formula::translateReferences(a.formula, dRow, dCol);
+        for (int i = 0; i < times; ++i) {
+            SheetChange later = change;
+            later.count = i * width;
+            const int offset = dCol + i * width;
+            sh.arrayFormulas.push_back(ArrayFormula{Area{{a.area.first.row + dRow, a.area.first.col + offset},
+                                                         {a.area.last.row + dRow, a.area.last.col + offset}},
+                                                    formula::shiftReferences(pasted, sheetIndex, later)});
+        }
+    }
     for (int i = 0; i < times; ++i) {
         const int offset = dCol + i * width;
         for (const Area& m : copiedMerges) {
@@ -233,6 +291,13 @@ void insertCopiedRows(Workbook& workbook, int sheetIndex, int firstRow, int last
             break;
         }
     }
+
+    for (const ArrayFormula& a : sh.arrayFormulas) {
+        if (a.area.first.row < atRow && a.area.last.row >= atRow) {
+            refusePartOfArray(a);
+        }
+    }
+    const std::vector<ArrayFormula> copiedArrays = arraysCopied(sh, Area{{firstRow, 0}, {lastRow, kMaxColumns - 1}});
 
     std::vector<Row> snapshot(static_cast<std::size_t>(height));
     for (int r = 0; r < height; ++r) {
@@ -303,6 +368,23 @@ void insertCopiedRows(Workbook& workbook, int sheetIndex, int firstRow, int last
             c.pos.row += count;
         }
     }
+    for (ArrayFormula& a : sh.arrayFormulas) {
+        if (a.area.first.row >= atRow) {
+            a.area.first.row += count;
+            a.area.last.row += count;
+        }
+    }
+    for (const ArrayFormula& a : copiedArrays) {
+        const NodePtr pasted = formula::translateReferences(a.formula, dRow, 0);
+        for (int i = 0; i < times; ++i) {
+            SheetChange later = change;
+            later.count = i * height;
+            const int offset = dRow + i * height;
+            sh.arrayFormulas.push_back(ArrayFormula{
+                Area{{a.area.first.row + offset, a.area.first.col}, {a.area.last.row + offset, a.area.last.col}},
+                i > 0 ? formula::shiftReferences(pasted, sheetIndex, later) : pasted});
+        }
+    }
     for (int i = 0; i < times; ++i) {
         const int offset = dRow + i * height;
         for (const Area& m : copiedMerges) {
@@ -322,6 +404,12 @@ void deleteRows(Workbook& workbook, int sheetIndex, int first, int last) {
         throw StructureError("The rows to delete (" + rowsText(first, last) + ") are not rows of the sheet.");
     }
     const int count = last - first + 1;
+    for (const ArrayFormula& a : sh.arrayFormulas) {
+        if (overlaps(a.area.first.row, a.area.last.row, first, last) &&
+            (a.area.first.row < first || a.area.last.row > last)) {
+            refusePartOfArray(a);
+        }
+    }
     auto& rows = sh.rows();
     if (static_cast<std::size_t>(first) < rows.size()) {
         const auto end = std::min(rows.size(), static_cast<std::size_t>(last) + 1);
@@ -352,6 +440,17 @@ void deleteRows(Workbook& workbook, int sheetIndex, int first, int last) {
         }
     }
     sh.comments = std::move(comments);
+    std::vector<ArrayFormula> arrays;
+    for (ArrayFormula& a : sh.arrayFormulas) {
+        if (a.area.last.row < first) {
+            arrays.push_back(std::move(a));
+        } else if (a.area.first.row > last) {
+            a.area.first.row -= count;
+            a.area.last.row -= count;
+            arrays.push_back(std::move(a));
+        }
+    }
+    sh.arrayFormulas = std::move(arrays);
     if (sh.activeCell.row > last) {
         sh.activeCell.row -= count;
     } else if (sh.activeCell.row >= first) {

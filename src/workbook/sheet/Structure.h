@@ -9,6 +9,7 @@ namespace markwell::sheet {
 class Workbook;
 
 // A structural operation that cannot be done; nothing has been changed. The message says why.
+// Array formulas move and are copied whole: an operation that would split one is refused.
 class StructureError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -168,9 +168,7 @@ void CommentDrawing::writeSheet(RecordWriter& out, int drawingId, const std::vec
         out.write(rec::kMsoDrawing, box);
 
         std::u16string text = utf8ToUtf16(note.text);
-        if (text.size() > kMaxNoteChars) {
-            text.resize(kMaxNoteChars);
-        }
+        text.resize(cutWithinLimit(text, kMaxNoteChars));
         ByteWriter txo;
         txo.u16(0x0212); // left, top, text locked
         txo.u16(0);
@@ -180,13 +178,17 @@ void CommentDrawing::writeSheet(RecordWriter& out, int drawingId, const std::vec
         txo.u32(0);
         out.write(rec::kTxo, txo);
         if (!text.empty()) {
-            // The characters, split over as many CONTINUE records as needed, each with its own flags.
+            // The characters, split over as many CONTINUE records as needed, each with its own flags
+            // and never between the two halves of a surrogate pair.
             const bool compressed = fitsCompressed(text);
             const std::size_t perRecord = (rec::kMaxRecordData - 1) / (compressed ? 1 : 2);
-            for (std::size_t at = 0; at < text.size(); at += perRecord) {
+            const std::u16string_view all(text);
+            for (std::size_t at = 0; at < all.size();) {
+                const std::size_t n = cutWithinLimit(all.substr(at), perRecord);
                 ByteWriter part;
-                writeFlaggedChars(part, std::u16string_view(text).substr(at, perRecord));
+                writeFlaggedChars(part, all.substr(at, n));
                 out.write(rec::kContinue, part);
+                at += n;
             }
             ByteWriter runs;
             runs.u16(0);
@@ -206,9 +208,7 @@ void CommentDrawing::writeSheet(RecordWriter& out, int drawingId, const std::vec
         w.u16(note.visible ? 0x0002 : 0);
         w.u16(static_cast<unsigned>(k + 1));
         std::u16string author = utf8ToUtf16(note.author);
-        if (author.size() > 255) {
-            author.resize(255);
-        }
+        author.resize(cutWithinLimit(author, 255));
         writeUnicodeString16(w, author);
         w.u8(0);
         out.write(rec::kNote, w);

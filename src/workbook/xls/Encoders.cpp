@@ -30,9 +30,7 @@ Bytes encodeFont(const FontRecord& font) {
     w.u8(0); // character set
     w.u8(0);
     std::u16string name = utf8ToUtf16(font.name);
-    if (name.size() > 31) {
-        name.resize(31);
-    }
+    name.resize(cutWithinLimit(name, 31));
     writeUnicodeString8(w, name);
     return std::move(w.data());
 }
@@ -41,9 +39,7 @@ Bytes encodeFormat(std::uint16_t index, std::string_view code) {
     ByteWriter w;
     w.u16(index);
     std::u16string units = utf8ToUtf16(code);
-    if (units.size() > 255) {
-        units.resize(255);
-    }
+    units.resize(cutWithinLimit(units, 255));
     writeUnicodeString16(w, units);
     return std::move(w.data());
 }

@@ -49,6 +49,14 @@ void Encoder::function(const Node& n, int depth) {
     const auto& args = n.args;
     std::uint16_t index = 0;
     const FunctionInfo* info = functionByName(name);
+    if (name == "IF" && args.size() == 1) {
+        // IF(condition) gives TRUE or FALSE, exactly as IF(condition,TRUE) does; the format's IF
+        // takes two or three arguments, so it is written that way, as other writers do.
+        Node full = n;
+        full.args.push_back(formula::makeBoolean(true));
+        function(full, depth);
+        return;
+    }
     if (info) {
         index = info->index;
         if (args.size() < info->minArgs || args.size() > info->maxArgs) {
@@ -142,6 +150,9 @@ void Encoder::encode(const Node& n, Cls cls, int depth) {
         unsupported("The formula nests too deeply.");
     }
     using K = formula::NodeKind;
+    if (m_ctx.arrayFormula && cls == Cls::Value) {
+        cls = Cls::Array; // an array formula works on whole areas where others take one value
+    }
     const auto c = static_cast<unsigned>(cls);
     switch (n.kind) {
     case K::Number: {

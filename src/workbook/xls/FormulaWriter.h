@@ -12,8 +12,9 @@
 namespace markwell::xls {
 
 struct FormulaWriteContext {
-    int sheet = 0;        // the sheet the formula lives on
-    bool forName = false; // a defined name: every reference is 3-D
+    int sheet = 0;             // the sheet the formula lives on
+    bool forName = false;      // a defined name: every reference is 3-D
+    bool arrayFormula = false; // an array formula's tokens: operands are of the array class
     // The EXTERNSHEET index that stands for a sheet.
     std::function<std::uint16_t(int sheet)> externSheet;
     // The 1-based NAME record index for a name used in a formula, or 0 when there is none.

@@ -132,6 +132,32 @@ std::string RecordCursor::chars(std::size_t count, bool highByte) {
     return utf16ToUtf8(units);
 }
 
+std::string RecordCursor::charsToEnd(bool highByte, std::size_t& count) {
+    // Count what the rest holds, part by part, then read it as usual.
+    const std::size_t start = pos();
+    const auto& breaks = m_record.breaks;
+    std::size_t units = 0;
+    std::size_t at = start;
+    bool high = highByte;
+    while (at < size()) {
+        if (std::binary_search(breaks.begin(), breaks.end(), at)) {
+            high = (m_record.data[at] & 0x01) != 0;
+            ++at;
+            continue;
+        }
+        const auto nextBreak = std::upper_bound(breaks.begin(), breaks.end(), at);
+        const std::size_t end = nextBreak == breaks.end() ? size() : *nextBreak;
+        const std::size_t unit = high ? 2 : 1;
+        if ((end - at) % unit != 0) {
+            throw XlsError(XlsErrorKind::Corrupt, "A string is split inside a character at a CONTINUE record.");
+        }
+        units += (end - at) / unit;
+        at = end;
+    }
+    count = units;
+    return chars(units, highByte);
+}
+
 std::string RecordCursor::stringBody(std::size_t count) {
     const std::uint8_t flags = u8();
     std::size_t runs = 0, ext = 0;

@@ -30,6 +30,9 @@ public:
     // `count` characters starting with the given encoding, switching encoding at each CONTINUE
     // boundary as the options byte there says. Returns UTF-8.
     std::string chars(std::size_t count, bool highByte);
+    // Every character from here to the end of the record, read the same way; `count` receives
+    // how many there were.
+    std::string charsToEnd(bool highByte, std::size_t& count);
     // XLUnicodeString (16-bit count) and ShortXLUnicodeString (8-bit count), with the rich text and
     // phonetic blocks skipped.
     std::string string16();

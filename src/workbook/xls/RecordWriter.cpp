@@ -3,6 +3,7 @@
 #include "RecordIds.h"
 
 #include <algorithm>
+#include <string>
 
 #include "Strings.h"
 
@@ -35,6 +36,10 @@ void RecordWriter::writeContinued(std::uint16_t id, const std::vector<Bytes>& pi
 }
 
 void RecordWriter::writeWithString(std::uint16_t id, ByteView head, std::u16string_view text) {
+    if (text.size() > 0xFFFF) {
+        throw XlsError(XlsErrorKind::Unsupported, "A text of " + std::to_string(text.size()) +
+                                                      " characters is longer than the 65535 a record's string holds.");
+    }
     const bool compressed = fitsCompressed(text);
     const std::size_t unit = compressed ? 1 : 2;
     std::vector<Bytes> pieces;
@@ -43,13 +48,22 @@ void RecordWriter::writeWithString(std::uint16_t id, ByteView head, std::u16stri
     first.u16(static_cast<unsigned>(text.size()));
     first.u8(compressed ? 0 : 1);
     pieces.push_back(std::move(first.data()));
-    for (char16_t u : text) {
-        if (pieces.back().size() + unit > rec::kMaxRecordData) {
-            pieces.push_back(Bytes{static_cast<std::uint8_t>(compressed ? 0 : 1)});
+    // Characters that do not fit go on after a new options byte, never between the two halves
+    // of a surrogate pair.
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t room = (rec::kMaxRecordData - pieces.back().size()) / unit;
+        const std::size_t n = cutWithinLimit(text.substr(at), room);
+        Bytes& piece = pieces.back();
+        for (char16_t u : text.substr(at, n)) {
+            piece.push_back(static_cast<std::uint8_t>(u & 0xFF));
+            if (!compressed) {
+                piece.push_back(static_cast<std::uint8_t>(u >> 8));
+            }
         }
-        pieces.back().push_back(static_cast<std::uint8_t>(u & 0xFF));
-        if (!compressed) {
-            pieces.back().push_back(static_cast<std::uint8_t>(u >> 8));
+        at += n;
+        if (at < text.size()) {
+            pieces.push_back(Bytes{static_cast<std::uint8_t>(compressed ? 0 : 1)});
         }
     }
     writeContinued(id, pieces);

@@ -19,7 +19,8 @@ public:
     // The first piece under `id`, every further piece as a CONTINUE record.
     void writeContinued(std::uint16_t id, const std::vector<Bytes>& pieces);
     // A record whose data ends in an XLUnicodeString (STRING): characters that do not fit go on in
-    // CONTINUE records, each starting with the options byte.
+    // CONTINUE records, each starting with the options byte. A text longer than its 16-bit count
+    // can say is refused (XlsError), never written with a cut count.
     void writeWithString(std::uint16_t id, ByteView head, std::u16string_view text);
     // Overwrites four bytes already written (stream offsets filled in later).
     void patch32(std::size_t at, std::uint32_t value) { m_out.put32(at, value); }

@@ -8,6 +8,19 @@
 
 namespace markwell::xls {
 
+namespace {
+
+void appendChars(Bytes& out, std::u16string_view units, bool compressed) {
+    for (char16_t u : units) {
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        if (!compressed) {
+            out.push_back(static_cast<std::uint8_t>(u >> 8));
+        }
+    }
+}
+
+} // namespace
+
 std::uint32_t SharedStringsBuilder::add(std::string_view utf8) {
     ++m_total;
     auto [it, inserted] = m_index.try_emplace(std::string(utf8), static_cast<std::uint32_t>(m_strings.size()));
@@ -33,11 +46,13 @@ void SharedStringsBuilder::write(RecordWriter& out) const {
     std::vector<Bucket> buckets;
 
     for (std::size_t i = 0; i < m_strings.size(); ++i) {
-        const std::u16string& s = m_strings[i];
+        const std::u16string_view s = m_strings[i];
         const bool compressed = fitsCompressed(s);
         const std::size_t unit = compressed ? 1 : 2;
-        // The 3-byte header and at least one character stay together.
-        if (pieces.back().size() + 3 + (s.empty() ? 0 : unit) > rec::kMaxRecordData) {
+        // The 3-byte header and the first character (both halves of a surrogate pair) stay
+        // together.
+        const std::size_t firstChar = s.empty() ? 0 : unit * (pairStartsAt(s, 0) ? 2 : 1);
+        if (pieces.back().size() + 3 + firstChar > rec::kMaxRecordData) {
             pieces.emplace_back();
         }
         if (i % perBucket == 0) {
@@ -47,15 +62,18 @@ void SharedStringsBuilder::write(RecordWriter& out) const {
         piece->push_back(static_cast<std::uint8_t>(s.size() & 0xFF));
         piece->push_back(static_cast<std::uint8_t>(s.size() >> 8));
         piece->push_back(compressed ? 0 : 1);
-        for (std::size_t k = 0; k < s.size(); ++k) {
-            if (piece->size() + unit > rec::kMaxRecordData) {
+        // The characters go on in the next CONTINUE record after a new options byte, never
+        // between the two halves of a surrogate pair: readers decode each record's part alone.
+        std::size_t at = 0;
+        while (at < s.size()) {
+            const std::size_t room = (rec::kMaxRecordData - piece->size()) / unit;
+            const std::size_t n = cutWithinLimit(s.substr(at), room);
+            appendChars(*piece, s.substr(at, n), compressed);
+            at += n;
+            if (at < s.size()) {
                 pieces.emplace_back();
                 piece = &pieces.back();
                 piece->push_back(compressed ? 0 : 1);
-            }
-            piece->push_back(static_cast<std::uint8_t>(s[k] & 0xFF));
-            if (!compressed) {
-                piece->push_back(static_cast<std::uint8_t>(s[k] >> 8));
             }
         }
     }

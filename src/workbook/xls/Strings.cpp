@@ -98,11 +98,19 @@ void writeFlaggedChars(ByteWriter& out, std::u16string_view units) {
 }
 
 void writeUnicodeString16(ByteWriter& out, std::u16string_view units) {
+    if (units.size() > 0xFFFF) {
+        throw XlsError(XlsErrorKind::Unsupported, "A text of " + std::to_string(units.size()) +
+                                                      " characters is longer than the 65535 a record's string holds.");
+    }
     out.u16(static_cast<unsigned>(units.size()));
     writeFlaggedChars(out, units);
 }
 
 void writeUnicodeString8(ByteWriter& out, std::u16string_view units) {
+    if (units.size() > 0xFF) {
+        throw XlsError(XlsErrorKind::Unsupported, "A text of " + std::to_string(units.size()) +
+                                                      " characters is longer than the 255 this record's string holds.");
+    }
     out.u8(static_cast<unsigned>(units.size()));
     writeFlaggedChars(out, units);
 }

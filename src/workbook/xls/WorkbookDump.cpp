@@ -163,6 +163,9 @@ std::vector<std::string> describeWorkbook(const sheet::Workbook& wb) {
             line += cell.value.isEmpty() ? std::string(" (empty)") : " " + valueText(cell.value);
             out.push_back(line);
         });
+        for (const sheet::ArrayFormula& a : s.arrayFormulas) {
+            out.push_back("  array " + sheet::toA1(a.area) + " {" + formula::printFormula(a.formula, &wb) + "}");
+        }
         for (const sheet::Area& a : s.merged) {
             out.push_back("  merged " + sheet::toA1(a));
         }

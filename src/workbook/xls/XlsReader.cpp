@@ -217,6 +217,8 @@ private:
         int firstRow, lastRow, firstCol, lastCol;
         Bytes rgce;
         bool array;
+        int arrayIndex = -1;   // in the sheet's array formulas; -1 when it could not be kept
+        long long members = 0; // cells seen pointing at this array formula
     };
 
     // Rows are stored densely up to their last cell: charge what a cell will cost against the
@@ -256,6 +258,7 @@ private:
         m_sheet.setCell(row, col, std::move(cell));
     }
     void onFormula(const Record& r);
+    std::string readStringResult(RecordCursor& c);
     void onSharedFormula(const Record& r, bool array);
     void resolvePending();
     std::shared_ptr<const formula::Node> decode(ByteView rgce, int row, int col, bool shared = false);
@@ -350,6 +353,32 @@ void SheetReader::onFormula(const Record& r) {
     }
 }
 
+// The text result in a STRING record. Some writers store the count of a text longer than 65535
+// characters cut to 16 bits: when the record holds exactly that many more characters, all of
+// them are the result.
+std::string SheetReader::readStringResult(RecordCursor& c) {
+    const std::size_t count = c.u16();
+    const std::size_t flagsAt = c.pos();
+    std::string text = c.stringBody(count);
+    if (c.atEnd()) {
+        return text;
+    }
+    c.seek(flagsAt);
+    const std::uint8_t flags = c.u8();
+    if ((flags & 0x0C) != 0) {
+        return text; // rich text or phonetic data follow the characters
+    }
+    std::size_t all = 0;
+    std::string whole = c.charsToEnd((flags & 0x01) != 0, all);
+    if (all <= count || (all - count) % 0x10000 != 0) {
+        return text;
+    }
+    warn("the text result of the formula in " + cellName(m_stringFor->row, m_stringFor->col) + " has " +
+         std::to_string(all) + " characters, more than its STRING record's count of " + std::to_string(count) +
+         " says; all of them were read.");
+    return whole;
+}
+
 void SheetReader::onSharedFormula(const Record& r, bool array) {
     RecordCursor c(r);
     SharedFormula s;
@@ -370,9 +399,32 @@ void SheetReader::onSharedFormula(const Record& r, bool array) {
     ByteView rgce = c.bytes(cce);
     s.rgce.assign(rgce.begin(), rgce.end());
     s.array = array;
-    if (s.firstRow <= s.lastRow && s.firstCol <= s.lastCol) {
-        m_shared.push_back(std::move(s));
+    if (s.firstRow > s.lastRow || s.firstCol > s.lastCol) {
+        return;
     }
+    if (array) {
+        // One formula over the whole area: read once, from its top-left cell. The cells keep the
+        // results their FORMULA records hold.
+        const sheet::Area area{{s.firstRow, s.firstCol}, {s.lastRow, s.lastCol}};
+        const std::string where = cellName(s.firstRow, s.firstCol) + ":" + cellName(s.lastRow, s.lastCol);
+        bool overlaps = false;
+        for (const sheet::ArrayFormula& a : m_sheet.arrayFormulas) {
+            overlaps = overlaps || (a.area.first.row <= area.last.row && area.first.row <= a.area.last.row &&
+                                    a.area.first.col <= area.last.col && area.first.col <= a.area.last.col);
+        }
+        if (!inRange(s.lastRow, s.lastCol) || overlaps) {
+            warn("the array formula in " + where + " overlaps another or lies off the sheet; its results were kept.");
+        } else {
+            try {
+                sheet::ArrayFormula a{area, decode(s.rgce, s.firstRow, s.firstCol)};
+                s.arrayIndex = static_cast<int>(m_sheet.arrayFormulas.size());
+                m_sheet.arrayFormulas.push_back(std::move(a));
+            } catch (const XlsError& e) {
+                warn("the array formula in " + where + " was kept as its results: " + e.what());
+            }
+        }
+    }
+    m_shared.push_back(std::move(s));
     resolvePending();
 }
 
@@ -381,7 +433,7 @@ void SheetReader::resolvePending() {
     while (it != m_pending.end()) {
         const int masterRow = load16(it->rgce.data() + 1);
         const int masterCol = load16(it->rgce.data() + 3);
-        const SharedFormula* found = nullptr;
+        SharedFormula* found = nullptr;
         for (auto s = m_shared.rbegin(); s != m_shared.rend(); ++s) {
             if (s->firstRow == masterRow && s->firstCol == masterCol && it->row >= s->firstRow &&
                 it->row <= s->lastRow && it->col >= s->firstCol && it->col <= s->lastCol) {
@@ -393,10 +445,14 @@ void SheetReader::resolvePending() {
             ++it;
             continue;
         }
+        if (found->array) {
+            ++found->members; // the cell holds one of the array formula's results
+            it = m_pending.erase(it);
+            continue;
+        }
         try {
-            // An array formula's tokens are absolute; a shared one's relative parts follow the cell.
-            m_sheet.cellAt(it->row, it->col).formula = decode(found->rgce, found->array ? found->firstRow : it->row,
-                                                              found->array ? found->firstCol : it->col, !found->array);
+            // A shared formula's relative parts follow the cell.
+            m_sheet.cellAt(it->row, it->col).formula = decode(found->rgce, it->row, it->col, true);
         } catch (const XlsError& e) {
             warn("the formula in " + cellName(it->row, it->col) + " was kept as its value: " + e.what());
         }
@@ -501,7 +557,7 @@ void SheetReader::read(RecordReader& in) {
             break;
         case rec::kString: {
             if (m_stringFor) {
-                m_sheet.cellAt(m_stringFor->row, m_stringFor->col).value = Value(c.string16());
+                m_sheet.cellAt(m_stringFor->row, m_stringFor->col).value = Value(readStringResult(c));
                 m_stringFor.reset();
             }
             break;
@@ -678,6 +734,33 @@ void SheetReader::read(RecordReader& in) {
 }
 
 void SheetReader::finish() {
+    // An array formula keeps its area only when every cell of it said it belongs to it, and none
+    // was given a formula of its own afterwards.
+    std::vector<bool> keep(m_sheet.arrayFormulas.size(), false);
+    for (const SharedFormula& s : m_shared) {
+        if (s.array && s.arrayIndex >= 0) {
+            const sheet::Area& a = m_sheet.arrayFormulas[static_cast<std::size_t>(s.arrayIndex)].area;
+            bool whole = s.members == static_cast<long long>(a.rows()) * a.columns();
+            for (int r = a.first.row; whole && r <= a.last.row; ++r) {
+                for (int c = a.first.col; whole && c <= a.last.col; ++c) {
+                    const sheet::Cell* cell = m_sheet.cell(r, c);
+                    whole = cell && !cell->formula;
+                }
+            }
+            keep[static_cast<std::size_t>(s.arrayIndex)] = whole;
+            if (!whole) {
+                warn("the array formula in " + cellName(a.first.row, a.first.col) + ":" +
+                     cellName(a.last.row, a.last.col) + " lacks some of its cells; its results were kept.");
+            }
+        }
+    }
+    std::vector<sheet::ArrayFormula> arrays;
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        if (keep[i]) {
+            arrays.push_back(std::move(m_sheet.arrayFormulas[i]));
+        }
+    }
+    m_sheet.arrayFormulas = std::move(arrays);
     for (const PendingFormula& p : m_pending) {
         warn("the formula in " + cellName(p.row, p.col) +
              " refers to a shared formula that is missing; its value was kept.");
@@ -724,6 +807,11 @@ ReadResult readXls(ByteView file) {
     sheet::Workbook& wb = result.workbook;
     wb.date1904 = g.date1904;
 
+    // The workbook's default font is its font 0, the one of the Normal style: what unstyled cells
+    // show and what column widths are counted in.
+    if (g.fontAt(0)) {
+        wb.formats.front().font = convertXf(g, XfRecord{}).font;
+    }
     // Cell formats: every XF becomes a model format, identical ones shared.
     std::vector<std::uint32_t> xfMap(g.xfs.size(), 0);
     for (std::size_t i = 0; i < g.xfs.size(); ++i) {

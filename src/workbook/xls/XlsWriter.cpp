@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <unordered_map>
 
 namespace markwell::xls {
 
@@ -22,6 +23,7 @@ using sheet::Value;
 constexpr std::size_t kStyleXfs = 15;
 constexpr std::size_t kMaxXfs = 4050;
 constexpr std::uint16_t kFirstCustomFormat = 164;
+constexpr std::size_t kMaxCellChars = 32767; // the most characters a cell holds
 
 [[noreturn]] void unsupported(const std::string& message) {
     throw XlsError(XlsErrorKind::Unsupported, message);
@@ -133,6 +135,10 @@ bool validSheetName(const std::string& name) {
     return true;
 }
 
+std::uint32_t cellKey(int row, int col) {
+    return (static_cast<std::uint32_t>(row) << 8) | static_cast<std::uint32_t>(col);
+}
+
 std::string upperAscii(std::string s) {
     for (char& c : s) {
         if (c >= 'a' && c <= 'z') {
@@ -153,8 +159,10 @@ private:
     void writeGlobals();
     void writeSheet(std::size_t index);
     void writeCells(const sheet::Sheet& s, int sheetIndex);
-    Bytes formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cell& cell, int sheetIndex,
-                        std::optional<std::string>* stringResult);
+    Bytes cellFormulaTokens(const formula::Node& tree, int row, int col, int sheetIndex, bool array);
+    Bytes formulaRecord(int row, int col, std::uint16_t xf, const Value& value, ByteView rgce,
+                        std::optional<std::u16string>* stringResult);
+    void writeArrayRecord(const sheet::ArrayFormula& array, int sheetIndex);
     std::uint16_t xfOf(std::uint32_t format) const {
         return static_cast<std::uint16_t>(kStyleXfs + (format < m_wb.formats.size() ? format : 0));
     }
@@ -465,10 +473,10 @@ void Writer::writeGlobals() {
     m_out.write(rec::kEof, ByteView{});
 }
 
-Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cell& cell, int sheetIndex,
-                            std::optional<std::string>* stringResult) {
+Bytes Writer::cellFormulaTokens(const formula::Node& tree, int row, int col, int sheetIndex, bool array) {
     FormulaWriteContext context;
     context.sheet = sheetIndex;
+    context.arrayFormula = array;
     context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
     context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
     context.nameIndex = [this, sheetIndex](const std::string& name) -> unsigned {
@@ -486,25 +494,39 @@ Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const sheet::Cel
         }
         return global;
     };
-    Bytes rgce;
     try {
-        rgce = encodeFormula(*cell.formula, context);
+        return encodeFormula(tree, context);
     } catch (const XlsError& e) {
-        unsupported("The formula in " + sheet::toA1(sheet::CellPos{row, col}) + " cannot be written: " + e.what());
+        unsupported(std::string(array ? "The array formula in " : "The formula in ") +
+                    sheet::toA1(sheet::CellPos{row, col}) + " cannot be written: " + e.what());
     }
+}
+
+Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const Value& v, ByteView rgce,
+                            std::optional<std::u16string>* stringResult) {
     ByteWriter w;
     w.u16(static_cast<unsigned>(row));
     w.u16(static_cast<unsigned>(col));
     w.u16(xf);
-    const Value& v = cell.value;
+    std::u16string text;
     if (v.isText()) {
-        const std::string& text = v.text();
+        text = utf8ToUtf16(v.text());
+    }
+    if (v.isText() && text.size() <= kMaxCellChars) {
         w.u8(text.empty() ? 3 : 0);
         w.zeros(5);
         w.u16(0xFFFF);
         if (!text.empty()) {
-            *stringResult = text;
+            *stringResult = std::move(text);
         }
+    } else if (v.isText()) {
+        // No cell holds more than 32767 characters: spreadsheet programs compute #VALUE! for a
+        // formula whose text would be longer, and so the stored result says.
+        w.u8(2);
+        w.u8(0);
+        w.u8(static_cast<unsigned>(sheet::ErrorCode::Value));
+        w.zeros(3);
+        w.u16(0xFFFF);
     } else if (v.isBoolean()) {
         w.u8(1);
         w.u8(0);
@@ -581,6 +603,29 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
         }
     };
 
+    // The cells of array formulas, each with its formula's index. Every cell of an area must
+    // hold a result (a reader finds the formula through its first cell), and areas never overlap.
+    std::unordered_map<std::uint32_t, std::size_t> arrayOfCell;
+    for (std::size_t i = 0; i < s.arrayFormulas.size(); ++i) {
+        const sheet::Area& a = s.arrayFormulas[i].area;
+        if (!sheet::isValid(a.first) || !sheet::isValid(a.last) || a.first.row > a.last.row ||
+            a.first.col > a.last.col || !s.arrayFormulas[i].formula) {
+            unsupported("The sheet \"" + s.name + "\" has an array formula outside the sheet or without a formula.");
+        }
+        for (int r = a.first.row; r <= a.last.row; ++r) {
+            for (int c = a.first.col; c <= a.last.col; ++c) {
+                if (!s.cell(r, c)) {
+                    unsupported("The cell " + sheet::toA1(sheet::CellPos{r, c}) + " of the array formula in " +
+                                sheet::toA1(a) + " holds no result.");
+                }
+                if (!arrayOfCell.try_emplace(cellKey(r, c), i).second) {
+                    unsupported("Two array formulas of the sheet \"" + s.name + "\" overlap in " +
+                                sheet::toA1(sheet::CellPos{r, c}) + ".");
+                }
+            }
+        }
+    }
+
     // Runs of blank cells go out as one MULBLANK record.
     int blankRow = -1, blankFirst = 0;
     std::vector<std::uint16_t> blankXfs;
@@ -610,7 +655,7 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
             writeRowsUpTo(row + 1);
         }
         const std::uint16_t xf = xfOf(cell.format);
-        if (!cell.formula && cell.value.isEmpty()) {
+        if (!cell.formula && cell.value.isEmpty() && arrayOfCell.find(cellKey(row, col)) == arrayOfCell.end()) {
             if (blankXfs.empty() || blankRow != row || blankFirst + static_cast<int>(blankXfs.size()) != col) {
                 flushBlanks();
                 blankRow = row;
@@ -624,11 +669,35 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
         w.u16(static_cast<unsigned>(row));
         w.u16(static_cast<unsigned>(col));
         w.u16(xf);
-        if (cell.formula) {
-            std::optional<std::string> text;
-            m_out.write(rec::kFormula, formulaRecord(row, col, xf, cell, sheetIndex, &text));
+        const sheet::ArrayFormula* array = nullptr;
+        if (!arrayOfCell.empty()) {
+            if (auto it = arrayOfCell.find(cellKey(row, col)); it != arrayOfCell.end()) {
+                array = &s.arrayFormulas[it->second];
+            }
+        }
+        if (array && cell.formula) {
+            unsupported("The cell " + sheet::toA1(sheet::CellPos{row, col}) +
+                        " has a formula of its own inside the array formula of " + sheet::toA1(array->area) + ".");
+        }
+        if (cell.formula || array) {
+            std::optional<std::u16string> text;
+            if (array) {
+                // A cell of an array formula: its result and a pointer to the formula's first cell,
+                // which is followed by the formula itself.
+                ByteWriter exp;
+                exp.u8(0x01);
+                exp.u16(static_cast<unsigned>(array->area.first.row));
+                exp.u16(static_cast<unsigned>(array->area.first.col));
+                m_out.write(rec::kFormula, formulaRecord(row, col, xf, cell.value, exp.data(), &text));
+                if (array->area.first == sheet::CellPos{row, col}) {
+                    writeArrayRecord(*array, sheetIndex);
+                }
+            } else {
+                const Bytes rgce = cellFormulaTokens(*cell.formula, row, col, sheetIndex, false);
+                m_out.write(rec::kFormula, formulaRecord(row, col, xf, cell.value, rgce, &text));
+            }
             if (text) {
-                m_out.writeWithString(rec::kString, ByteView{}, utf8ToUtf16(*text));
+                m_out.writeWithString(rec::kString, ByteView{}, *text);
             }
         } else if (cell.value.isNumber() && !std::isfinite(cell.value.number())) {
             w.u8(static_cast<unsigned>(sheet::ErrorCode::Num));
@@ -657,6 +726,21 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
     });
     flushBlanks();
     writeRowsUpTo(rowsWithInfo);
+}
+
+void Writer::writeArrayRecord(const sheet::ArrayFormula& array, int sheetIndex) {
+    const sheet::Area& a = array.area;
+    const Bytes rgce = cellFormulaTokens(*array.formula, a.first.row, a.first.col, sheetIndex, true);
+    ByteWriter w;
+    w.u16(static_cast<unsigned>(a.first.row));
+    w.u16(static_cast<unsigned>(a.last.row));
+    w.u8(static_cast<unsigned>(a.first.col));
+    w.u8(static_cast<unsigned>(a.last.col));
+    w.u16(0); // options
+    w.u32(0);
+    w.u16(static_cast<unsigned>(rgce.size()));
+    w.bytes(rgce);
+    m_out.write(rec::kArray, w);
 }
 
 void Writer::writeSheet(std::size_t index) {
@@ -860,7 +944,7 @@ Bytes Writer::run() {
     for (const sheet::Sheet& s : m_wb.sheets) {
         s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
             if (!cell.formula && cell.value.isText()) {
-                if (utf8ToUtf16(cell.value.text()).size() > 32767) {
+                if (cell.value.text().size() > kMaxCellChars && utf8ToUtf16(cell.value.text()).size() > kMaxCellChars) {
                     unsupported("The text in " + s.name + "!" + sheet::toA1(sheet::CellPos{row, col}) +
                                 " is longer than the 32767 characters a cell holds.");
                 }

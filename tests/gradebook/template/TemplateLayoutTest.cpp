@@ -181,6 +181,10 @@ TEST(TemplateLayout, FontsAreCenturyGothicInTheirSizes) {
         EXPECT_EQ(f.italic, italic.count(a1) == 1);
     });
     EXPECT_TRUE(formatAt("B5").wrap);
+    // What is typed into a cell the template did not style comes out in the same family, at the
+    // 10 points column widths are counted in.
+    EXPECT_EQ(tmpl().formats.front().font.name, "Century Gothic");
+    EXPECT_EQ(tmpl().formats.front().font.heightTwips, 200);
 }
 
 TEST(TemplateLayout, FillsTextColoursAndBoldness) {
@@ -251,7 +255,7 @@ TEST(TemplateLayout, DefinedNames) {
     };
     std::map<std::string, Expect> expected = {
         {"GradeTable", {-1, false, "'Grade book'!$E$2:$Q$4"}},
-        {"Print_Area", {0, true, "'Grade book'!$B$5:$H$19"}},
+        {"Print_Area", {0, true, "'Grade book'!$B$5:$K$19"}}, // the whole table, test block G:K included
         {"Print_Titles", {0, true, "'Grade book'!$B:$B,'Grade book'!$12:$12"}},
     };
     ASSERT_EQ(tmpl().names.size(), expected.size());

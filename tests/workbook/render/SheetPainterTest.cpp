@@ -1,4 +1,5 @@
 #include "RenderSample.h"
+#include "TextSample.h"
 
 #include "workbook/render/SheetPainter.h"
 
@@ -293,3 +294,60 @@ TEST(SheetPainter, FontsFallBackToInstalledFamilies) {
 }
 
 } // namespace
+
+// Wrapped lines stack at the font's line height, as spreadsheet programs stack them: a two-line
+// school name fits the header's three rows whole, and of a three-line one the middle line shows
+// whole, centred, with the others cut at the block's edges.
+TEST(SheetPainter, WrappedLinesStackAtTheFontsLineHeight) {
+    const sheet::Workbook wb = test::textSampleWorkbook();
+    const QImage image = renderSheetPicture(wb, 0, Area{{0, 0}, {14, 3}});
+    sheet::Font big = wb.formats.front().font;
+    big.heightTwips = 440;
+    const double pitch = lineMetrics(screenFont(big)).height();
+    EXPECT_NEAR(pitch, 30, 1) << "22-point Century Gothic (or its stand-in) at 96 dpi";
+
+    const auto two = test::boxOfColour(image, test::kTextCases[0].fill);
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->height(), 57); // 19 + 18 + 19 pixels and the line below
+    const test::Ink ink2 = test::inkInBox(image, *two);
+    ASSERT_EQ(ink2.bands.size(), 2u);
+    // Two lines of 30 pixels overflow the 55 inside the block's lines a little, as they do in
+    // spreadsheet programs: the capitals of the first may lose a pixel or two at the top, the
+    // descenders of the second stay.
+    EXPECT_LT(ink2.bands[1].second, two->height() - 2) << "the second line is cut at the bottom";
+    EXPECT_GE(ink2.bands[1].first - ink2.bands[0].first, pitch - 3);
+    EXPECT_LE(ink2.bands[1].first - ink2.bands[0].first, pitch);
+
+    const auto three = test::boxOfColour(image, test::kTextCases[1].fill);
+    ASSERT_TRUE(three);
+    const test::Ink ink3 = test::inkInBox(image, *three);
+    ASSERT_EQ(ink3.bands.size(), 3u);
+    EXPECT_LE(ink3.bands[0].first, 1); // cut by the block's top and bottom lines
+    EXPECT_GE(ink3.bands[2].second, three->height() - 2);
+    // The middle line is whole and as high up as the block's centre puts it.
+    const int middleTop = ink3.bands[1].first, middleBottom = ink3.bands[1].second;
+    EXPECT_GT(middleTop, 2);
+    EXPECT_LT(middleBottom, three->height() - 3);
+    EXPECT_NEAR((middleTop + middleBottom) / 2.0, three->height() / 2.0, 4);
+}
+
+// In the General alignment a text starts where its reading direction starts: Hebrew and Arabic
+// names at the right of the cell, English ones at the left.
+TEST(SheetPainter, GeneralAlignmentFollowsTheReadingDirection) {
+    const sheet::Workbook wb = test::textSampleWorkbook();
+    const QImage image = renderSheetPicture(wb, 0, Area{{0, 0}, {14, 3}});
+    for (const test::TextCase& c : test::kTextCases) {
+        if (c.lines > 0) {
+            continue;
+        }
+        SCOPED_TRACE(c.what);
+        const auto box = test::boxOfColour(image, c.fill);
+        ASSERT_TRUE(box);
+        const test::Ink ink = test::inkInBox(image, *box);
+        ASSERT_GE(ink.leftGap, 0);
+        const int nearGap = c.rightEdge ? ink.rightGap : ink.leftGap;
+        const int farGap = c.rightEdge ? ink.leftGap : ink.rightGap;
+        EXPECT_LE(nearGap, 5);
+        EXPECT_GT(farGap, box->width() / 2);
+    }
+}

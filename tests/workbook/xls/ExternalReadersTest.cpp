@@ -7,6 +7,7 @@
 #include "ExternalReaders.h"
 #include "TempDir.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -199,4 +200,131 @@ TEST(ExternalReaders, GnumericOpensOurWorkbook) {
     EXPECT_EQ(cell(12, 3), "0.75"); // cached results as we wrote them
     EXPECT_EQ(cell(12, 4), "C+");
     EXPECT_EQ(cell(16, 11), "Grüße – αβγ 😀");
+}
+
+namespace {
+
+// A school name of 4200 emoji and two more texts whose characters outside the Basic Multilingual
+// Plane fall across record boundaries at odd and even places. With `withResult` a formula's short
+// text result with such a character follows (xlrd counts a STRING record's characters by code
+// points where the record counts UTF-16 units, so it cannot read such a result from any writer;
+// Gnumeric reads no STRING record past its first CONTINUE, so the result is kept short).
+sheet::Workbook emojiWorkbook(std::vector<std::string>& texts, bool withResult) {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    texts.assign(3, std::string());
+    for (int i = 0; i < 4200; ++i) {
+        texts[0] += emoji;
+    }
+    texts[1] = "\xCE\xB1";
+    texts[2] = "x";
+    for (int i = 0; i < 3000; ++i) {
+        texts[1] += emoji;
+        texts[2] += "y" + emoji;
+    }
+    sheet::Workbook wb;
+    wb.sheets.resize(1);
+    wb.sheets[0].name = "Grade book";
+    for (int row = 0; row < 3; ++row) {
+        wb.sheets[0].setCell(row, 0, sheet::Cell{sheet::Value(texts[static_cast<std::size_t>(row)]), nullptr, 0});
+    }
+    if (withResult) {
+        texts.push_back("ab" + emoji + "cd");
+        wb.sheets[0].setCell(3, 0, sheet::Cell{sheet::Value(texts.back()), formula::parseFormula("=\"ab\"&B1"), 0});
+    }
+    return wb;
+}
+
+QString writeWorkbook(const test::TempDir& dir, const QString& name, const sheet::Workbook& wb) {
+    const xls::Bytes bytes = xls::writeXls(wb);
+    dir.write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    return dir.file(name);
+}
+
+} // namespace
+
+// xlrd decodes each record's characters on its own and Gnumeric cut long texts at a split pair:
+// both read every character of the texts now.
+TEST(ExternalReaders, TextsOutsideTheBasicPlaneReadWhole) {
+    std::vector<std::string> texts;
+    test::TempDir dir;
+    const QString constants = writeWorkbook(dir, u"constants.xls"_s, emojiWorkbook(texts, false));
+    const QString file = writeWorkbook(dir, u"emoji.xls"_s, emojiWorkbook(texts, true));
+    if (const QString python = pythonWithXlrd(); !python.isEmpty()) {
+        const ToolRun r = runTool(python, {u"-c"_s,
+                                           u"import sys, xlrd\ns = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                                           u"sys.stdout.buffer.write('\\n'.join(s.cell_value(r, 0) for r in "
+                                           u"range(3)).encode('utf-8'))"_s,
+                                           constants});
+        ASSERT_TRUE(r.ok) << r.err.toStdString();
+        const QStringList lines = r.out.split(u'\n');
+        ASSERT_EQ(lines.size(), 3);
+        for (int row = 0; row < 3; ++row) {
+            EXPECT_TRUE(lines[row] == QString::fromStdString(texts[static_cast<std::size_t>(row)]))
+                << "row " << row + 1 << ": " << lines[row].size() << " units read";
+        }
+    }
+    const QString ssconvert = QStandardPaths::findExecutable(u"ssconvert"_s);
+    if (ssconvert.isEmpty()) {
+        GTEST_SKIP() << "Gnumeric (ssconvert) is not installed";
+    }
+    const ToolRun r = runTool(ssconvert, {file, dir.file(u"emoji.csv"_s)});
+    ASSERT_TRUE(r.ok) << r.err.toStdString();
+    const auto rows = parseCsv(dir.read(u"emoji.csv"_s).toStdString());
+    for (std::size_t row = 0; row < texts.size(); ++row) {
+        // Compared without printing texts of thousands of characters.
+        EXPECT_TRUE(at(rows, static_cast<int>(row), 0) == texts[row])
+            << "row " << row + 1 << ": " << at(rows, static_cast<int>(row), 0).size() << " bytes read, "
+            << texts[row].size() << " written";
+    }
+}
+
+// Array formulas that LibreOffice and Gnumeric wrote, read and written again by us with their
+// stored results made wrong: both programs compute the right results from the formulas we wrote.
+TEST(ExternalReaders, ArrayFormulasWeWriteComputeInOtherPrograms) {
+    const QString soffice = QStandardPaths::findExecutable(u"soffice"_s);
+    const QString ssconvert = QStandardPaths::findExecutable(u"ssconvert"_s);
+    if (soffice.isEmpty() && ssconvert.isEmpty()) {
+        GTEST_SKIP() << "neither LibreOffice (soffice) nor Gnumeric (ssconvert) is installed";
+    }
+    test::TempDir dir;
+    QStringList files;
+    for (const char* name : {"lo_arrays", "gnumeric_arrays"}) {
+        sheet::Workbook wb =
+            xls::readXlsFile(std::string(MARKWELL_XLS_TEST_DIR) + "/../../data/xls/good/" + name + ".xls").workbook;
+        for (const sheet::ArrayFormula& a : wb.sheets[0].arrayFormulas) {
+            for (int r = a.area.first.row; r <= a.area.last.row; ++r) {
+                for (int c = a.area.first.col; c <= a.area.last.col; ++c) {
+                    wb.sheets[0].cellAt(r, c).value = sheet::Value(-1);
+                }
+            }
+        }
+        files << writeWorkbook(dir, QString::fromLatin1(name) + u".xls"_s, wb);
+    }
+    // D1 {=SUM(A1:A3*C1:C3)}, F1:F3 {=A1:A3*2}, H1:I2 {=A1:A3&B1:B3}.
+    const std::vector<std::pair<sheet::CellPos, sheet::Value>> expected = {
+        {{0, 3}, sheet::Value(32)}, {{0, 5}, sheet::Value(2)},    {{1, 5}, sheet::Value(4)},
+        {{2, 5}, sheet::Value(6)},  {{0, 7}, sheet::Value("1w")}, {{1, 8}, sheet::Value("2x")}};
+    if (!soffice.isEmpty()) {
+        const test::LibreOfficeResults lo = test::libreOfficeValues(files, dir.file(u"lo"_s));
+        ASSERT_TRUE(lo.problem.empty()) << lo.problem;
+        ASSERT_EQ(lo.books.size(), 2u);
+        for (const sheet::Workbook& theirs : lo.books) {
+            for (const auto& [pos, value] : expected) {
+                const sheet::Cell* c = theirs.sheets[0].cell(pos.row, pos.col);
+                EXPECT_EQ(c ? c->value : sheet::Value(), value) << "LibreOffice at " << sheet::toA1(pos);
+            }
+        }
+    }
+    if (!ssconvert.isEmpty()) {
+        for (const QString& file : files) {
+            const ToolRun r = runTool(ssconvert, {u"--recalc"_s, file, file + u".csv"_s});
+            ASSERT_TRUE(r.ok) << r.err.toStdString();
+            const auto rows = parseCsv(dir.read(QFileInfo(file).fileName() + u".csv"_s).toStdString());
+            for (const auto& [pos, value] : expected) {
+                EXPECT_EQ(at(rows, pos.row, pos.col),
+                          value.isText() ? value.text() : sheet::numberToText(value.number()))
+                    << "Gnumeric at " << sheet::toA1(pos) << " of " << file.toStdString();
+            }
+        }
+    }
 }
