@@ -2,11 +2,11 @@
 
 #include "app/SettingsStore.h"
 #include "cli/CsvRoster.h"
+#include "cli/OutputFormats.h"
 #include "cli/SetupFile.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Prompt.h"
-#include "preview/SaveResult.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,7 +25,7 @@ namespace markwell::cli {
 namespace {
 
 struct Options {
-    QString setupFile, out = u"gradebook.xls"_s, picture, testsCsv, studentsCsv;
+    QString setupFile, out = u"gradebook.xls"_s, picture, testsCsv, studentsCsv, pdf;
     bool force = false;
     bool timings = false;
 };
@@ -56,11 +56,10 @@ std::optional<Options> parseOptions(const QStringList& args, QString& problem) {
         return std::nullopt;
     }
     Options o;
-    const std::pair<QString, QString Options::*> fileOptions[] = {{u"--setup"_s, &Options::setupFile},
-                                                                  {u"--out"_s, &Options::out},
-                                                                  {u"--picture"_s, &Options::picture},
-                                                                  {u"--tests-csv"_s, &Options::testsCsv},
-                                                                  {u"--students-csv"_s, &Options::studentsCsv}};
+    const std::pair<QString, QString Options::*> fileOptions[] = {
+        {u"--setup"_s, &Options::setupFile},    {u"--out"_s, &Options::out},
+        {u"--picture"_s, &Options::picture},    {u"--pdf"_s, &Options::pdf},
+        {u"--tests-csv"_s, &Options::testsCsv}, {u"--students-csv"_s, &Options::studentsCsv}};
     const std::pair<QString, bool Options::*> switches[] = {{u"--force"_s, &Options::force},
                                                             {u"--timings"_s, &Options::timings}};
     for (qsizetype i = 1; i < args.size(); ++i) {
@@ -107,13 +106,15 @@ QString timingsJson(const CreateTemplateTimings& t) {
 } // namespace
 
 QString usageText() {
-    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--picture IMAGE] [--force] [--timings]\n"
-           u"                           [--tests-csv FILE] [--students-csv FILE]\n"
+    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--pdf FILE] [--picture IMAGE] [--force]\n"
+           u"                           [--timings] [--tests-csv FILE] [--students-csv FILE]\n"
            u"\n"
            u"Makes the gradebook workbook of a class setup, as \"Create Template\" does.\n"
            u"  --setup FILE         key=value lines (txtName, txtTeachName, txtProject, txtYSQ, Tests,\n"
            u"                       Students); without it the setup stored by the program is used\n"
-           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls)\n"
+           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls); a name ending in\n"
+           u"                       .xlsx saves it as .xlsx, any other name as .xls\n"
+           u"  --pdf FILE           also save the printable gradebook as PDF\n"
            u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
            u"  --force              replace an existing WORKBOOK or IMAGE\n"
            u"  --timings            print the time of each phase as JSON on standard error\n"
@@ -166,7 +167,15 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
     }
 
     // Refuse to replace files before doing any work.
-    for (const QString& target : {o.out, o.picture}) {
+    // One file cannot take two results; the later would silently replace the earlier.
+    const auto same = [](const QString& a, const QString& b) {
+        return !a.isEmpty() && !b.isEmpty() && QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    };
+    if (same(o.pdf, o.out) || same(o.pdf, o.picture)) {
+        env.err(u"markwell-cli: --pdf names the same file as --out or --picture.\n\n"_s + usageText());
+        return kExitUsage;
+    }
+    for (const QString& target : {o.out, o.picture, o.pdf}) {
         if (!target.isEmpty() && !o.force && QFileInfo::exists(target)) {
             env.err(u"markwell-cli: \"%1\" exists; use --force to replace it.\n"_s.arg(target));
             return kExitFailure;
@@ -188,7 +197,7 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
     if (!ui.workbook.isEmpty() && QFileInfo::exists(ui.workbook)) {
         try {
             if (code == kExitSuccess) {
-                preview::CopyFileSafely(ui.workbook, o.out);
+                writeOutputs(ui.workbook, o.out, o.pdf);
             }
         } catch (const std::exception& e) {
             env.err(u"markwell-cli: "_s + QString::fromUtf8(e.what()) + u'\n');
