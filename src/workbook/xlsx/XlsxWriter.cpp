@@ -334,28 +334,43 @@ void Writer::writeCell(lxw_worksheet* ws, const sheet::Sheet& s, int row, int co
 }
 
 void Writer::writeColumns(lxw_worksheet* ws, const sheet::Sheet& s) {
+    // A column without a width of its own is as wide as the sheet's default; the format's own
+    // default is 8 characters, so only another default needs writing.
+    struct Look {
+        double width = LXW_DEF_COL_WIDTH;
+        std::optional<std::uint32_t> format;
+        bool hidden = false;
+        bool operator==(const Look&) const = default;
+    };
+    const int defaultChars = std::clamp(s.defaultColumnWidth, 0, 255);
+    const double defaultWidth =
+        defaultChars == 8 ? LXW_DEF_COL_WIDTH
+                          : static_cast<double>((defaultChars * kDigitWidth + kPadding + 7) / 8 * 8 - kPadding) /
+                                kDigitWidth;
+    auto lookOf = [&](int col) {
+        Look look;
+        look.width = defaultWidth;
+        if (const sheet::ColumnInfo* info = s.columnInfoAt(col)) {
+            look.width = info->width256 ? columnWidthCharacters(*info->width256) : defaultWidth;
+            look.format = info->format;
+            look.hidden = info->hidden;
+        }
+        return look;
+    };
     // One call per run of columns that look alike.
     for (int col = 0; col < sheet::kMaxColumns;) {
-        const sheet::ColumnInfo* info = s.columnInfoAt(col);
-        if (!info) {
-            ++col;
-            continue;
-        }
+        const Look look = lookOf(col);
         int last = col;
-        while (last + 1 < sheet::kMaxColumns) {
-            const sheet::ColumnInfo* next = s.columnInfoAt(last + 1);
-            if (!next || !(*next == *info)) {
-                break;
-            }
+        while (last + 1 < sheet::kMaxColumns && lookOf(last + 1) == look) {
             ++last;
         }
-        lxw_row_col_options options{};
-        options.hidden = info->hidden ? 1 : 0;
-        const double width =
-            info->width256 ? columnWidthCharacters(*info->width256) : static_cast<double>(LXW_DEF_COL_WIDTH);
-        check(worksheet_set_column_opt(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(last), width,
-                                       info->format ? format(*info->format) : nullptr, &options),
-              "The columns of sheet \"" + s.name + "\" cannot be written");
+        if (!(look == Look{})) {
+            lxw_row_col_options options{};
+            options.hidden = look.hidden ? 1 : 0;
+            check(worksheet_set_column_opt(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(last), look.width,
+                                           look.format ? format(*look.format) : nullptr, &options),
+                  "The columns of sheet \"" + s.name + "\" cannot be written");
+        }
         col = last + 1;
     }
 }
@@ -371,7 +386,12 @@ void Writer::writeRows(lxw_worksheet* ws, const sheet::Sheet& s) {
         }
         lxw_row_col_options options{};
         options.hidden = info->hidden ? 1 : 0;
-        const double height = info->heightTwips ? std::clamp(*info->heightTwips, 0, 8192) / 20.0 : defaultHeight;
+        double height = info->heightTwips ? std::clamp(*info->heightTwips, 0, 8192) / 20.0 : defaultHeight;
+        // libxlsxwriter takes a height of exactly 15 points for "no height of its own"; the next
+        // double up prints as 15 all the same.
+        if (height == LXW_DEF_ROW_HEIGHT && defaultHeight != LXW_DEF_ROW_HEIGHT) {
+            height = std::nextafter(height, 16.0);
+        }
         check(worksheet_set_row_opt(ws, static_cast<lxw_row_t>(row), height,
                                     info->format ? format(*info->format) : nullptr, &options),
               "The row " + std::to_string(row + 1) + " of sheet \"" + s.name + "\" cannot be written");
