@@ -169,7 +169,8 @@ int run(const QStringList& arguments, const CliEnvironment& env) {
     // Refuse to replace files before doing any work.
     // One file cannot take two results; the later would silently replace the earlier.
     const auto same = [](const QString& a, const QString& b) {
-        return !a.isEmpty() && !b.isEmpty() && QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+        return !a.isEmpty() && !b.isEmpty() &&
+               QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
     };
     if (same(o.pdf, o.out) || same(o.pdf, o.picture)) {
         env.err(u"markwell-cli: --pdf names the same file as --out or --picture.\n\n"_s + usageText());

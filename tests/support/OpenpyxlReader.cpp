@@ -260,9 +260,8 @@ void expectSheetSettings(const sheet::Workbook& ours, int index, const QJsonObje
     EXPECT_EQ(page[u"paperSize"_s].toInt(), p.paperSize);
     EXPECT_EQ(str(page[u"orientation"_s]), p.portrait ? "portrait" : "landscape");
     EXPECT_EQ(page[u"scale"_s].toInt(), p.scale);
-    const std::pair<const char*, double> margins[] = {{"left", p.left},     {"right", p.right},
-                                                      {"top", p.top},       {"bottom", p.bottom},
-                                                      {"header", p.header}, {"footer", p.footer}};
+    const std::pair<const char*, double> margins[] = {{"left", p.left},     {"right", p.right},   {"top", p.top},
+                                                      {"bottom", p.bottom}, {"header", p.header}, {"footer", p.footer}};
     for (const auto& [name, inches] : margins) {
         EXPECT_DOUBLE_EQ(page[QString::fromLatin1(name)].toDouble(), inches) << name;
     }

@@ -344,9 +344,9 @@ void Writer::writeColumns(lxw_worksheet* ws, const sheet::Sheet& s) {
     };
     const int defaultChars = std::clamp(s.defaultColumnWidth, 0, 255);
     const double defaultWidth =
-        defaultChars == 8 ? LXW_DEF_COL_WIDTH
-                          : static_cast<double>((defaultChars * kDigitWidth + kPadding + 7) / 8 * 8 - kPadding) /
-                                kDigitWidth;
+        defaultChars == 8
+            ? LXW_DEF_COL_WIDTH
+            : static_cast<double>((defaultChars * kDigitWidth + kPadding + 7) / 8 * 8 - kPadding) / kDigitWidth;
     auto lookOf = [&](int col) {
         Look look;
         look.width = defaultWidth;

@@ -101,8 +101,8 @@ TEST(XlsxWriter, RefusesWhatTheFormatCannotHoldAndWritesNothing) {
 // The width libxlsxwriter is given for a stored width comes back to the same screen pixels at
 // 7-pixel digits (the cell padding is 5 pixels).
 TEST(XlsxWriter, ColumnWidthsInCharactersOfTheWriter) {
-    const std::pair<int, double> widths[] = {
-        {9654, 37.0}, {4973, 131.0 / 7}, {2669, 68.0 / 7}, {438, 1.0}, {300, 8.0 / 12}, {0, 0.0}};
+    const std::pair<int, double> widths[] = {{9654, 37.0}, {4973, 131.0 / 7}, {2669, 68.0 / 7},
+                                             {438, 1.0},   {300, 8.0 / 12},   {0, 0.0}};
     for (const auto& [width256, characters] : widths) {
         EXPECT_DOUBLE_EQ(xlsx::columnWidthCharacters(width256), characters) << width256;
     }
