@@ -10,6 +10,7 @@
 #include <QPdfWriter>
 
 #include <limits>
+#include <optional>
 #include <stdexcept>
 
 namespace markwell::render {
@@ -34,8 +35,8 @@ QPageLayout pageLayoutOf(const sheet::PageSetup& setup) {
 // top-left line goes, and the lines it may draw within.
 struct Piece {
     SheetLayout layout;
-    QPointF origin; // where the layout's line 0 goes, in the page's cell coordinates
-    QRectF clip;    // in the layout's own coordinates
+    QPointF origin;             // where the layout's line 0 goes, in the page's cell coordinates
+    std::optional<QRectF> clip; // in the layout's own coordinates, when it holds more than the piece
 };
 
 // Merged ranges that reach into the piece are laid out whole, so their text sits where it would
@@ -56,11 +57,17 @@ sheet::Area widenOverMerges(const sheet::Sheet& sheet, sheet::Area area) {
 
 Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, int mdw) {
     const sheet::Area cells{{rows.first, columns.first}, {rows.last, columns.last}};
-    SheetLayout layout(sheet, widenOverMerges(sheet, cells), mdw, kNoLimits);
+    const sheet::Area wide = widenOverMerges(sheet, cells);
+    SheetLayout layout(sheet, wide, mdw, kNoLimits);
     const int left = layout.columnLine(columns.first), top = layout.rowLine(rows.first);
     const int right = layout.columnLine(columns.last + 1), bottom = layout.rowLine(rows.last + 1);
-    // The clip takes in the lines on both edges, where the cells' borders are drawn.
-    const QRectF clip(left, top, right - left + 1, bottom - top + 1);
+    // Within its own cells the renderer keeps every text inside its cell or the cells it may
+    // run into; a clip, which costs every page time and bytes, is needed only where more is laid
+    // out. It takes in the lines on both edges, where the cells' borders are drawn.
+    std::optional<QRectF> clip;
+    if (!(wide == cells)) {
+        clip = QRectF(left, top, right - left + 1, bottom - top + 1);
+    }
     return Piece{std::move(layout), at - QPointF(left, top), clip};
 }
 
@@ -140,7 +147,9 @@ private:
             for (const Piece& piece : pieces) {
                 painter.save();
                 painter.translate(piece.origin);
-                painter.setClipRect(piece.clip);
+                if (piece.clip) {
+                    painter.setClipRect(*piece.clip);
+                }
                 cells.paintOn(painter, piece.layout, layer);
                 painter.restore();
             }
