@@ -330,7 +330,9 @@ void Writer::writeCell(lxw_worksheet* ws, const sheet::Sheet& s, int row, int co
             break;
         }
     }
-    check(err, "The cell " + cellName(s, row, col) + " cannot be written");
+    if (err != LXW_NO_ERROR) {
+        check(err, "The cell " + cellName(s, row, col) + " cannot be written");
+    }
 }
 
 void Writer::writeColumns(lxw_worksheet* ws, const sheet::Sheet& s) {
