@@ -12,28 +12,6 @@ namespace {
 
 constexpr double kPixelsPerInch = 96.0;
 
-// The parts of a name's formula listed with the union operator, left to right.
-std::vector<const formula::Node*> unionParts(const formula::NodePtr& root) {
-    std::vector<const formula::Node*> parts;
-    std::vector<const formula::Node*> stack{root.get()};
-    while (!stack.empty()) {
-        const formula::Node* n = stack.back();
-        stack.pop_back();
-        if (!n) {
-            continue;
-        }
-        if (n->kind == formula::NodeKind::Binary && n->binaryOp == formula::BinaryOp::Union) {
-            stack.push_back(n->args[1].get());
-            stack.push_back(n->args[0].get());
-        } else if (n->kind == formula::NodeKind::Paren && !n->args.empty()) {
-            stack.push_back(n->args[0].get());
-        } else {
-            parts.push_back(n);
-        }
-    }
-    return parts;
-}
-
 // The sheet's own name of that text (Print_Area, Print_Titles); names of other sheets and of the
 // workbook do not count.
 const sheet::DefinedName* sheetName(const sheet::Workbook& wb, int sheetIndex, std::string_view name) {
@@ -59,7 +37,7 @@ PrintRanges printRangesOf(const sheet::Workbook& workbook, int sheetIndex) {
     }
     const sheet::Sheet& s = workbook.sheets[static_cast<std::size_t>(sheetIndex)];
     if (const sheet::DefinedName* area = sheetName(workbook, sheetIndex, "Print_Area")) {
-        for (const formula::Node* part : unionParts(area->refersTo)) {
+        for (const formula::Node* part : formula::unionParts(area->refersTo)) {
             if (onSheet(*part, sheetIndex)) {
                 r.areas.push_back(part->area());
             }
@@ -69,7 +47,7 @@ PrintRanges printRangesOf(const sheet::Workbook& workbook, int sheetIndex) {
         r.areas.push_back({{0, 0}, {s.lastRow(), s.lastColumn()}});
     }
     if (const sheet::DefinedName* titles = sheetName(workbook, sheetIndex, "Print_Titles")) {
-        for (const formula::Node* part : unionParts(titles->refersTo)) {
+        for (const formula::Node* part : formula::unionParts(titles->refersTo)) {
             if (!onSheet(*part, sheetIndex)) {
                 continue;
             }

@@ -135,22 +135,9 @@ struct Titles {
     std::optional<std::pair<int, int>> rows, columns;
 };
 std::optional<Titles> printTitles(const formula::NodePtr& node, int sheetIndex) {
-    std::vector<const formula::Node*> parts;
-    std::vector<const formula::Node*> stack{node.get()};
-    while (!stack.empty()) {
-        const formula::Node* n = stack.back();
-        stack.pop_back();
-        if (!n) {
-            return std::nullopt;
-        }
-        if (n->kind == formula::NodeKind::Binary && n->binaryOp == formula::BinaryOp::Union) {
-            stack.push_back(n->args[1].get());
-            stack.push_back(n->args[0].get());
-        } else if (n->kind == formula::NodeKind::Paren) {
-            stack.push_back(n->args[0].get());
-        } else {
-            parts.push_back(n);
-        }
+    const std::vector<const formula::Node*> parts = formula::unionParts(node);
+    if (parts.empty()) {
+        return std::nullopt;
     }
     Titles t;
     for (const formula::Node* p : parts) {
