@@ -9,9 +9,11 @@
 #include "workbook/host/EmbeddedHost.h"
 
 #include "common/Prompt.h"
+#include "preview/SaveFormats.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -127,6 +129,30 @@ void EngineOnly(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// Saving a made gradebook as .xls (a copy), .xlsx and PDF, the way the save command does; the
+// file's size as a counter.
+void SaveAs(benchmark::State& state) {
+    const auto format = static_cast<preview::SaveFormat>(state.range(0));
+    const GradebookSetup setup = classOf(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+    QTemporaryDir work;
+    SilentPrompt prompt;
+    CollectingUi ui;
+    CreateTemplateEnvironment env;
+    env.hostFactory = defaultHostFactory();
+    env.templateBytes = [] { return templateWorkbook(); };
+    env.workFolder = [&] { return work.path(); };
+    bool creating = false;
+    createTemplate(setup, env, ui, prompt, creating);
+    const QString target = QDir(work.path()).filePath(u"saved"_s);
+    for (auto _ : state) {
+        preview::SaveWorkbookAs(ui.workbook, target, format);
+    }
+    state.counters["size_MiB"] = static_cast<double>(QFileInfo(target).size()) / (1024.0 * 1024.0);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
 void SmallClasses(benchmark::internal::Benchmark* b) {
     b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
 }
@@ -143,6 +169,9 @@ BENCHMARK(EngineOnly)->Apply(SmallClasses);
 BENCHMARK(EngineOnly)->Apply(LargeClasses);
 BENCHMARK(WholeJob)->Apply(SmallClasses);
 BENCHMARK(WholeJob)->Apply(LargeClasses);
+// Format 0 .xls, 1 .xlsx, 2 PDF; then tests and students.
+BENCHMARK(SaveAs)->ArgsProduct({{0, 1, 2}, {15}, {40}})->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveAs)->ArgsProduct({{0, 1, 2}, {250}, {32767}})->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

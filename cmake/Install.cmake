@@ -75,10 +75,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(markwell_fonts "fonts-liberation2, fonts-urw-base35")
 find_program(MARKWELL_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(MARKWELL_DPKG_SHLIBDEPS)
-    # The libraries actually linked (the Qt 6 runtime, the C++ runtime) with their versions.
+    # The libraries actually linked (the Qt 6 runtime, libxlsxwriter, the C++ runtime) with their versions.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "${markwell_fonts}")
 else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6, ${markwell_fonts}")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6gui6, libqt6core6, libxlsxwriter4, ${markwell_fonts}")
 endif()
 include(CPack)

@@ -22,19 +22,20 @@ markwell_need_packages() {
 }
 
 # What building and running the program needs (qt6-svg-dev renders the icon at build time;
-# dpkg-dev lets the .deb list the libraries the programs link).
+# dpkg-dev lets the .deb list the libraries the programs link; libxlsxwriter-dev writes .xlsx).
 MARKWELL_BUILD_PACKAGES=(
     cmake g++ make pkg-config dpkg-dev
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
+    libxlsxwriter-dev
     fonts-liberation2 fonts-urw-base35
 )
 
 # What the test suite needs on top: GoogleTest, clang for the fuzzer, the independent readers
-# (LibreOffice, Gnumeric, xlrd; poppler turns their PDF pictures into images), a virtual display and
-# desktop-entry validation.
+# (LibreOffice, Gnumeric, xlrd and openpyxl for workbooks, poppler-utils for PDF files), a
+# virtual display and desktop-entry validation.
 MARKWELL_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev clang-format
-    libreoffice-calc-nogui gnumeric python3-xlrd python3 python3-uno poppler-utils
+    libreoffice-calc-nogui gnumeric python3-xlrd python3 python3-uno python3-openpyxl poppler-utils
     xvfb xauth desktop-file-utils
 )
 

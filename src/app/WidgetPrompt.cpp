@@ -4,6 +4,9 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QStringList>
+
+#include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,14 +25,35 @@ Prompt::Answer WidgetPrompt::askYesNo(const QString& text) {
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+namespace {
+
+// "Excel Files (*.xls)" as the dialog's filter: the description, with the pattern added when the
+// description does not show it.
+QString filterOf(const Prompt::FileType& type) {
+    QString filter = type.description;
+    if (!type.description.contains(type.pattern)) {
+        filter += u" ("_s + type.pattern + u")"_s;
+    }
+    return filter;
+}
+
+} // namespace
+
 QString WidgetPrompt::saveFileName(const QString& title, const QString& filterDescription,
                                    const QString& filterPattern) {
-    QString filter = filterDescription;
-    if (!filterDescription.contains(filterPattern)) {
-        filter += u" ("_s + filterPattern + u")"_s;
+    return chooseSaveFile(title, {FileType{filterDescription, filterPattern}}).path;
+}
+
+Prompt::SaveChoice WidgetPrompt::chooseSaveFile(const QString& title, const QList<FileType>& types) {
+    QStringList filters;
+    for (const FileType& t : types) {
+        filters << filterOf(t);
     }
-    // The program asks the overwrite question itself.
-    return QFileDialog::getSaveFileName(m_parent, title, QString(), filter, nullptr, QFileDialog::DontConfirmOverwrite);
+    QString selected = filters.value(0);
+    // The program asks the overwrite question itself, and keeps the name as typed.
+    const QString path = QFileDialog::getSaveFileName(m_parent, title, QString(), filters.join(u";;"_s), &selected,
+                                                      QFileDialog::DontConfirmOverwrite);
+    return {path, static_cast<int>(std::max<qsizetype>(filters.indexOf(selected), 0))};
 }
 
 } // namespace markwell

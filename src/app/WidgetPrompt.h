@@ -15,6 +15,7 @@ public:
     void message(const QString& text, const QString& caption, Icon icon) override;
     Answer askYesNo(const QString& text) override;
     QString saveFileName(const QString& title, const QString& filterDescription, const QString& filterPattern) override;
+    SaveChoice chooseSaveFile(const QString& title, const QList<FileType>& types) override;
 
 private:
     QWidget* m_parent;

@@ -13,11 +13,10 @@ namespace markwell::cli {
 
 namespace {
 
-const std::pair<QString, QString Options::*> kFileOptions[] = {{u"--setup"_s, &Options::setupFile},
-                                                               {u"--out"_s, &Options::out},
-                                                               {u"--picture"_s, &Options::picture},
-                                                               {u"--tests-csv"_s, &Options::testsCsv},
-                                                               {u"--students-csv"_s, &Options::studentsCsv}};
+const std::pair<QString, QString Options::*> kFileOptions[] = {
+    {u"--setup"_s, &Options::setupFile},    {u"--out"_s, &Options::out},
+    {u"--picture"_s, &Options::picture},    {u"--pdf"_s, &Options::pdf},
+    {u"--tests-csv"_s, &Options::testsCsv}, {u"--students-csv"_s, &Options::studentsCsv}};
 const std::pair<QString, bool Options::*> kSwitches[] = {{u"--force"_s, &Options::force},
                                                          {u"--timings"_s, &Options::timings}};
 
@@ -101,23 +100,25 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 }
 
 QString usageText() {
-    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--picture IMAGE] [--force] [--timings]\n"
-           u"                           [--tests-csv FILE] [--students-csv FILE]\n"
+    return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--pdf FILE] [--picture IMAGE] [--force]\n"
+           u"                           [--timings] [--tests-csv FILE] [--students-csv FILE]\n"
            u"       markwell-cli --help | --version\n"
            u"\n"
            u"Makes the gradebook workbook of a class setup, as \"Create Template\" does.\n"
            u"  --setup FILE         key=value lines (txtName, txtTeachName, txtProject, txtYSQ, Tests,\n"
            u"                       Students); without it the setup stored by the program is used\n"
-           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls)\n"
+           u"  --out WORKBOOK       where to save the workbook (default gradebook.xls); a name ending in\n"
+           u"                       .xlsx saves it as .xlsx, any other name as .xls\n"
+           u"  --pdf FILE           also save the printable gradebook as PDF\n"
            u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
-           u"  --force              replace an existing WORKBOOK or IMAGE\n"
+           u"  --force              replace an existing WORKBOOK, FILE or IMAGE\n"
            u"  --timings            print the time of each phase as JSON on standard error\n"
            u"  --tests-csv FILE     tests roster: name, possible points\n"
            u"  --students-csv FILE  students roster: name, ID, one points column per test\n"
            u"  -h, --help           print this text and exit\n"
            u"  --version            print the version and exit\n"
            u"\n"
-           u"Exit status: 0 the workbook (and picture) saved; 1 the job failed (the reason on standard\n"
+           u"Exit status: 0 the workbook (and PDF and picture) saved; 1 the job failed (the reason on standard\n"
            u"error; nothing half-written is left); 2 the command line was not understood.\n"_s;
 }
 

@@ -10,6 +10,7 @@ struct Options {
     QString setupFile;
     QString out = QStringLiteral("gradebook.xls");
     QString picture;
+    QString pdf;
     QString testsCsv;
     QString studentsCsv;
     bool force = false;

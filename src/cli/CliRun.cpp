@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 #include "cli/Arguments.h"
+#include "cli/OutputFormats.h"
 #include "cli/OutputTarget.h"
 #include "cli/SetupFile.h"
 #include "cli/TextInput.h"
@@ -109,6 +110,9 @@ std::optional<QString> sameFileProblem(const Options& o, const CliEnvironment& e
     if (!o.picture.isEmpty()) {
         files.emplace_back(u"--picture"_s, o.picture);
     }
+    if (!o.pdf.isEmpty()) {
+        files.emplace_back(u"--pdf"_s, o.pdf);
+    }
     const std::size_t results = files.size();
     if (o.setupFile.isEmpty()) {
         files.emplace_back(u"the settings file"_s, storeFile(env));
@@ -155,6 +159,11 @@ int create(const Options& o, const CliEnvironment& env) {
             return report(u"the picture cannot be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }
+    if (!o.pdf.isEmpty()) {
+        if (const auto why = checkTarget(o.pdf, o.force)) {
+            return report(u"the printable gradebook cannot be saved to \"%1\": %2."_s.arg(o.pdf, *why));
+        }
+    }
 
     GradebookSetup setup;
     try {
@@ -185,8 +194,8 @@ int create(const Options& o, const CliEnvironment& env) {
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
         QFileInfo(ui.workbook).size() > 0) {
-        if (const auto why = saveWorkbook(ui.workbook, o.out, o.force)) {
-            code = report(u"the workbook could not be saved to \"%1\": %2."_s.arg(o.out, *why));
+        for (const QString& problem : writeOutputs(ui.workbook, o.out, o.pdf, o.force)) {
+            code = report(problem.endsWith(u'.') ? problem : problem + u'.');
         }
     } else {
         code = report(u"no workbook was made."_s);

@@ -3,6 +3,7 @@
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Prompt.h"
+#include "preview/SaveFormats.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -100,8 +101,13 @@ void CopyFileSafely(const QString& source, const QString& target) {
 void SaveResults(Prompt& prompt, const QString& excelFile) {
     ErrorTrap trap(prompt, QString::fromUtf16(kSaveLocation));
     QString target;
+    SaveFormat chosen = SaveFormat::Xls;
     bool yes = false;
-    trap.step(100, [&] { target = prompt.saveFileName(u"Save File"_s, u"Excel Files (*.xls)"_s, u"*.xls"_s); });
+    trap.step(100, [&] {
+        const Prompt::SaveChoice choice = prompt.chooseSaveFile(u"Save File"_s, saveFileTypes());
+        target = choice.path;
+        chosen = formatOfFileType(choice.fileType);
+    });
     if (!target.isEmpty()) {
         if (trap.test(102, [&] { return IsSameFile(target, excelFile); })) {
             // Replacing the generated workbook with itself would first remove it; refuse.
@@ -120,7 +126,7 @@ void SaveResults(Prompt& prompt, const QString& excelFile) {
         }
     }
     if (yes) {
-        trap.step(110, [&] { CopyFileSafely(excelFile, target); });
+        trap.step(110, [&] { SaveWorkbookAs(excelFile, target, formatForTarget(target, chosen)); });
     }
     trap.step(112, [&] { prompt.message(u"Done."_s); });
 }

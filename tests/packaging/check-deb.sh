@@ -35,7 +35,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Description)" ] || fail "the package has no description"
 depends=$(field Depends)
 echo "Depends: $depends"
-for dep in libqt6widgets6 libqt6gui6 libqt6core6 fonts-liberation2 fonts-urw-base35; do
+for dep in libqt6widgets6 libqt6gui6 libqt6core6 libxlsxwriter4 fonts-liberation2 fonts-urw-base35; do
     # A whole package name in the comma-separated list, with or without a version.
     grep -qE "(^|, )$dep( \(|,|$)" <<<"$depends" || fail "Depends does not name $dep"
 done

@@ -88,7 +88,7 @@ int expectSameResults(const sheet::Workbook& ours, const sheet::Workbook& theirs
 }
 
 // The values of the first table of a flat OpenDocument spreadsheet (.fods), put into `into`.
-bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& problem) {
+bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& problem, OdsFormulas* formulas) {
     QXmlStreamReader in(xml);
     int row = -1, col = 0, tables = 0;
     while (!in.atEnd()) {
@@ -112,6 +112,11 @@ bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& p
             const int repeat = std::max(1, attrs.value(u"table:number-columns-repeated"_s).toInt());
             const QString type = attrs.value(u"calcext:value-type"_s).toString();
             const QString officeType = attrs.value(u"office:value-type"_s).toString();
+            if (formulas && attrs.hasAttribute(u"table:formula"_s) && row >= 0) {
+                for (int k = 0; k < repeat; ++k) {
+                    (*formulas)[{row, col + k}] = attrs.value(u"table:formula"_s).toString();
+                }
+            }
             sheet::Value v;
             if (type == u"error"_s) {
                 const auto code = sheet::errorFromText(
@@ -140,8 +145,12 @@ bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& p
 }
 
 QString pythonWithXlrd() {
+    return pythonWith(u"xlrd"_s);
+}
+
+QString pythonWith(const QString& module) {
     for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
-        if (!candidate.isEmpty() && runTool(candidate, {u"-c"_s, u"import xlrd"_s}, 30000).ok) {
+        if (!candidate.isEmpty() && runTool(candidate, {u"-c"_s, u"import "_s + module}, 30000).ok) {
             return candidate;
         }
     }
@@ -155,6 +164,20 @@ LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString&
         return results;
     }
     results.available = true;
+    // LibreOffice keeps the stored results of .xlsx and .ods files unless told to recalculate
+    // them; the .xls import always does.
+    const QString settings = QDir(scratchFolder).filePath(u"profile/user/registrymodifications.xcu"_s);
+    if (!QFileInfo::exists(settings) && QDir().mkpath(QFileInfo(settings).path())) {
+        QFile xcu(settings);
+        if (xcu.open(QIODevice::WriteOnly)) {
+            xcu.write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="OOXMLRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+<item oor:path="/org.openoffice.Office.Calc/Formula/Load"><prop oor:name="ODFRecalcMode" oor:op="fuse"><value>0</value></prop></item>
+</oor:items>
+)");
+        }
+    }
     const QString outDir = QDir(scratchFolder).filePath(u"lo"_s);
     QStringList args = {u"-env:UserInstallation=file://"_s + QDir(scratchFolder).filePath(u"profile"_s),
                         u"--headless"_s,
@@ -164,6 +187,7 @@ LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString&
                         outDir};
     args << xlsFiles;
     const ToolRun r = runTool(soffice, args);
+    results.messages = r.out + r.err;
     if (!r.ok) {
         results.problem = (r.out + r.err).toStdString();
         return results;
@@ -177,10 +201,12 @@ LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString&
                 "LibreOffice did not convert " + file.toStdString() + ": " + (r.out + r.err).toStdString();
             return results;
         }
-        if (!readFlatOdsValues(converted.readAll(), book.sheets.front(), results.problem)) {
+        OdsFormulas formulas;
+        if (!readFlatOdsValues(converted.readAll(), book.sheets.front(), results.problem, &formulas)) {
             return results;
         }
         results.books.push_back(std::move(book));
+        results.formulas.push_back(std::move(formulas));
     }
     return results;
 }

@@ -21,16 +21,25 @@ Prompt::Answer ScriptedPrompt::askYesNo(const QString& text) {
 
 QString ScriptedPrompt::saveFileName(const QString& title, const QString& filterDescription,
                                      const QString& filterPattern) {
+    return chooseSaveFile(title, {FileType{filterDescription, filterPattern}}).path;
+}
+
+Prompt::SaveChoice ScriptedPrompt::chooseSaveFile(const QString& title, const QList<FileType>& types) {
     m_shown.push_back({Shown::Kind::SaveDialog, title, {}, Icon::None});
     lastSaveTitle = title;
-    lastFilterDescription = filterDescription;
-    lastFilterPattern = filterPattern;
+    lastFileTypes = types;
+    lastFilterDescription = types.isEmpty() ? QString() : types.front().description;
+    lastFilterPattern = types.isEmpty() ? QString() : types.front().pattern;
     if (m_files.empty()) {
         return {};
     }
-    QString f = m_files.front();
+    SaveChoice choice = m_files.front();
     m_files.pop_front();
-    return f;
+    if (choice.fileType < 0 || choice.fileType >= types.size()) {
+        ADD_FAILURE() << "file type " << choice.fileType << " is not offered";
+        choice.fileType = 0;
+    }
+    return choice;
 }
 
 QStringList ScriptedPrompt::messageTexts() const {

@@ -203,4 +203,25 @@ bool sameTree(const NodePtr& a, const NodePtr& b) {
     return true;
 }
 
+std::vector<const Node*> unionParts(const NodePtr& root) {
+    std::vector<const Node*> parts;
+    std::vector<const Node*> stack{root.get()};
+    while (!stack.empty()) {
+        const Node* n = stack.back();
+        stack.pop_back();
+        if (!n) {
+            continue;
+        }
+        if (n->kind == NodeKind::Binary && n->binaryOp == BinaryOp::Union && n->args.size() == 2) {
+            stack.push_back(n->args[1].get());
+            stack.push_back(n->args[0].get());
+        } else if (n->kind == NodeKind::Paren && n->args.size() == 1) {
+            stack.push_back(n->args[0].get());
+        } else {
+            parts.push_back(n);
+        }
+    }
+    return parts;
+}
+
 } // namespace markwell::formula

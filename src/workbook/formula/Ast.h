@@ -107,4 +107,9 @@ int depth(const NodePtr& root);
 // Structural equality of two trees.
 bool sameTree(const NodePtr& a, const NodePtr& b);
 
+// The parts of a list joined by the union operator, as defined names list areas
+// ($B:$B,$12:$12), left to right and without their parentheses; any other formula is its own one
+// part. The nodes belong to the tree.
+std::vector<const Node*> unionParts(const NodePtr& root);
+
 } // namespace markwell::formula

@@ -13,6 +13,8 @@ int padding(int maxDigitWidth) {
     return 2 * ((maxDigitWidth + 3) / 4) + 1;
 }
 
+} // namespace
+
 int columnPixels(const sheet::Sheet& sheet, int col, int mdw) {
     const sheet::ColumnInfo* info = sheet.columnInfoAt(col);
     if (info && info->hidden) {
@@ -31,8 +33,6 @@ int rowPixels(const sheet::Sheet& sheet, int row) {
     }
     return rowPixelsFromTwips(info && info->heightTwips ? *info->heightTwips : sheet.defaultRowHeightTwips);
 }
-
-} // namespace
 
 int columnPixelsFromWidth256(int width256, int maxDigitWidth) {
     const std::int64_t mdw = std::max(maxDigitWidth, 1);

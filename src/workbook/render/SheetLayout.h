@@ -26,6 +26,11 @@ int defaultColumnPixels(int characters, int maxDigitWidth);
 // Row heights: twips / 15, rounded (255 twips, the 12.75-point default, give 17 px).
 int rowPixelsFromTwips(int twips);
 
+// The pixels a column or a row of the sheet takes: its own width or height, the sheet's default,
+// or 0 when it is hidden.
+int columnPixels(const sheet::Sheet& sheet, int col, int maxDigitWidth);
+int rowPixels(const sheet::Sheet& sheet, int row);
+
 // The largest picture that is drawn: each side below 32767 px and at most 64 million px.
 struct RenderLimits {
     int maxSide = 32766;

@@ -148,8 +148,10 @@ int tableField(const QByteArray& table, qsizetype at, bool isSigned) {
 
 class PaintJob {
 public:
-    PaintJob(const sheet::Workbook& workbook, const sheet::Sheet& sheet, const SheetLayout& layout, QImage& image)
-        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_image(image), m_shown(layout.shownArea()) {
+    // Text is measured on `device`, the device it is drawn on.
+    PaintJob(const sheet::Workbook& workbook, const sheet::Sheet& sheet, const SheetLayout& layout,
+             const QPaintDevice& device)
+        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_device(device), m_shown(layout.shownArea()) {
         m_styles.resize(std::max<std::size_t>(workbook.formats.size(), 1));
         m_rowMerges.resize(static_cast<std::size_t>(m_shown.rows()));
         const auto& merges = layout.merges();
@@ -162,20 +164,30 @@ public:
         }
     }
 
-    void run() {
-        QPainter p(&m_image);
-        p.fillRect(m_image.rect(), Qt::white);
+    // The picture on screen: white ground, gridlines where the sheet shows them, cut bands.
+    void run(QPainter& p) {
+        p.fillRect(QRect(0, 0, m_layout.width(), m_layout.height()), Qt::white);
         if (m_sheet.showGridlines) {
             drawGridlines(p);
         }
-        forEachShownCell([&](int row, int col) { drawFill(p, row, col); });
-        for (const sheet::Area& m : m_layout.merges()) {
-            drawMergeFill(p, m);
-        }
-        p.setRenderHint(QPainter::TextAntialiasing, true);
-        forEachShownCell([&](int row, int col) { drawText(p, row, col); });
-        forEachShownCell([&](int row, int col) { drawBorders(p, row, col); });
+        run(p, kAllLayers);
         drawCutBands(p);
+    }
+
+    void run(QPainter& p, int layers) {
+        if (layers & kFillLayer) {
+            forEachShownCell([&](int row, int col) { drawFill(p, row, col); });
+            for (const sheet::Area& m : m_layout.merges()) {
+                drawMergeFill(p, m);
+            }
+        }
+        if (layers & kTextLayer) {
+            p.setRenderHint(QPainter::TextAntialiasing, true);
+            forEachShownCell([&](int row, int col) { drawText(p, row, col); });
+        }
+        if (layers & kBorderLayer) {
+            forEachShownCell([&](int row, int col) { drawBorders(p, row, col); });
+        }
     }
 
 private:
@@ -224,7 +236,7 @@ private:
             static const sheet::CellFormat kDefault;
             s.format = index < m_workbook.formats.size() ? &m_workbook.formats[index] : &kDefault;
             s.font = screenFont(s.format->font);
-            s.metrics = std::make_unique<QFontMetricsF>(s.font, &m_image);
+            s.metrics = std::make_unique<QFontMetricsF>(s.font, &m_device);
             s.lines = lineMetrics(s.font);
             s.formatter = std::make_unique<NumberFormatter>(s.format->numberFormat, m_workbook.date1904);
         }
@@ -243,10 +255,10 @@ private:
     void drawGridlines(QPainter& p) {
         const QColor grid = rgb(kGridlineColour);
         for (int x : m_layout.columnLines()) {
-            p.fillRect(x, 0, 1, m_image.height(), grid);
+            p.fillRect(x, 0, 1, m_layout.height(), grid);
         }
         for (int y : m_layout.rowLines()) {
-            p.fillRect(0, y, m_image.width(), 1, grid);
+            p.fillRect(0, y, m_layout.width(), 1, grid);
         }
     }
 
@@ -378,7 +390,7 @@ private:
         }
 
         p.save();
-        p.setClipRect(clip);
+        p.setClipRect(clip, Qt::IntersectClip); // within any clip of the caller
         p.setFont(st.font);
         p.setPen(rgb(shown.colour.value_or(f.font.colour)));
         if (f.rotation != 0 && !wrap) {
@@ -522,7 +534,7 @@ private:
         font.setBold(true);
         p.setFont(font);
         const QColor band = rgb(kCutBandColour);
-        const int w = m_image.width(), h = m_image.height();
+        const int w = m_layout.width(), h = m_layout.height();
         if (m_layout.cutBottom()) {
             const int t = std::min(kCutBandThickness, h);
             const QRect r(0, h - t, w, t);
@@ -546,7 +558,7 @@ private:
     const sheet::Workbook& m_workbook;
     const sheet::Sheet& m_sheet;
     const SheetLayout& m_layout;
-    QImage& m_image;
+    const QPaintDevice& m_device;
     sheet::Area m_shown;
     std::vector<FormatStyle> m_styles;
     std::vector<std::vector<std::size_t>> m_rowMerges;
@@ -679,8 +691,19 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     }
     image.setDotsPerMeterX(kDotsPerMeter);
     image.setDotsPerMeterY(kDotsPerMeter);
-    PaintJob(m_workbook, m_sheet, layout, image).run();
+    {
+        QPainter painter(&image);
+        PaintJob(m_workbook, m_sheet, layout, image).run(painter);
+    }
     return image;
+}
+
+void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers) const {
+    ensureGuiApplication();
+    if (!painter.isActive()) {
+        throw std::runtime_error("The sheet cannot be drawn: the painter is not active.");
+    }
+    PaintJob(m_workbook, m_sheet, layout, *painter.device()).run(painter, layers);
 }
 
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits) {

@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
 #include <QString>
 
 namespace markwell::render {
@@ -53,11 +54,21 @@ QString cutNotice();
 // Needs a QGuiApplication. Throws std::invalid_argument for a sheet index or an area that is not
 // on the workbook, std::runtime_error when there is no QGuiApplication or no memory for the
 // image.
+// The parts of a sheet area paintOn() draws.
+enum PaintLayer : int { kFillLayer = 1, kTextLayer = 2, kBorderLayer = 4, kAllLayers = 7 };
+
 class SheetPainter {
 public:
     SheetPainter(const sheet::Workbook& workbook, int sheetIndex, RenderLimits limits = {});
 
     QImage paint(const sheet::Area& area) const;
+
+    // Draws the cells of a layout of this sheet onto an active painter, in the layout's pixels
+    // (its line 0 at the painter's origin), as they are printed: fills, text and borders only, no
+    // ground, no gridlines, no cut bands. Text is measured on the painter's device. A page made
+    // of several pieces draws each layer of every piece before the next layer, so no piece's fill
+    // covers a border that another piece draws on their common line.
+    void paintOn(QPainter& painter, const SheetLayout& layout, int layers = kAllLayers) const;
 
 private:
     const sheet::Workbook& m_workbook;
