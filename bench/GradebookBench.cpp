@@ -6,7 +6,9 @@
 
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
+#include "workbook/formula/Recalc.h"
 #include "workbook/host/EmbeddedHost.h"
+#include "workbook/xls/XlsReader.h"
 
 #include "common/Prompt.h"
 
@@ -127,6 +129,34 @@ void EngineOnly(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// The recalculation of a filled class alone: every student's sums, average, letter and grade
+// points, and the class summary, from the workbook "Create Template" saved.
+void Recalculation(benchmark::State& state) {
+    const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    QTemporaryDir work;
+    SilentPrompt prompt;
+    CollectingUi ui;
+    CreateTemplateEnvironment env;
+    env.hostFactory = defaultHostFactory();
+    env.templateBytes = [] { return templateWorkbook(); };
+    env.workFolder = [&] { return work.path(); };
+    bool creating = false;
+    createTemplate(setup, env, ui, prompt, creating);
+    QFile file(ui.workbook);
+    if (!file.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("no workbook was made");
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    sheet::Workbook book = xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                      static_cast<std::size_t>(bytes.size())))
+                               .workbook;
+    for (auto _ : state) {
+        formula::recalculate(book);
+        benchmark::ClobberMemory();
+    }
+}
+
 void SmallClasses(benchmark::internal::Benchmark* b) {
     b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
 }
@@ -143,6 +173,7 @@ BENCHMARK(EngineOnly)->Apply(SmallClasses);
 BENCHMARK(EngineOnly)->Apply(LargeClasses);
 BENCHMARK(WholeJob)->Apply(SmallClasses);
 BENCHMARK(WholeJob)->Apply(LargeClasses);
+BENCHMARK(Recalculation)->Args({15, 40})->Args({60, 500})->Args({250, 4000})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

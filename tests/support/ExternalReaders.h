@@ -3,6 +3,7 @@
 #include "workbook/sheet/Workbook.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +22,14 @@ ToolRun runTool(const QString& program, const QStringList& args, int timeoutMs =
 
 // A python3 that can import xlrd, or empty.
 QString pythonWithXlrd();
+
+// A python3 that can import uno (the python3-uno bridge to LibreOffice), or empty.
+QString pythonWithUno();
+
+// Runs a Python script that prints one JSON object on stdout and returns that object. When the
+// output is no JSON object, the object is empty and `problem` holds what the script printed.
+QJsonObject runJsonScript(const QString& python, const QString& script, const QStringList& args, int timeoutMs,
+                          std::string& problem);
 
 // The same workbook with every formula's stored result replaced, so a reader that shows the
 // right results must have computed them itself.

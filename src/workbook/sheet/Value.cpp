@@ -1,9 +1,11 @@
 #include "workbook/sheet/Value.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace markwell::sheet {
 
@@ -103,6 +105,56 @@ std::string Value::describe() const {
     return {};
 }
 
+namespace {
+
+// A number's decimal digits and the power of ten of the first: 0.0125 is "125" and -2.
+struct Digits {
+    std::string digits;
+    int exponent = 0;
+};
+
+// The shortest digits that read back as the number (never more than 17), rounded half up to at
+// most `keep` significant digits, trailing zeros dropped.
+Digits roundedDigits(double magnitude, int keep) {
+    std::array<char, 40> buffer{};
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, std::chars_format::scientific).ptr;
+    const std::string text(buffer.data(), end); // "7.360906142865935e+04"
+    const auto e = text.find('e');
+    Digits d;
+    for (std::size_t i = 0; i < e; ++i) {
+        if (text[i] != '.') {
+            d.digits += text[i];
+        }
+    }
+    d.exponent = std::stoi(text.substr(e + 1));
+    if (static_cast<int>(d.digits.size()) > keep) {
+        const bool up = d.digits[static_cast<std::size_t>(std::max(keep, 0))] >= '5';
+        d.digits.resize(static_cast<std::size_t>(std::max(keep, 0)));
+        if (up) {
+            int i = static_cast<int>(d.digits.size()) - 1;
+            for (; i >= 0 && d.digits[static_cast<std::size_t>(i)] == '9'; --i) {
+                d.digits[static_cast<std::size_t>(i)] = '0';
+            }
+            if (i >= 0) {
+                ++d.digits[static_cast<std::size_t>(i)];
+            } else {
+                d.digits.insert(d.digits.begin(), '1');
+                ++d.exponent;
+            }
+        }
+    }
+    while (d.digits.size() > 1 && d.digits.back() == '0') {
+        d.digits.pop_back();
+    }
+    if (d.digits.empty()) {
+        d.digits = "0";
+    }
+    return d;
+}
+
+} // namespace
+
 std::string numberToText(double number) {
     if (std::isnan(number)) {
         return "#NUM!";
@@ -113,40 +165,38 @@ std::string numberToText(double number) {
     if (number == 0) {
         return "0";
     }
-    std::array<char, 64> buffer{};
+    const std::string sign = number < 0 ? "-" : "";
     const double magnitude = std::fabs(number);
-    if (magnitude >= 1e15 || magnitude < 1e-9) {
-        std::snprintf(buffer.data(), buffer.size(), "%.14E", number);
-        // Trim the mantissa's trailing zeros and the exponent's leading ones: 1E+20, 1.5E-10.
-        std::string text(buffer.data());
-        const auto e = text.find('E');
-        std::string mantissa = text.substr(0, e);
-        std::string exponent = text.substr(e + 1);
-        while (mantissa.back() == '0') {
-            mantissa.pop_back();
-        }
-        if (mantissa.back() == '.') {
-            mantissa.pop_back();
-        }
-        const char sign = exponent[0];
-        std::string digits = exponent.substr(1);
-        while (digits.size() > 1 && digits[0] == '0') {
-            digits.erase(0, 1);
-        }
-        return mantissa + 'E' + sign + digits;
-    }
-    std::snprintf(buffer.data(), buffer.size(), "%.15G", number);
-    std::string text(buffer.data());
-    // %.15G gives at most 15 significant digits; strip a trailing fraction of zeros.
-    if (text.find('.') != std::string::npos && text.find('E') == std::string::npos) {
-        while (text.back() == '0') {
-            text.pop_back();
-        }
-        if (text.back() == '.') {
-            text.pop_back();
+    if (magnitude >= 1e-9 && magnitude < 1e15) {
+        // Plain decimal notation: 15 significant digits, but no more than 20 decimals.
+        const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+        const Digits d = roundedDigits(magnitude, std::min(15, exponent + 21));
+        if (d.exponent < 15) {
+            if (d.digits == "0") {
+                return "0";
+            }
+            std::string text;
+            if (d.exponent < 0) {
+                text = "0." + std::string(static_cast<std::size_t>(-d.exponent - 1), '0') + d.digits;
+            } else {
+                text = d.digits;
+                const auto point = static_cast<std::size_t>(d.exponent) + 1;
+                if (text.size() > point) {
+                    text.insert(point, ".");
+                } else {
+                    text.append(point - text.size(), '0');
+                }
+            }
+            return sign + text;
         }
     }
-    return text;
+    // Scientific notation with 15 significant digits: 1E+20, 1.5E-10.
+    const Digits d = roundedDigits(magnitude, 15);
+    std::string mantissa = d.digits.substr(0, 1);
+    if (d.digits.size() > 1) {
+        mantissa += "." + d.digits.substr(1);
+    }
+    return sign + mantissa + "E" + (d.exponent < 0 ? "-" : "+") + std::to_string(std::abs(d.exponent));
 }
 
 } // namespace markwell::sheet
