@@ -53,6 +53,16 @@ GradebookSetup classOf(int tests, int students) {
     return s;
 }
 
+// The job on the embedded engine, with the template the program carries, in `work`.
+CreateTemplateEnvironment environmentIn(const QTemporaryDir& work, CreateTemplateTimings* timings) {
+    CreateTemplateEnvironment env;
+    env.hostFactory = defaultHostFactory();
+    env.templateBytes = [] { return templateWorkbook(); };
+    env.workFolder = [&work] { return work.path(); };
+    env.timings = timings;
+    return env;
+}
+
 // The whole job: template, fill, save, reopen, picture; per-phase times as counters.
 void WholeJob(benchmark::State& state) {
     const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -62,11 +72,7 @@ void WholeJob(benchmark::State& state) {
     for (auto _ : state) {
         CollectingUi ui;
         CreateTemplateTimings t;
-        CreateTemplateEnvironment env;
-        env.hostFactory = defaultHostFactory();
-        env.templateBytes = [] { return templateWorkbook(); };
-        env.workFolder = [&] { return work.path(); };
-        env.timings = &t;
+        const CreateTemplateEnvironment env = environmentIn(work, &t);
         bool creating = false;
         createTemplate(setup, env, ui, prompt, creating);
         QFile::remove(ui.workbook);
@@ -136,10 +142,7 @@ void Recalculation(benchmark::State& state) {
     QTemporaryDir work;
     SilentPrompt prompt;
     CollectingUi ui;
-    CreateTemplateEnvironment env;
-    env.hostFactory = defaultHostFactory();
-    env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&] { return work.path(); };
+    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
     bool creating = false;
     createTemplate(setup, env, ui, prompt, creating);
     QFile file(ui.workbook);

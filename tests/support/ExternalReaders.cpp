@@ -156,6 +156,18 @@ QString pythonWithUno() {
     return pythonImporting(u"uno"_s);
 }
 
+QString pythonForLibreOffice(std::string& missing) {
+    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty()) {
+        missing = "soffice is not installed (apt-get install libreoffice-calc-nogui)";
+        return {};
+    }
+    const QString python = pythonWithUno();
+    if (python.isEmpty()) {
+        missing = "python3-uno is not installed (apt-get install python3-uno)";
+    }
+    return python;
+}
+
 QJsonObject runJsonScript(const QString& python, const QString& script, const QStringList& args, int timeoutMs,
                           std::string& problem) {
     const ToolRun r = runTool(python, QStringList{script} + args, timeoutMs);

@@ -26,6 +26,10 @@ QString pythonWithXlrd();
 // A python3 that can import uno (the python3-uno bridge to LibreOffice), or empty.
 QString pythonWithUno();
 
+// The python3 that drives LibreOffice through uno, when both soffice and python3-uno are
+// installed; otherwise empty, and `missing` says what to install.
+QString pythonForLibreOffice(std::string& missing);
+
 // Runs a Python script that prints one JSON object on stdout and returns that object. When the
 // output is no JSON object, the object is empty and `problem` holds what the script printed.
 QJsonObject runJsonScript(const QString& python, const QString& script, const QStringList& args, int timeoutMs,

@@ -107,6 +107,23 @@ class Office:
             pass
 
 
+def column_name(col):
+    """The letters of a 0-based column: A, B, ..., Z, AA, ..."""
+    text = ""
+    col += 1
+    while col > 0:
+        col, rest = divmod(col - 1, 26)
+        text = chr(ord("A") + rest) + text
+    return text
+
+
+def take_limit(args, default):
+    """The seconds of a leading "--limit SECONDS" (or `default`) and the arguments after it."""
+    if len(args) >= 2 and args[0] == "--limit":
+        return float(args[1]), args[2:]
+    return default, args
+
+
 def _kill_started():
     for proc in STARTED:
         try:

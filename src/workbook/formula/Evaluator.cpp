@@ -32,6 +32,17 @@ sheet::Value CachedValues::value(int sheetIndex, CellPos pos) {
     return c ? c->value : Value{};
 }
 
+int columnsToVisit(const std::vector<sheet::Row>& rows, const Area& area, int firstRow, int lastRow) {
+    if (area.first.col == area.last.col) {
+        return area.last.col + 1;
+    }
+    std::size_t width = 0;
+    for (int r = firstRow; r <= lastRow; ++r) {
+        width = std::max(width, rows[static_cast<std::size_t>(r)].cells.size());
+    }
+    return static_cast<int>(width);
+}
+
 void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& visit) {
     if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
         return;
@@ -39,11 +50,7 @@ void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& 
     const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
     const int firstRow = std::max(area.first.row, 0);
     const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
-    std::size_t width = 0;
-    for (int r = firstRow; r <= lastRow; ++r) {
-        width = std::max(width, rows[static_cast<std::size_t>(r)].cells.size());
-    }
-    const int lastCol = std::min(area.last.col, static_cast<int>(width) - 1);
+    const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
     for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
         for (int r = firstRow; r <= lastRow; ++r) {
             const auto& cells = rows[static_cast<std::size_t>(r)].cells;
@@ -610,8 +617,26 @@ private:
     // error met is the result.
     std::optional<ErrorCode> sumArea(int sheetIndex, const Area& area, CompensatedSum& total) {
         CompensatedSum areaSum, columnSum;
-        int column = -1, lastRow = -2;
         std::optional<ErrorCode> error;
+        if (area.first.row == area.last.row) {
+            // One cell a column: each column's sum is its one number, and the area's sum takes
+            // them one by one.
+            m_ctx.cells->forEach(sheetIndex, area, [&](CellPos, const Value& v, bool) {
+                if (error) {
+                    return;
+                }
+                if (v.isError()) {
+                    error = v.error();
+                } else if (v.isNumber()) {
+                    areaSum.add(v.number());
+                }
+            });
+            if (!error) {
+                total.add(areaSum);
+            }
+            return error;
+        }
+        int column = -1, lastRow = -2;
         m_run.clear();
         const auto endRun = [&] {
             if (m_run.size() == 1) {
@@ -666,8 +691,11 @@ private:
         bool haveBest = false;
         std::optional<ErrorCode> error;
         const bool counting = fn == Fn::Count || fn == Fn::CountA;
+        const bool summing = fn == Fn::Sum || fn == Fn::Average;
         const auto take = [&](double x) {
-            sum.add(x);
+            if (summing) {
+                sum.add(x);
+            }
             count += 1;
             if (!haveBest || (fn == Fn::Max ? x > best : x < best)) {
                 best = x;

@@ -2,9 +2,11 @@
 
 #include "workbook/formula/Ast.h"
 #include "workbook/sheet/CellRef.h"
+#include "workbook/sheet/Sheet.h"
 #include "workbook/sheet/Value.h"
 
 #include <functional>
+#include <vector>
 
 namespace markwell::sheet {
 class Workbook;
@@ -26,6 +28,11 @@ public:
     // the top: the order in which sums and averages accumulate their numbers.
     virtual void forEach(int sheet, const sheet::Area& area, const CellVisitor& visit) = 0;
 };
+
+// For CellSource implementations: how many columns of the rows firstRow..lastRow an area's visit
+// must look at. A one-column area needs no look at the rows; a wider one goes as far as its
+// widest row.
+int columnsToVisit(const std::vector<sheet::Row>& rows, const sheet::Area& area, int firstRow, int lastRow);
 
 // Reads the values the workbook's cells hold (cached results for formulas).
 class CachedValues : public CellSource {

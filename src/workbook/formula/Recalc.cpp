@@ -88,11 +88,7 @@ public:
         const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
         const int firstRow = std::max(area.first.row, 0);
         const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
-        std::size_t width = 0;
-        for (int r = firstRow; r <= lastRow; ++r) {
-            width = std::max(width, rows[static_cast<std::size_t>(r)].cells.size());
-        }
-        const int lastCol = std::min(area.last.col, static_cast<int>(width) - 1);
+        const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
         for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
             const auto col = static_cast<std::size_t>(c);
             for (int r = firstRow; r <= lastRow; ++r) {

@@ -138,8 +138,8 @@ Digits roundedDigits(double magnitude, int keep) {
             }
             if (i >= 0) {
                 ++d.digits[static_cast<std::size_t>(i)];
-            } else {
-                d.digits.insert(d.digits.begin(), '1');
+            } else { // all nines: a one at the next power of ten
+                d.digits.assign(1, '1');
                 ++d.exponent;
             }
         }
@@ -148,7 +148,7 @@ Digits roundedDigits(double magnitude, int keep) {
         d.digits.pop_back();
     }
     if (d.digits.empty()) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
     }
     return d;
 }
@@ -165,38 +165,44 @@ std::string numberToText(double number) {
     if (number == 0) {
         return "0";
     }
-    const std::string sign = number < 0 ? "-" : "";
+    std::string text = number < 0 ? "-" : "";
     const double magnitude = std::fabs(number);
     if (magnitude >= 1e-9 && magnitude < 1e15) {
         // Plain decimal notation: 15 significant digits, but no more than 20 decimals.
         const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
         const Digits d = roundedDigits(magnitude, std::min(15, exponent + 21));
+        if (d.digits == "0") {
+            return "0";
+        }
+        if (d.exponent < 0) {
+            text.append("0.");
+            text.append(static_cast<std::size_t>(-d.exponent - 1), '0');
+            text.append(d.digits);
+            return text;
+        }
         if (d.exponent < 15) {
-            if (d.digits == "0") {
-                return "0";
-            }
-            std::string text;
-            if (d.exponent < 0) {
-                text = "0." + std::string(static_cast<std::size_t>(-d.exponent - 1), '0') + d.digits;
+            const auto point = static_cast<std::size_t>(d.exponent) + 1;
+            if (d.digits.size() > point) {
+                text.append(d.digits, 0, point);
+                text.push_back('.');
+                text.append(d.digits, point);
             } else {
-                text = d.digits;
-                const auto point = static_cast<std::size_t>(d.exponent) + 1;
-                if (text.size() > point) {
-                    text.insert(point, ".");
-                } else {
-                    text.append(point - text.size(), '0');
-                }
+                text.append(d.digits);
+                text.append(point - d.digits.size(), '0');
             }
-            return sign + text;
+            return text;
         }
     }
     // Scientific notation with 15 significant digits: 1E+20, 1.5E-10.
     const Digits d = roundedDigits(magnitude, 15);
-    std::string mantissa = d.digits.substr(0, 1);
+    text.push_back(d.digits.front());
     if (d.digits.size() > 1) {
-        mantissa += "." + d.digits.substr(1);
+        text.push_back('.');
+        text.append(d.digits, 1);
     }
-    return sign + mantissa + "E" + (d.exponent < 0 ? "-" : "+") + std::to_string(std::abs(d.exponent));
+    text.append(d.exponent < 0 ? "E-" : "E+");
+    text.append(std::to_string(std::abs(d.exponent)));
+    return text;
 }
 
 } // namespace markwell::sheet

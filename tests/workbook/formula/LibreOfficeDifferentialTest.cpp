@@ -729,12 +729,10 @@ TEST(LibreOfficeDifferential, RelativeNamesAsGnumericReadsThem) {
 }
 
 TEST(LibreOfficeDifferential, OurResultsAreLibreOfficesRecalculation) {
-    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty()) {
-        GTEST_SKIP() << "soffice is not installed (apt-get install libreoffice-calc-nogui)";
-    }
-    const QString python = test::pythonWithUno();
+    std::string missing;
+    const QString python = test::pythonForLibreOffice(missing);
     if (python.isEmpty()) {
-        GTEST_SKIP() << "python3-uno is not installed (apt-get install python3-uno)";
+        GTEST_SKIP() << missing;
     }
     Rng rng(seed());
     test::TempDir dir;

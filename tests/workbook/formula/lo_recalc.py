@@ -19,21 +19,12 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
 import lo_session  # noqa: E402  (also makes the com.sun.star modules importable)
-from lo_session import fail  # noqa: E402
+from lo_session import column_name, fail  # noqa: E402
 
 from com.sun.star.sheet.CellFlags import FORMULA  # noqa: E402
 from com.sun.star.sheet.FormulaResult import ERROR  # noqa: E402
 
 LIMIT_SECONDS = 120
-
-
-def column_name(col):
-    text = ""
-    col += 1
-    while col > 0:
-        col, rest = divmod(col - 1, 26)
-        text = chr(ord("A") + rest) + text
-    return text
 
 
 def results(doc):
@@ -63,12 +54,8 @@ def results(doc):
 
 
 def main():
-    args = sys.argv[1:]
-    limit = LIMIT_SECONDS
     try:
-        if len(args) >= 2 and args[0] == "--limit":
-            limit = float(args[1])
-            args = args[2:]
+        limit, args = lo_session.take_limit(sys.argv[1:], LIMIT_SECONDS)
         if len(args) != 1:
             fail("usage: lo_recalc.py [--limit SECONDS] JOBS.json")
         with open(args[0], encoding="utf-8") as f:

@@ -16,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -398,12 +397,10 @@ TEST(LibreOfficeOperations, ScriptRefusesUnknownOperationsBeforeStarting) {
 }
 
 TEST(LibreOfficeOperations, SameSheetAsLibreOfficeAfterEverySequence) {
-    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty()) {
-        GTEST_SKIP() << "soffice is not installed (apt-get install libreoffice-calc-nogui)";
-    }
-    const QString python = test::pythonWithUno();
+    std::string missing;
+    const QString python = test::pythonForLibreOffice(missing);
     if (python.isEmpty()) {
-        GTEST_SKIP() << "python3-uno is not installed (apt-get install python3-uno)";
+        GTEST_SKIP() << missing;
     }
     test::TempDir dir;
     dir.write(u"template.xls"_s, templateWorkbook());

@@ -39,7 +39,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
 import lo_session  # noqa: E402  (also makes the com.sun.star modules importable)
-from lo_session import fail  # noqa: E402
+from lo_session import column_name, fail  # noqa: E402
 
 from com.sun.star.sheet.CellDeleteMode import ROWS as DELETE_ROWS  # noqa: E402
 from com.sun.star.sheet.CellInsertMode import RIGHT as INSERT_RIGHT  # noqa: E402
@@ -49,15 +49,6 @@ from com.sun.star.table import CellRangeAddress  # noqa: E402
 
 LIMIT_SECONDS = 90
 SCRATCH = "markwell_copied_cells"
-
-
-def column_name(col):
-    text = ""
-    col += 1
-    while col > 0:
-        col, rest = divmod(col - 1, 26)
-        text = chr(ord("A") + rest) + text
-    return text
 
 
 def column_index(letters):
@@ -244,12 +235,8 @@ def read_jobs(argv):
 
 
 def main():
-    args = sys.argv[1:]
-    limit = LIMIT_SECONDS
     try:
-        if len(args) >= 2 and args[0] == "--limit":
-            limit = float(args[1])
-            args = args[2:]
+        limit, args = lo_session.take_limit(sys.argv[1:], LIMIT_SECONDS)
         workbook, sequences = read_jobs(args)
         check_operations(sequences)
     except (OSError, ValueError, KeyError, TypeError, AttributeError) as e:
