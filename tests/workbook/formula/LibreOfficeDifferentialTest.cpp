@@ -7,10 +7,12 @@
 // The random formulas keep clear of the places where LibreOffice deliberately departs from the
 // spreadsheet convention we follow: it has no boolean type (TRUE is the number 1, so booleans in
 // references count, compare and join as numbers), it refuses text arguments to SUM and MAX, it
-// computes 0^0 and odd roots of negative numbers, and it writes numbers of 16 digits and more in
-// full when joining them to text. Where both programs give an error but not the same one (a
-// formula that meets two errors may show either, and LibreOffice answers some nested lookups with
-// its own Err:504), the cell is counted apart and not held against us.
+// computes 0^0 and odd roots of negative numbers, it joins numbers from 10^15 on to text in its
+// own notation, a lookup row beyond the table is #VALUE! there rather than #REF!, and a relative
+// name's negative offsets (the cell to the left) are read as large positive ones. Where both
+// programs give an error but not the same one (a formula that meets two errors may show either,
+// and LibreOffice answers some nested lookups with its own Err:504), the cell is counted apart
+// and not held against us.
 //
 // The run prints what it compared and what differed, by cause. MARKWELL_DIFFERENTIAL_SEED picks
 // other random cases; MARKWELL_DIFFERENTIAL_KEEP names a folder that receives the workbooks.
