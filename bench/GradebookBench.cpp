@@ -6,7 +6,9 @@
 
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
+#include "workbook/formula/Recalc.h"
 #include "workbook/host/EmbeddedHost.h"
+#include "workbook/xls/XlsReader.h"
 
 #include "common/Prompt.h"
 #include "preview/SaveFormats.h"
@@ -53,6 +55,16 @@ GradebookSetup classOf(int tests, int students) {
     return s;
 }
 
+// The job on the embedded engine, with the template the program carries, in `work`.
+CreateTemplateEnvironment environmentIn(const QTemporaryDir& work, CreateTemplateTimings* timings) {
+    CreateTemplateEnvironment env;
+    env.hostFactory = defaultHostFactory();
+    env.templateBytes = [] { return templateWorkbook(); };
+    env.workFolder = [&work] { return work.path(); };
+    env.timings = timings;
+    return env;
+}
+
 // The whole job: template, fill, save, reopen, picture; per-phase times as counters.
 void WholeJob(benchmark::State& state) {
     const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -62,11 +74,7 @@ void WholeJob(benchmark::State& state) {
     for (auto _ : state) {
         CollectingUi ui;
         CreateTemplateTimings t;
-        CreateTemplateEnvironment env;
-        env.hostFactory = defaultHostFactory();
-        env.templateBytes = [] { return templateWorkbook(); };
-        env.workFolder = [&] { return work.path(); };
-        env.timings = &t;
+        const CreateTemplateEnvironment env = environmentIn(work, &t);
         bool creating = false;
         createTemplate(setup, env, ui, prompt, creating);
         QFile::remove(ui.workbook);
@@ -151,17 +159,40 @@ void SaveAs(benchmark::State& state) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
+    // The recalculation of a filled class alone: every student's sums, average, letter and grade
+    // points, and the class summary, from the workbook "Create Template" saved.
+    void Recalculation(benchmark::State & state) {
+        const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+        QTemporaryDir work;
+        SilentPrompt prompt;
+        CollectingUi ui;
+        const CreateTemplateEnvironment env = environmentIn(work, nullptr);
+        bool creating = false;
+        createTemplate(setup, env, ui, prompt, creating);
+        QFile file(ui.workbook);
+        if (!file.open(QIODevice::ReadOnly)) {
+            state.SkipWithError("no workbook was made");
+            return;
+        }
+        const QByteArray bytes = file.readAll();
+        sheet::Workbook book = xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                          static_cast<std::size_t>(bytes.size())))
+                                   .workbook;
+        for (auto _ : state) {
+            formula::recalculate(book);
+            benchmark::ClobberMemory();
+        }
+    }
 
-void SmallClasses(benchmark::internal::Benchmark* b) {
-    b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
-}
+    void SmallClasses(benchmark::internal::Benchmark * b) {
+        b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
+    }
 
-// Large classes run once: each run takes seconds. Run one size per process for its peak memory
-// (--benchmark_filter=WholeJob/250/32767).
-void LargeClasses(benchmark::internal::Benchmark* b) {
-    b->Args({60, 500})->Args({250, 32767})->Unit(benchmark::kMillisecond)->Iterations(1);
-}
+    // Large classes run once: each run takes seconds. Run one size per process for its peak memory
+    // (--benchmark_filter=WholeJob/250/32767).
+    void LargeClasses(benchmark::internal::Benchmark * b) {
+        b->Args({60, 500})->Args({250, 32767})->Unit(benchmark::kMillisecond)->Iterations(1);
+    }
 
 } // namespace
 
@@ -172,6 +203,7 @@ BENCHMARK(WholeJob)->Apply(LargeClasses);
 // Format 0 .xls, 1 .xlsx, 2 PDF; then tests and students.
 BENCHMARK(SaveAs)->ArgsProduct({{0, 1, 2}, {15}, {40}})->Unit(benchmark::kMillisecond);
 BENCHMARK(SaveAs)->ArgsProduct({{0, 1, 2}, {250}, {32767}})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(Recalculation)->Args({15, 40})->Args({60, 500})->Args({250, 4000})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
@@ -144,10 +145,8 @@ bool readFlatOdsValues(const QByteArray& xml, sheet::Sheet& into, std::string& p
     return true;
 }
 
-QString pythonWithXlrd() {
-    return pythonWith(u"xlrd"_s);
-}
-
+// The system's python3 first: the Debian python3-* modules live there, not in a python of the
+// user's own.
 QString pythonWith(const QString& module) {
     for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
         if (!candidate.isEmpty() && runTool(candidate, {u"-c"_s, u"import "_s + module}, 30000).ok) {
@@ -155,6 +154,38 @@ QString pythonWith(const QString& module) {
         }
     }
     return {};
+}
+
+QString pythonWithXlrd() {
+    return pythonWith(u"xlrd"_s);
+}
+
+QString pythonWithUno() {
+    return pythonWith(u"uno"_s);
+}
+
+QString pythonForLibreOffice(std::string& missing) {
+    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty()) {
+        missing = "soffice is not installed (apt-get install libreoffice-calc-nogui)";
+        return {};
+    }
+    const QString python = pythonWithUno();
+    if (python.isEmpty()) {
+        missing = "python3-uno is not installed (apt-get install python3-uno)";
+    }
+    return python;
+}
+
+QJsonObject runJsonScript(const QString& python, const QString& script, const QStringList& args, int timeoutMs,
+                          std::string& problem) {
+    const ToolRun r = runTool(python, QStringList{script} + args, timeoutMs);
+    QJsonParseError err{};
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &err);
+    if (err.error != QJsonParseError::NoError || !doc.isObject()) {
+        problem = QFileInfo(script).fileName().toStdString() + " gave no answer: " + (r.out + r.err).toStdString();
+        return {};
+    }
+    return doc.object();
 }
 
 LibreOfficeResults libreOfficeValues(const QStringList& xlsFiles, const QString& scratchFolder) {

@@ -29,6 +29,18 @@ QString pythonWithXlrd();
 // A python3 that can import the module (openpyxl ...), or empty.
 QString pythonWith(const QString& module);
 
+// A python3 that can import uno (the python3-uno bridge to LibreOffice), or empty.
+QString pythonWithUno();
+
+// The python3 that drives LibreOffice through uno, when both soffice and python3-uno are
+// installed; otherwise empty, and `missing` says what to install.
+QString pythonForLibreOffice(std::string& missing);
+
+// Runs a Python script that prints one JSON object on stdout and returns that object. When the
+// output is no JSON object, the object is empty and `problem` holds what the script printed.
+QJsonObject runJsonScript(const QString& python, const QString& script, const QStringList& args, int timeoutMs,
+                          std::string& problem);
+
 // The same workbook with every formula's stored result replaced, so a reader that shows the
 // right results must have computed them itself.
 sheet::Workbook withStaleResults(sheet::Workbook wb);

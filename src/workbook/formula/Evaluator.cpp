@@ -1,13 +1,18 @@
 #include "workbook/formula/Evaluator.h"
 
+#include "workbook/formula/Compare.h"
+#include "workbook/formula/Sum.h"
 #include "workbook/sheet/Workbook.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace markwell::formula {
 
@@ -27,19 +32,34 @@ sheet::Value CachedValues::value(int sheetIndex, CellPos pos) {
     return c ? c->value : Value{};
 }
 
-void CachedValues::forEach(int sheetIndex, const Area& area, const std::function<void(CellPos, const Value&)>& visit) {
+int columnsToVisit(const std::vector<sheet::Row>& rows, const Area& area, int firstRow, int lastRow) {
+    if (area.first.col == area.last.col) {
+        return area.last.col + 1;
+    }
+    std::size_t width = 0;
+    for (int r = firstRow; r <= lastRow; ++r) {
+        width = std::max(width, rows[static_cast<std::size_t>(r)].cells.size());
+    }
+    return static_cast<int>(width);
+}
+
+void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& visit) {
     if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
         return;
     }
     const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
+    const int firstRow = std::max(area.first.row, 0);
     const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
-    for (int r = std::max(area.first.row, 0); r <= lastRow; ++r) {
-        const auto& cells = rows[static_cast<std::size_t>(r)].cells;
-        const int lastCol = std::min(area.last.col, static_cast<int>(cells.size()) - 1);
-        for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
-            const Value& v = cells[static_cast<std::size_t>(c)].value;
-            if (!v.isEmpty()) {
-                visit(CellPos{r, c}, v);
+    const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
+    for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
+        for (int r = firstRow; r <= lastRow; ++r) {
+            const auto& cells = rows[static_cast<std::size_t>(r)].cells;
+            if (static_cast<std::size_t>(c) >= cells.size()) {
+                continue;
+            }
+            const sheet::Cell& cell = cells[static_cast<std::size_t>(c)];
+            if (!cell.value.isEmpty()) {
+                visit(CellPos{r, c}, cell.value, cell.formula != nullptr);
             }
         }
     }
@@ -79,22 +99,66 @@ std::optional<double> textToNumber(std::string_view text) {
     return negative ? -number : number;
 }
 
+namespace {
+
+// 10^n for n from 0 to 308, each the double nearest to it; beyond, infinity.
+double powerOfTen(int n) {
+    static const std::array<double, 309> table = [] {
+        std::array<double, 309> t{};
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            const std::string text = "1e" + std::to_string(i);
+            std::from_chars(text.data(), text.data() + text.size(), t[i]);
+        }
+        return t;
+    }();
+    return n >= 0 && n < static_cast<int>(table.size()) ? table[static_cast<std::size_t>(n)] : HUGE_VAL;
+}
+
+} // namespace
+
 double roundHalfAway(double value, int digits) {
-    if (!std::isfinite(value)) {
+    if (!std::isfinite(value) || value == 0) {
         return value;
     }
-    digits = std::clamp(digits, -308, 308);
-    const double scale = std::pow(10.0, std::abs(digits));
-    double scaled = digits >= 0 ? value * scale : value / scale;
-    if (!std::isfinite(scaled)) {
+    double x = std::fabs(value);
+    // A whole number, or a number whose doubles are a whole number apart, has no decimals.
+    if (digits >= 0 && (x >= 0x1p52 || std::trunc(x) == x)) {
         return value;
     }
-    // Snap to 15 significant digits first, so 0.895 * 100 (89.4999...) rounds as 89.5.
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.15g", scaled);
-    scaled = std::strtod(buffer, nullptr);
-    const double rounded = std::round(scaled); // half away from zero
-    return digits >= 0 ? rounded / scale : rounded * scale;
+    double factor = 1;
+    if (digits != 0) {
+        if (digits > 0) {
+            // No more decimals than the binary fraction of the number can hold.
+            const int exponent = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7FF) - 1023;
+            const int places = 52 - exponent;
+            if (places <= 0) {
+                return value;
+            }
+            digits = std::min(digits, places);
+        }
+        factor = powerOfTen(std::abs(digits));
+        if (digits < 0 && !std::isfinite(factor)) {
+            return 0.0;
+        }
+        if (!std::isfinite(factor)) {
+            return value;
+        }
+        // Dividing by 10^n rather than multiplying by 10^-n, whose doubles are inexact.
+        x = digits < 0 ? x / factor : x * factor;
+        if (!std::isfinite(x)) {
+            return value;
+        }
+    }
+    if (x < 0x1p52) {
+        x = std::floor(approxValue(x + 0.5));
+    }
+    if (digits != 0) {
+        x = digits < 0 ? x * factor : x / factor;
+    }
+    if (!std::isfinite(x)) {
+        return value;
+    }
+    return value < 0 ? -x : x;
 }
 
 namespace {
@@ -159,6 +223,18 @@ std::string toText(const Value& v) {
     }
 }
 
+// The length of UTF-8 text in UTF-16 code units, as the text limit counts it.
+std::size_t utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80) {
+            units += byte >= 0xF0 ? 2 : 1; // a four-byte sequence is a surrogate pair
+        }
+    }
+    return units;
+}
+
 // A condition: numbers are true unless zero, texts must read TRUE or FALSE.
 std::optional<bool> toBoolean(const Value& v, ErrorCode& error) {
     switch (v.type()) {
@@ -193,43 +269,11 @@ Value numberResult(double n) {
     return n == 0 ? 0.0 : n; // no negative zero
 }
 
-// Compares two values as spreadsheets order them: numbers < texts < booleans; an empty value
-// takes the type of the other side. Texts compare case-insensitively.
-int compareValues(const Value& a, const Value& b) {
-    auto rank = [](const Value& v) {
-        switch (v.type()) {
-        case Value::Type::Number:
-            return 0;
-        case Value::Type::Text:
-            return 1;
-        case Value::Type::Boolean:
-            return 2;
-        default:
-            return 0;
-        }
-    };
-    Value x = a, y = b;
-    if (x.isEmpty() && y.isEmpty()) {
-        return 0;
-    }
-    if (x.isEmpty()) {
-        x = y.isText() ? Value(std::string()) : y.isBoolean() ? Value(false) : Value(0.0);
-    }
-    if (y.isEmpty()) {
-        y = x.isText() ? Value(std::string()) : x.isBoolean() ? Value(false) : Value(0.0);
-    }
-    const int rx = rank(x), ry = rank(y);
-    if (rx != ry) {
-        return rx < ry ? -1 : 1;
-    }
-    if (x.isNumber()) {
-        return x.number() < y.number() ? -1 : x.number() > y.number() ? 1 : 0;
-    }
-    if (x.isBoolean()) {
-        return static_cast<int>(x.boolean()) - static_cast<int>(y.boolean());
-    }
-    const std::string ux = upperText(x.text()), uy = upperText(y.text());
-    return ux < uy ? -1 : ux > uy ? 1 : 0;
+// A whole number from a number argument as spreadsheet functions take it: the 15-digit value
+// cut towards zero, so 1.9 is 1 and 2.9999999999999996 is 3.
+double wholeArgument(double x) {
+    const double approx = approxValue(x);
+    return x > 0 ? std::floor(approx) : std::ceil(approx);
 }
 
 enum class Fn {
@@ -265,6 +309,19 @@ Fn functionOf(const std::string& name) {
 // Names may refer to names; a chain this long is a loop.
 constexpr int kMaxNameDepth = 32;
 
+// A corner of a reference inside a defined name: its relative parts count from the cell that
+// uses the name (the name's formula is written as seen from A1), wrapping around the sheet.
+sheet::CellPos fromUsingCell(const RefCorner& corner, sheet::CellPos cell) {
+    sheet::CellPos p = corner.pos;
+    if (!corner.rowAbs) {
+        p.row = (p.row + cell.row) % sheet::kMaxRows;
+    }
+    if (!corner.colAbs) {
+        p.col = (p.col + cell.col) % sheet::kMaxColumns;
+    }
+    return p;
+}
+
 class Evaluator {
 public:
     explicit Evaluator(const EvalContext& context) : m_ctx(context) {}
@@ -299,6 +356,18 @@ private:
         return ErrorCode::Value;
     }
 
+    // The cells a reference node stands for. Inside a defined name, relative parts are taken from
+    // the cell whose formula uses the name.
+    Area areaOf(const Node& n) const {
+        if (m_nameDepth == 0) {
+            return n.area();
+        }
+        const CellPos a = fromUsingCell(n.first, m_ctx.cell);
+        const CellPos b = n.kind == NodeKind::Ref ? a : fromUsingCell(n.last, m_ctx.cell);
+        return Area{CellPos{std::min(a.row, b.row), std::min(a.col, b.col)},
+                    CellPos{std::max(a.row, b.row), std::max(a.col, b.col)}};
+    }
+
     Operand eval(const Node& n) {
         switch (n.kind) {
         case NodeKind::Number:
@@ -313,7 +382,7 @@ private:
             return scalar(Value{});
         case NodeKind::Ref:
         case NodeKind::AreaRef:
-            return reference(sheetOf(n.sheet), n.area());
+            return reference(sheetOf(n.sheet), areaOf(n));
         case NodeKind::RefError:
         case NodeKind::AreaError:
             return scalar(ErrorCode::Ref);
@@ -322,6 +391,10 @@ private:
         case NodeKind::Paren:
             return eval(*n.args[0]);
         case NodeKind::Unary:
+            // Unary plus changes nothing, not even a text or a reference: +"abc" is "abc".
+            if (n.unaryOp == UnaryOp::Plus) {
+                return eval(*n.args[0]);
+            }
             return scalar(evalUnary(n));
         case NodeKind::Binary:
             return scalar(evalBinary(n));
@@ -351,7 +424,7 @@ private:
         }
         switch (n.unaryOp) {
         case UnaryOp::Plus:
-            return v.isEmpty() ? Value(0.0) : v; // unary plus leaves texts alone
+            return v;
         case UnaryOp::Minus:
             return numberResult(-*x);
         case UnaryOp::Percent:
@@ -373,12 +446,17 @@ private:
             return b;
         }
         switch (n.binaryOp) {
-        case BinaryOp::Concat:
-            return toText(a) + toText(b);
+        case BinaryOp::Concat: {
+            std::string text = toText(a) + toText(b);
+            if (utf16Length(text) > kMaxTextLength) {
+                return ErrorCode::Value;
+            }
+            return text;
+        }
         case BinaryOp::Eq:
-            return compareValues(a, b) == 0;
+            return equalValues(a, b);
         case BinaryOp::Ne:
-            return compareValues(a, b) != 0;
+            return !equalValues(a, b);
         case BinaryOp::Lt:
             return compareValues(a, b) < 0;
         case BinaryOp::Le:
@@ -401,9 +479,9 @@ private:
         }
         switch (n.binaryOp) {
         case BinaryOp::Add:
-            return numberResult(*x + *y);
+            return numberResult(approxAdd(*x, *y));
         case BinaryOp::Sub:
-            return numberResult(*x - *y);
+            return numberResult(approxSub(*x, *y));
         case BinaryOp::Mul:
             return numberResult(*x * *y);
         case BinaryOp::Div:
@@ -426,12 +504,13 @@ private:
 
     Operand evalFunction(const Node& n) {
         const auto& args = n.args;
-        switch (functionOf(n.text)) {
+        const Fn fn = functionOf(n.text);
+        switch (fn) {
         case Fn::If:
             return evalIf(n);
         case Fn::Or:
         case Fn::And:
-            return scalar(evalLogical(n, functionOf(n.text) == Fn::And));
+            return scalar(evalLogical(n, fn == Fn::And));
         case Fn::Not: {
             if (args.size() != 1) {
                 return scalar(ErrorCode::Value);
@@ -442,12 +521,11 @@ private:
         }
         case Fn::Sum:
         case Fn::Count:
+        case Fn::CountA:
         case Fn::Average:
         case Fn::Max:
         case Fn::Min:
-            return scalar(evalAggregate(n, functionOf(n.text)));
-        case Fn::CountA:
-            return scalar(evalCountA(n));
+            return scalar(evalAggregate(n, fn));
         case Fn::Round:
             return scalar(evalRound(n));
         case Fn::HLookup:
@@ -487,27 +565,31 @@ private:
     }
 
     // OR and AND: references give their numbers and booleans (texts and empty cells are
-    // ignored); direct arguments must be conditions. No condition at all is #VALUE!.
+    // ignored); direct arguments must be conditions, and an omitted one is FALSE. No condition at
+    // all is #VALUE!. An error makes the result the first argument's error.
     Value evalLogical(const Node& n, bool isAnd) {
         bool any = false;
         bool result = isAnd;
         std::optional<ErrorCode> error;
-        for (const auto& arg : n.args) {
+        const auto take = [&](bool b) {
+            any = true;
+            result = isAnd ? (result && b) : (result || b);
+        };
+        for (const NodePtr& arg : n.args) {
             if (arg->kind == NodeKind::Missing) {
+                take(false);
                 continue;
             }
             const Operand o = eval(*arg);
             if (o.isRef) {
-                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v) {
+                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v, bool) {
                     if (error) {
                         return;
                     }
                     if (v.isError()) {
                         error = v.error();
                     } else if (v.isNumber() || v.isBoolean()) {
-                        const bool b = v.isNumber() ? v.number() != 0 : v.boolean();
-                        any = true;
-                        result = isAnd ? (result && b) : (result || b);
+                        take(v.isNumber() ? v.number() != 0 : v.boolean());
                     }
                 });
             } else {
@@ -516,8 +598,7 @@ private:
                 if (!b) {
                     return e;
                 }
-                any = true;
-                result = isAnd ? (result && *b) : (result || *b);
+                take(*b);
             }
             if (error) {
                 return *error;
@@ -529,78 +610,151 @@ private:
         return result;
     }
 
-    // SUM, COUNT, AVERAGE, MAX, MIN: numbers in references count, their texts, booleans and
-    // empty cells do not; direct arguments are converted (TRUE is 1, "3" is 3).
+    // Adds the numbers of an area to a sum the way LibreOffice's SUM does, so the total is the
+    // same to the last bit: column by column, each column's adjacent numeric constants added as
+    // one run (sumRun), formula results one by one; the column's sum then joins the area's, and
+    // the area's the total. Texts, booleans and empty cells are skipped and end a run. The first
+    // error met is the result.
+    std::optional<ErrorCode> sumArea(int sheetIndex, const Area& area, CompensatedSum& total) {
+        CompensatedSum areaSum, columnSum;
+        std::optional<ErrorCode> error;
+        if (area.first.row == area.last.row) {
+            // One cell a column: each column's sum is its one number, and the area's sum takes
+            // them one by one.
+            m_ctx.cells->forEach(sheetIndex, area, [&](CellPos, const Value& v, bool) {
+                if (error) {
+                    return;
+                }
+                if (v.isError()) {
+                    error = v.error();
+                } else if (v.isNumber()) {
+                    areaSum.add(v.number());
+                }
+            });
+            if (!error) {
+                total.add(areaSum);
+            }
+            return error;
+        }
+        int column = -1, lastRow = -2;
+        m_run.clear();
+        const auto endRun = [&] {
+            if (m_run.size() == 1) {
+                columnSum.add(m_run.front()); // the same as adding a run of one
+            } else if (!m_run.empty()) {
+                columnSum.add(sumRun(m_run.data(), m_run.size()));
+            }
+            m_run.clear();
+        };
+        m_ctx.cells->forEach(sheetIndex, area, [&](CellPos p, const Value& v, bool isFormula) {
+            if (error) {
+                return;
+            }
+            if (p.col != column) {
+                endRun();
+                areaSum.add(columnSum);
+                columnSum = CompensatedSum();
+                column = p.col;
+            } else if (p.row != lastRow + 1) {
+                endRun();
+            }
+            lastRow = p.row;
+            if (v.isNumber() && !isFormula) {
+                m_run.push_back(v.number());
+                return;
+            }
+            endRun();
+            if (v.isError()) {
+                error = v.error();
+            } else if (v.isNumber()) {
+                columnSum.add(v.number());
+            }
+        });
+        if (error) {
+            return error;
+        }
+        endRun();
+        areaSum.add(columnSum);
+        total.add(areaSum);
+        return std::nullopt;
+    }
+
+    // SUM, COUNT, COUNTA, AVERAGE, MAX, MIN. In references only numbers count (COUNTA counts
+    // every cell that holds something); direct arguments are converted (TRUE is 1, "3" is 3),
+    // and an omitted one is the number 0. The numbers are accumulated from the last argument to
+    // the first, the order LibreOffice adds them in. An error makes the result the first
+    // argument's error (in a range, the first by columns); COUNT and COUNTA skip errors.
     Value evalAggregate(const Node& n, Fn fn) {
-        double sum = 0;
+        CompensatedSum sum;
         double count = 0;
         double best = 0;
         bool haveBest = false;
         std::optional<ErrorCode> error;
-        auto take = [&](double x) {
-            sum += x;
+        const bool counting = fn == Fn::Count || fn == Fn::CountA;
+        const bool summing = fn == Fn::Sum || fn == Fn::Average;
+        const auto take = [&](double x) {
+            if (summing) {
+                sum.add(x);
+            }
             count += 1;
             if (!haveBest || (fn == Fn::Max ? x > best : x < best)) {
                 best = x;
                 haveBest = true;
             }
         };
-        for (const auto& arg : n.args) {
-            if (arg->kind == NodeKind::Missing) {
+        for (auto it = n.args.rbegin(); it != n.args.rend(); ++it) {
+            const Node& arg = **it;
+            if (arg.kind == NodeKind::Missing) {
                 take(0);
                 continue;
             }
-            const Operand o = eval(*arg);
-            if (o.isRef) {
-                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v) {
-                    if (v.isNumber()) {
+            const Operand o = eval(arg);
+            std::optional<ErrorCode> argError;
+            if (o.isRef && fn == Fn::Sum && o.area.first != o.area.last) {
+                argError = sumArea(o.sheet, o.area, sum);
+            } else if (o.isRef) {
+                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v, bool) {
+                    if (argError) {
+                        return;
+                    }
+                    if (fn == Fn::CountA || v.isNumber()) {
                         take(v.number());
-                    } else if (v.isError() && fn != Fn::Count && !error) {
-                        error = v.error();
+                    } else if (v.isError() && !counting) {
+                        argError = v.error();
                     }
                 });
+            } else if (fn == Fn::CountA) {
+                take(0);
             } else {
                 ErrorCode e = ErrorCode::Value;
                 const auto x = o.value.isEmpty() ? std::optional<double>(0.0) : toNumber(o.value, e);
                 if (x) {
                     take(*x);
-                } else if (fn != Fn::Count) {
-                    return e;
+                } else if (!counting) {
+                    argError = e;
                 }
             }
-            if (error) {
-                return *error;
+            if (argError) {
+                error = argError; // an earlier argument's error replaces a later one's
             }
+        }
+        if (error) {
+            return *error;
         }
         switch (fn) {
         case Fn::Sum:
-            return numberResult(sum);
+            return numberResult(sum.result());
         case Fn::Count:
+        case Fn::CountA:
             return count;
         case Fn::Average:
             if (count == 0) {
                 return ErrorCode::Div0;
             }
-            return numberResult(sum / count);
+            return numberResult(sum.result() / count);
         default:
             return haveBest ? numberResult(best) : Value(0.0);
         }
-    }
-
-    Value evalCountA(const Node& n) {
-        double count = 0;
-        for (const auto& arg : n.args) {
-            if (arg->kind == NodeKind::Missing) {
-                continue;
-            }
-            const Operand o = eval(*arg);
-            if (o.isRef) {
-                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value&) { count += 1; });
-            } else {
-                count += 1;
-            }
-        }
-        return count;
     }
 
     Value evalRound(const Node& n) {
@@ -616,12 +770,17 @@ private:
         if (!d) {
             return error;
         }
-        return numberResult(roundHalfAway(*x, static_cast<int>(std::trunc(std::clamp(*d, -400.0, 400.0)))));
+        const double digits = wholeArgument(*d);
+        if (!(digits >= -32768 && digits <= 32767)) {
+            return ErrorCode::Value;
+        }
+        return numberResult(roundHalfAway(*x, static_cast<int>(digits)));
     }
 
     // HLOOKUP / VLOOKUP. Approximate matching assumes the first row (column) ascending and takes
     // the last entry of the key's type that is not greater than the key; exact matching takes
-    // the first equal entry.
+    // the first equal entry. Numbers match when equal to 15 significant digits, texts ignoring
+    // case.
     Value evalLookup(const Node& n, bool horizontal) {
         const auto& args = n.args;
         if (args.size() < 3 || args.size() > 4) {
@@ -669,12 +828,11 @@ private:
             if (v.type() != key.type()) {
                 continue;
             }
-            const int cmp = compareValues(v, key);
             if (approximate) {
-                if (cmp <= 0) {
+                if (compareValues(v, key) <= 0) {
                     found = i;
                 }
-            } else if (cmp == 0) {
+            } else if (equalValues(v, key)) {
                 found = i;
                 break;
             }
@@ -690,6 +848,7 @@ private:
 
     const EvalContext& m_ctx;
     int m_nameDepth = 0;
+    std::vector<double> m_run; // the numeric constants of a column that sumArea is collecting
 };
 
 } // namespace

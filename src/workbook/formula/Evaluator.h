@@ -2,15 +2,20 @@
 
 #include "workbook/formula/Ast.h"
 #include "workbook/sheet/CellRef.h"
+#include "workbook/sheet/Sheet.h"
 #include "workbook/sheet/Value.h"
 
 #include <functional>
+#include <vector>
 
 namespace markwell::sheet {
 class Workbook;
 }
 
 namespace markwell::formula {
+
+// Visits one cell of an area: its place, its value and whether that value is a formula's result.
+using CellVisitor = std::function<void(sheet::CellPos, const sheet::Value&, bool isFormula)>;
 
 // Where the evaluator reads cell values. Recalculation supplies one that computes formula cells
 // on demand; CachedValues reads what the cells hold.
@@ -19,18 +24,22 @@ public:
     virtual ~CellSource() = default;
     // The value of one cell; Empty for a cell that holds nothing.
     virtual sheet::Value value(int sheet, sheet::CellPos pos) = 0;
-    // Visits the cells of an area that hold something, row by row.
-    virtual void forEach(int sheet, const sheet::Area& area,
-                         const std::function<void(sheet::CellPos, const sheet::Value&)>& visit) = 0;
+    // Visits the cells of an area that hold something, column by column and each column from
+    // the top: the order in which sums and averages accumulate their numbers.
+    virtual void forEach(int sheet, const sheet::Area& area, const CellVisitor& visit) = 0;
 };
+
+// For CellSource implementations: how many columns of the rows firstRow..lastRow an area's visit
+// must look at. A one-column area needs no look at the rows; a wider one goes as far as its
+// widest row.
+int columnsToVisit(const std::vector<sheet::Row>& rows, const sheet::Area& area, int firstRow, int lastRow);
 
 // Reads the values the workbook's cells hold (cached results for formulas).
 class CachedValues : public CellSource {
 public:
     explicit CachedValues(const sheet::Workbook& workbook) : m_workbook(workbook) {}
     sheet::Value value(int sheet, sheet::CellPos pos) override;
-    void forEach(int sheet, const sheet::Area& area,
-                 const std::function<void(sheet::CellPos, const sheet::Value&)>& visit) override;
+    void forEach(int sheet, const sheet::Area& area, const CellVisitor& visit) override;
 
 private:
     const sheet::Workbook& m_workbook;
@@ -51,8 +60,13 @@ sheet::Value evaluate(const NodePtr& root, const EvalContext& context);
 // text is no number.
 std::optional<double> textToNumber(std::string_view text);
 
-// Rounds half away from zero to the given number of decimals (negative: tens, hundreds ...),
-// after snapping to 15 significant digits as spreadsheets do, so ROUND(0.895, 2) is 0.9.
+// ROUND: half away from zero to the given number of decimals (negative: tens, hundreds ...).
+// The scaled value is rounded as a 15-digit decimal, so ROUND(0.895, 2) is 0.9 although 0.895 *
+// 100 is 89.49999999999999; values that have no digits at that place (whole numbers, numbers
+// from 2^52 on, decimals beyond a double's precision) come back exactly as they are.
 double roundHalfAway(double value, int digits);
+
+// The longest text a formula may produce, in UTF-16 code units; a longer result is #VALUE!.
+inline constexpr std::size_t kMaxTextLength = 32767;
 
 } // namespace markwell::formula

@@ -3,6 +3,7 @@
 #include "workbook/formula/Evaluator.h"
 #include "workbook/sheet/Workbook.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -79,26 +80,31 @@ public:
         return read(sheetIndex, pos.row, pos.col, cells[static_cast<std::size_t>(pos.col)].value);
     }
 
-    void forEach(int sheetIndex, const Area& area, const std::function<void(CellPos, const Value&)>& visit) override {
+    void forEach(int sheetIndex, const Area& area, const CellVisitor& visit) override {
         if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
             return;
         }
         const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
         const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
+        const int firstRow = std::max(area.first.row, 0);
         const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
-        for (int r = std::max(area.first.row, 0); r <= lastRow; ++r) {
-            const auto& cells = rows[static_cast<std::size_t>(r)].cells;
-            const bool hasFormulas = !states[static_cast<std::size_t>(r)].empty();
-            const int lastCol = std::min(area.last.col, static_cast<int>(cells.size()) - 1);
-            for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
-                const Value& v = cells[static_cast<std::size_t>(c)].value;
-                if (hasFormulas && states[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] != kNone) {
+        const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
+        for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
+            const auto col = static_cast<std::size_t>(c);
+            for (int r = firstRow; r <= lastRow; ++r) {
+                const auto row = static_cast<std::size_t>(r);
+                const auto& cells = rows[row].cells;
+                if (col >= cells.size()) {
+                    continue;
+                }
+                const Value& v = cells[col].value;
+                if (!states[row].empty() && states[row][col] != kNone) {
                     const Value current = read(sheetIndex, r, c, v);
                     if (!current.isEmpty()) {
-                        visit(CellPos{r, c}, current);
+                        visit(CellPos{r, c}, current, true);
                     }
                 } else if (!v.isEmpty()) {
-                    visit(CellPos{r, c}, v);
+                    visit(CellPos{r, c}, v, false);
                 }
             }
         }

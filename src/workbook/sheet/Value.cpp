@@ -1,9 +1,11 @@
 #include "workbook/sheet/Value.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace markwell::sheet {
 
@@ -103,6 +105,56 @@ std::string Value::describe() const {
     return {};
 }
 
+namespace {
+
+// A number's decimal digits and the power of ten of the first: 0.0125 is "125" and -2.
+struct Digits {
+    std::string digits;
+    int exponent = 0;
+};
+
+// The shortest digits that read back as the number (never more than 17), rounded half up to at
+// most `keep` significant digits, trailing zeros dropped.
+Digits roundedDigits(double magnitude, int keep) {
+    std::array<char, 40> buffer{};
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), magnitude, std::chars_format::scientific).ptr;
+    const std::string text(buffer.data(), end); // "7.360906142865935e+04"
+    const auto e = text.find('e');
+    Digits d;
+    for (std::size_t i = 0; i < e; ++i) {
+        if (text[i] != '.') {
+            d.digits += text[i];
+        }
+    }
+    d.exponent = std::stoi(text.substr(e + 1));
+    if (static_cast<int>(d.digits.size()) > keep) {
+        const bool up = d.digits[static_cast<std::size_t>(std::max(keep, 0))] >= '5';
+        d.digits.resize(static_cast<std::size_t>(std::max(keep, 0)));
+        if (up) {
+            int i = static_cast<int>(d.digits.size()) - 1;
+            for (; i >= 0 && d.digits[static_cast<std::size_t>(i)] == '9'; --i) {
+                d.digits[static_cast<std::size_t>(i)] = '0';
+            }
+            if (i >= 0) {
+                ++d.digits[static_cast<std::size_t>(i)];
+            } else { // all nines: a one at the next power of ten
+                d.digits.assign(1, '1');
+                ++d.exponent;
+            }
+        }
+    }
+    while (d.digits.size() > 1 && d.digits.back() == '0') {
+        d.digits.pop_back();
+    }
+    if (d.digits.empty()) {
+        d.digits.assign(1, '0');
+    }
+    return d;
+}
+
+} // namespace
+
 std::string numberToText(double number) {
     if (std::isnan(number)) {
         return "#NUM!";
@@ -113,39 +165,43 @@ std::string numberToText(double number) {
     if (number == 0) {
         return "0";
     }
-    std::array<char, 64> buffer{};
+    std::string text = number < 0 ? "-" : "";
     const double magnitude = std::fabs(number);
-    if (magnitude >= 1e15 || magnitude < 1e-9) {
-        std::snprintf(buffer.data(), buffer.size(), "%.14E", number);
-        // Trim the mantissa's trailing zeros and the exponent's leading ones: 1E+20, 1.5E-10.
-        std::string text(buffer.data());
-        const auto e = text.find('E');
-        std::string mantissa = text.substr(0, e);
-        std::string exponent = text.substr(e + 1);
-        while (mantissa.back() == '0') {
-            mantissa.pop_back();
+    if (magnitude >= 1e-9 && magnitude < 1e15) {
+        // Plain decimal notation: 15 significant digits, but no more than 20 decimals.
+        const int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+        const Digits d = roundedDigits(magnitude, std::min(15, exponent + 21));
+        if (d.digits == "0") {
+            return "0";
         }
-        if (mantissa.back() == '.') {
-            mantissa.pop_back();
+        if (d.exponent < 0) {
+            text.append("0.");
+            text.append(static_cast<std::size_t>(-d.exponent - 1), '0');
+            text.append(d.digits);
+            return text;
         }
-        const char sign = exponent[0];
-        std::string digits = exponent.substr(1);
-        while (digits.size() > 1 && digits[0] == '0') {
-            digits.erase(0, 1);
-        }
-        return mantissa + 'E' + sign + digits;
-    }
-    std::snprintf(buffer.data(), buffer.size(), "%.15G", number);
-    std::string text(buffer.data());
-    // %.15G gives at most 15 significant digits; strip a trailing fraction of zeros.
-    if (text.find('.') != std::string::npos && text.find('E') == std::string::npos) {
-        while (text.back() == '0') {
-            text.pop_back();
-        }
-        if (text.back() == '.') {
-            text.pop_back();
+        if (d.exponent < 15) {
+            const auto point = static_cast<std::size_t>(d.exponent) + 1;
+            if (d.digits.size() > point) {
+                text.append(d.digits, 0, point);
+                text.push_back('.');
+                text.append(d.digits, point);
+            } else {
+                text.append(d.digits);
+                text.append(point - d.digits.size(), '0');
+            }
+            return text;
         }
     }
+    // Scientific notation with 15 significant digits: 1E+20, 1.5E-10.
+    const Digits d = roundedDigits(magnitude, 15);
+    text.push_back(d.digits.front());
+    if (d.digits.size() > 1) {
+        text.push_back('.');
+        text.append(d.digits, 1);
+    }
+    text.append(d.exponent < 0 ? "E-" : "E+");
+    text.append(std::to_string(std::abs(d.exponent)));
     return text;
 }
 

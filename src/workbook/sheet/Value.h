@@ -69,8 +69,10 @@ private:
     std::variant<std::monostate, double, std::shared_ptr<const std::string>, bool, ErrorCode> m_data;
 };
 
-// Formats a number the way a cell shows it in the General format, up to 15 significant
-// digits: 3, 0.5, -12.25, 1E+20.
+// A number as text, the way a formula joins it to text: up to 15 significant digits, rounded half
+// up from the shortest decimal that reads back as the number (so 0.1+0.2 is "0.3"), in plain
+// decimals with at most 20 of them from 10^-9 to below 10^15, else in scientific notation:
+// 3, 0.5, -12.25, 0.00001, 1E+20, 1.5E-10.
 std::string numberToText(double number);
 
 } // namespace markwell::sheet

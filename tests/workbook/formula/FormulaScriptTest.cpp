@@ -4,7 +4,8 @@
 //   set A1 <literal>      a constant: 12.5, "text", TRUE, FALSE, #N/A ..., or nothing for empty
 //   set A1 =<formula>     a formula
 //   name <Name> =<refs>   a workbook-level defined name
-//   expect A1 <literal>   after recalculating, the cell holds exactly that value
+//   expect A1 <literal>   after recalculating, the cell holds exactly that value (a number to
+//                         the last bit: write it with up to 17 significant digits)
 //
 // Lines starting with '#' and blank lines are ignored.
 
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -53,6 +55,16 @@ sheet::Value literal(const std::string& text) {
         throw std::runtime_error("not a literal: " + text);
     }
     return sheet::Value(n);
+}
+
+// A value for a failure message; numbers with all 17 digits, so a last-bit difference shows.
+std::string exactText(const sheet::Value& v) {
+    if (!v.isNumber()) {
+        return v.describe();
+    }
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", v.number());
+    return buffer;
 }
 
 sheet::CellPos cellOf(const std::string& a1) {
@@ -120,11 +132,7 @@ TEST_P(FormulaScript, EveryExpectationHolds) {
             const sheet::Cell* cell = wb.sheets[0].cell(p.row, p.col);
             const sheet::Value actual = cell ? cell->value : sheet::Value{};
             const sheet::Value expected = literal(rest);
-            if (expected.isNumber() && actual.isNumber()) {
-                EXPECT_NEAR(actual.number(), expected.number(), 1e-12) << where;
-            } else {
-                EXPECT_EQ(actual, expected) << where << ": got " << actual.describe();
-            }
+            EXPECT_EQ(actual, expected) << where << ": got " << exactText(actual);
         } else {
             FAIL() << where << ": unknown line: " << line;
         }

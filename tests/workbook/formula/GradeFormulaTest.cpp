@@ -59,6 +59,20 @@ TEST(GradeFormulas, AveragesOnTheBoundsTakeThatBoundsGrade) {
     }
 }
 
+// Two students with 87 and 99 of 100: the class average, 0.9299999999999999 in binary, is on the
+// bound of "A" and gets it, as every spreadsheet program computes it.
+TEST(GradeFormulas, ClassAverageOnABoundTakesThatBoundsGrade) {
+    sheet::Workbook wb = withTests();
+    points(wb, "13", {"17", "17", "17", "18", "18"}); // 87
+    points(wb, "14", {"20", "20", "20", "20", "19"}); // 99
+    formula::recalculate(wb);
+    EXPECT_EQ(valueAt(wb, "D17"), num(0.9299999999999999));
+    EXPECT_EQ(valueAt(wb, "E17"), txt("A"));
+    EXPECT_EQ(valueAt(wb, "E18"), txt("A+"));
+    EXPECT_EQ(valueAt(wb, "E19"), txt("B+"));
+    EXPECT_EQ(valueAt(wb, "H9"), num(5));
+}
+
 TEST(GradeFormulas, HeaderCountsAndTotals) {
     sheet::Workbook wb = withTests();
     put(wb, "K6", "");

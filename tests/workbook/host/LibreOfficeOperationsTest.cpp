@@ -16,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -340,27 +339,11 @@ sheet::Workbook runOurs(const QString& templatePath, const Operations& ops) {
     return host.workbookModel(1);
 }
 
-QString pythonWithUno() {
-    for (const QString& candidate : {u"/usr/bin/python3"_s, QStandardPaths::findExecutable(u"python3"_s)}) {
-        if (!candidate.isEmpty() && test::runTool(candidate, {u"-c"_s, u"import uno"_s}, 30000).ok) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
 const QString kScript = QString::fromUtf8(MARKWELL_LO_OPERATIONS_SCRIPT);
 
 // Runs the script on a jobs file; the parsed answer, or a failure saying what happened.
 QJsonObject runScript(const QString& python, const QStringList& args, int timeoutMs, std::string& problem) {
-    const test::ToolRun r = test::runTool(python, QStringList{kScript} + args, timeoutMs);
-    QJsonParseError err{};
-    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &err);
-    if (err.error != QJsonParseError::NoError || !doc.isObject()) {
-        problem = "lo_operations.py gave no answer: " + (r.out + r.err).toStdString();
-        return {};
-    }
-    return doc.object();
+    return test::runJsonScript(python, kScript, args, timeoutMs, problem);
 }
 
 } // namespace
@@ -397,7 +380,7 @@ TEST(LibreOfficeOperations, SequencesFollowTheFilling) {
 }
 
 TEST(LibreOfficeOperations, ScriptRefusesUnknownOperationsBeforeStarting) {
-    const QString python = pythonWithUno();
+    const QString python = test::pythonWithUno();
     if (python.isEmpty()) {
         GTEST_SKIP() << "python3-uno is not installed (apt-get install python3-uno)";
     }
@@ -414,12 +397,10 @@ TEST(LibreOfficeOperations, ScriptRefusesUnknownOperationsBeforeStarting) {
 }
 
 TEST(LibreOfficeOperations, SameSheetAsLibreOfficeAfterEverySequence) {
-    if (QStandardPaths::findExecutable(u"soffice"_s).isEmpty()) {
-        GTEST_SKIP() << "soffice is not installed (apt-get install libreoffice-calc-nogui)";
-    }
-    const QString python = pythonWithUno();
+    std::string missing;
+    const QString python = test::pythonForLibreOffice(missing);
     if (python.isEmpty()) {
-        GTEST_SKIP() << "python3-uno is not installed (apt-get install python3-uno)";
+        GTEST_SKIP() << missing;
     }
     test::TempDir dir;
     dir.write(u"template.xls"_s, templateWorkbook());

@@ -27,61 +27,28 @@ object: {"sequences": [{"name", "cells", "names", "sheetNames", "printAreas", "t
 "titleColumns", "merged", "comments"}]} or {"error": TEXT}; cells maps A1 addresses to
 {"formula": getFormula() text} or {"number": x} / {"text": s}.
 
-soffice runs headless with a private profile in a temporary folder, listening on a named pipe
-only. Every wait is bounded, a watchdog ends everything after --limit seconds, and the soffice
-process group is killed at the end whatever happened.
+soffice runs as tests/support/lo_session.py starts it: a private profile, a named pipe, every
+wait bounded, and a watchdog that ends everything after --limit seconds.
 """
 
 import json
 import os
 import re
 import shutil
-import signal
-import subprocess
 import sys
-import tempfile
-import threading
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+import lo_session  # noqa: E402  (also makes the com.sun.star modules importable)
+from lo_session import column_name, fail  # noqa: E402
+
+from com.sun.star.sheet.CellDeleteMode import ROWS as DELETE_ROWS  # noqa: E402
+from com.sun.star.sheet.CellInsertMode import RIGHT as INSERT_RIGHT  # noqa: E402
+from com.sun.star.sheet.CellInsertMode import ROWS as INSERT_ROWS  # noqa: E402
+from com.sun.star.table import CellAddress  # noqa: E402
+from com.sun.star.table import CellRangeAddress  # noqa: E402
 
 LIMIT_SECONDS = 90
-CONNECT_SECONDS = 45
 SCRATCH = "markwell_copied_cells"
-STARTED = []  # soffice processes, for the watchdog
-
-
-def fail(text, code=2):
-    print(json.dumps({"error": text}))
-    sys.stdout.flush()
-    sys.exit(code)
-
-
-try:
-    import uno
-    from com.sun.star.beans import PropertyValue
-    from com.sun.star.sheet.CellDeleteMode import ROWS as DELETE_ROWS
-    from com.sun.star.sheet.CellInsertMode import RIGHT as INSERT_RIGHT
-    from com.sun.star.sheet.CellInsertMode import ROWS as INSERT_ROWS
-    from com.sun.star.table import CellAddress
-    from com.sun.star.table import CellRangeAddress
-except ImportError as e:  # python3-uno is not installed
-    print(json.dumps({"error": "python3-uno is missing: %s" % e, "missing": True}))
-    sys.exit(3)
-
-
-def prop(name, value):
-    p = PropertyValue()
-    p.Name = name
-    p.Value = value
-    return p
-
-
-def column_name(col):
-    text = ""
-    col += 1
-    while col > 0:
-        col, rest = divmod(col - 1, 26)
-        text = chr(ord("A") + rest) + text
-    return text
 
 
 def column_index(letters):
@@ -120,60 +87,12 @@ def range_address(sheet, first_col, first_row, last_col, last_row):
     return a
 
 
-class Office:
-    """A private headless soffice and a bridge to it."""
-
-    def __init__(self, workdir):
-        self.workdir = workdir
-        self.pipe = "markwell_ops_%d_%d" % (os.getpid(), int(time.time() * 1000) % 100000)
-        profile = os.path.join(workdir, "profile")
-        self.proc = subprocess.Popen(
-            ["soffice", "-env:UserInstallation=" + uno.systemPathToFileUrl(profile),
-             "--headless", "--invisible", "--nologo", "--norestore", "--nodefault", "--nolockcheck",
-             "--accept=pipe,name=%s;urp;" % self.pipe],
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            start_new_session=True)
-        STARTED.append(self.proc)
-        local = uno.getComponentContext()
-        resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
-        deadline = time.time() + CONNECT_SECONDS
-        while True:
-            try:
-                self.ctx = resolver.resolve("uno:pipe,name=%s;urp;StarOffice.ComponentContext" % self.pipe)
-                break
-            except Exception:
-                if self.proc.poll() is not None and self.proc.returncode not in (0, 81):
-                    raise RuntimeError("soffice ended with code %d before accepting" % self.proc.returncode)
-                if time.time() > deadline:
-                    raise RuntimeError("soffice did not accept a connection within %d s" % CONNECT_SECONDS)
-                time.sleep(0.25)
-        self.smgr = self.ctx.ServiceManager
-        self.desktop = self.smgr.createInstanceWithContext("com.sun.star.frame.Desktop", self.ctx)
-
-    def kill(self):
-        try:
-            self.desktop.terminate()
-        except Exception:
-            pass
-        try:
-            self.proc.wait(5)
-        except Exception:
-            pass
-        try:
-            os.killpg(self.proc.pid, signal.SIGKILL)
-        except Exception:
-            pass
-
-
 class Run:
     """One loaded workbook and the operations on its first sheet."""
 
     def __init__(self, office, path):
         self.office = office
-        url = uno.systemPathToFileUrl(os.path.abspath(path))
-        self.doc = office.desktop.loadComponentFromURL(url, "_blank", 0, (prop("Hidden", True),))
-        if self.doc is None:
-            raise RuntimeError("LibreOffice could not load %s" % path)
+        self.doc = office.load(path)
         self.sheet = self.doc.Sheets.getByIndex(0)
         self.max_col = self.sheet.Columns.Count - 1
         self.max_row = self.sheet.Rows.Count - 1
@@ -316,46 +235,20 @@ def read_jobs(argv):
 
 
 def main():
-    args = sys.argv[1:]
-    limit = LIMIT_SECONDS
     try:
-        if len(args) >= 2 and args[0] == "--limit":
-            limit = float(args[1])
-            args = args[2:]
+        limit, args = lo_session.take_limit(sys.argv[1:], LIMIT_SECONDS)
         workbook, sequences = read_jobs(args)
         check_operations(sequences)
     except (OSError, ValueError, KeyError, TypeError, AttributeError) as e:
         fail("the operations could not be read: %s" % e)
     if not os.path.isfile(workbook):
         fail("no workbook at %s" % workbook)
-    if shutil.which("soffice") is None:
-        print(json.dumps({"error": "soffice is not installed", "missing": True}))
-        sys.exit(3)
 
-    workdir = tempfile.mkdtemp(prefix="markwell-lo-")
-    office = None
-    finished = threading.Event()
-
-    def watchdog():
-        if finished.wait(limit):
-            return
-        for proc in STARTED:
-            try:
-                os.killpg(proc.pid, signal.SIGKILL)
-            except Exception:
-                pass
-        print(json.dumps({"error": "LibreOffice did not finish within %g s" % limit}))
-        sys.stdout.flush()
-        shutil.rmtree(workdir, ignore_errors=True)
-        os._exit(4)
-
-    threading.Thread(target=watchdog, daemon=True).start()
-    results = []
-    try:
+    def work(office, workdir):
         # Loaded from a private copy, so no lock file is left beside the caller's workbook.
         book = os.path.join(workdir, "book" + os.path.splitext(workbook)[1])
         shutil.copyfile(workbook, book)
-        office = Office(workdir)
+        results = []
         for seq in sequences:
             run = Run(office, book)
             try:
@@ -367,21 +260,9 @@ def main():
                 run.close()
             entry["name"] = seq["name"]
             results.append(entry)
-    except Exception as e:  # any UNO or operation failure is reported, not raised
-        finished.set()
-        if office is not None:
-            office.kill()
-        shutil.rmtree(workdir, ignore_errors=True)
-        for proc in STARTED:
-            try:
-                os.killpg(proc.pid, signal.SIGKILL)
-            except Exception:
-                pass
-        fail("%s: %s" % (type(e).__name__, e))
-    finished.set()
-    office.kill()
-    shutil.rmtree(workdir, ignore_errors=True)
-    print(json.dumps({"sequences": results}, indent=1, sort_keys=True))
+        return {"sequences": results}
+
+    lo_session.run(limit, work)
 
 
 if __name__ == "__main__":
