@@ -145,10 +145,7 @@ void SaveAs(benchmark::State& state) {
     QTemporaryDir work;
     SilentPrompt prompt;
     CollectingUi ui;
-    CreateTemplateEnvironment env;
-    env.hostFactory = defaultHostFactory();
-    env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&] { return work.path(); };
+    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
     bool creating = false;
     createTemplate(setup, env, ui, prompt, creating);
     const QString target = QDir(work.path()).filePath(u"saved"_s);
@@ -159,40 +156,42 @@ void SaveAs(benchmark::State& state) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    // The recalculation of a filled class alone: every student's sums, average, letter and grade
-    // points, and the class summary, from the workbook "Create Template" saved.
-    void Recalculation(benchmark::State & state) {
-        const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-        QTemporaryDir work;
-        SilentPrompt prompt;
-        CollectingUi ui;
-        const CreateTemplateEnvironment env = environmentIn(work, nullptr);
-        bool creating = false;
-        createTemplate(setup, env, ui, prompt, creating);
-        QFile file(ui.workbook);
-        if (!file.open(QIODevice::ReadOnly)) {
-            state.SkipWithError("no workbook was made");
-            return;
-        }
-        const QByteArray bytes = file.readAll();
-        sheet::Workbook book = xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                          static_cast<std::size_t>(bytes.size())))
-                                   .workbook;
-        for (auto _ : state) {
-            formula::recalculate(book);
-            benchmark::ClobberMemory();
-        }
-    }
+}
 
-    void SmallClasses(benchmark::internal::Benchmark * b) {
-        b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
+// The recalculation of a filled class alone: every student's sums, average, letter and grade
+// points, and the class summary, from the workbook "Create Template" saved.
+void Recalculation(benchmark::State& state) {
+    const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    QTemporaryDir work;
+    SilentPrompt prompt;
+    CollectingUi ui;
+    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
+    bool creating = false;
+    createTemplate(setup, env, ui, prompt, creating);
+    QFile file(ui.workbook);
+    if (!file.open(QIODevice::ReadOnly)) {
+        state.SkipWithError("no workbook was made");
+        return;
     }
+    const QByteArray bytes = file.readAll();
+    sheet::Workbook book = xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                                      static_cast<std::size_t>(bytes.size())))
+                               .workbook;
+    for (auto _ : state) {
+        formula::recalculate(book);
+        benchmark::ClobberMemory();
+    }
+}
 
-    // Large classes run once: each run takes seconds. Run one size per process for its peak memory
-    // (--benchmark_filter=WholeJob/250/32767).
-    void LargeClasses(benchmark::internal::Benchmark * b) {
-        b->Args({60, 500})->Args({250, 32767})->Unit(benchmark::kMillisecond)->Iterations(1);
-    }
+void SmallClasses(benchmark::internal::Benchmark* b) {
+    b->Args({2, 1})->Args({15, 40})->Unit(benchmark::kMillisecond);
+}
+
+// Large classes run once: each run takes seconds. Run one size per process for its peak memory
+// (--benchmark_filter=WholeJob/250/32767).
+void LargeClasses(benchmark::internal::Benchmark* b) {
+    b->Args({60, 500})->Args({250, 32767})->Unit(benchmark::kMillisecond)->Iterations(1);
+}
 
 } // namespace
 
