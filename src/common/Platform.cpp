@@ -1058,3 +1058,51 @@ JobLock::~JobLock() {
 }
 
 } // namespace markwell::os
+
+// ---- Memory for large pictures ------------------------------------------------------------------
+
+#if defined(Q_OS_LINUX)
+#include <sys/mman.h>
+#endif
+
+namespace markwell::os {
+
+#if defined(Q_OS_LINUX)
+
+void* allocateLargeBlock(std::size_t bytes) {
+    if (bytes == 0) {
+        return nullptr;
+    }
+    void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) {
+        return nullptr;
+    }
+    // Both are advice: where the system does not take it, the pages come one by one as before.
+#ifdef MADV_HUGEPAGE
+    ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(block, bytes, MADV_POPULATE_WRITE);
+#endif
+    return block;
+}
+
+void releaseLargeBlock(void* block, std::size_t bytes) noexcept {
+    if (block != nullptr) {
+        ::munmap(block, bytes);
+    }
+}
+
+#else
+
+void* allocateLargeBlock(std::size_t bytes) {
+    return bytes == 0 ? nullptr : std::malloc(bytes);
+}
+
+void releaseLargeBlock(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+#endif
+
+} // namespace markwell::os

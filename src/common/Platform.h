@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 
@@ -169,5 +170,18 @@ private:
 // thread of its own, so it may wait for locks and use ordinary file routines. Call once, early in
 // main(), before any other thread starts: the signals are then taken by that thread alone.
 void onTerminationSignal(std::function<void()> cleanup);
+
+} // namespace markwell::os
+
+// ---- Memory for large pictures ------------------------------------------------------------------
+
+namespace markwell::os {
+
+// A block of memory for a picture of millions of pixels, taken from the system in one piece with
+// its pages present from the start (as large pages where the system offers them), so that
+// drawing or reading the picture does not stop at every 4 KiB page for the system to supply it.
+// Null when the memory cannot be had. Give it back with releaseLargeBlock and the same size.
+void* allocateLargeBlock(std::size_t bytes);
+void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
 
 } // namespace markwell::os

@@ -3,6 +3,7 @@
 #include "common/ErrorReport.h"
 #include "common/Platform.h"
 #include "workbook/render/SheetLayout.h"
+#include "workbook/render/SheetPainter.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -188,7 +189,7 @@ QImage readPicture(const QString& path) {
                        .arg(rows)
                        .arg(kHeaderSize + pixelBytes));
     }
-    QImage picture(width, static_cast<int>(rows), QImage::Format_RGB32);
+    QImage picture = render::newPicture(width, static_cast<int>(rows), QImage::Format_RGB32);
     if (picture.isNull() || picture.sizeInBytes() != pixelBytes) {
         fail(path, u"there is not enough memory for a picture of %1 x %2 pixels."_s.arg(width).arg(rows));
     }

@@ -1,5 +1,11 @@
 #include "setup/ListCodec.h"
 
+#include <QHash>
+#include <QList>
+#include <QStringView>
+
+#include <algorithm>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace markwell {
@@ -29,20 +35,20 @@ private:
     qsizetype m_dropped = 0;
 };
 
-QString shortened(const QString& text) {
+QString shortened(QStringView text) {
     constexpr qsizetype kShown = 40;
-    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
+    return text.size() <= kShown ? text.toString() : text.left(kShown).toString() + u"..."_s;
 }
 
-// Splits the stored value into row texts; a row text that is empty gives no row. Rows beyond the
-// list's limit are counted, not kept.
-QStringList rowTexts(const QString& text, const QString& key, ProblemSink& sink) {
-    QStringList rows;
+// Splits the stored value into row texts (views into `text`); a row text that is empty gives no
+// row. Rows beyond the list's limit are counted, not kept.
+QList<QStringView> rowTexts(const QString& text, const QString& key, ProblemSink& sink) {
+    QList<QStringView> rows;
     if (text.isEmpty()) {
         return rows;
     }
     qsizetype extra = 0;
-    for (const QString& row : text.split(kRowSeparator)) {
+    for (const QStringView row : QStringView(text).split(kRowSeparator)) {
         if (row.isEmpty()) {
             continue;
         }
@@ -58,6 +64,32 @@ QStringList rowTexts(const QString& text, const QString& key, ProblemSink& sink)
     }
     return rows;
 }
+
+// Points repeat from student to student ("8", "10", "12.5"): equal short fields share one string,
+// so that a class of thousands of students does not hold millions of copies of a few values.
+class FieldPool {
+public:
+    QString take(QStringView field) {
+        if (field.size() > kShortField) {
+            return field.toString();
+        }
+        const auto found = m_pool.constFind(field);
+        if (found != m_pool.cend()) {
+            return found.value();
+        }
+        QString text = field.toString();
+        if (m_pool.size() < kMaxPooled) {
+            // The key views the pooled string's own characters, which never change or move.
+            m_pool.insert(QStringView(text), text);
+        }
+        return text;
+    }
+
+private:
+    static constexpr qsizetype kShortField = 12;
+    static constexpr qsizetype kMaxPooled = 1 << 16;
+    QHash<QStringView, QString> m_pool;
+};
 
 } // namespace
 
@@ -91,13 +123,13 @@ QString encodeStudents(const std::vector<StudentRow>& students, qsizetype points
 DecodedList<TestRow> decodeTests(const QString& text) {
     DecodedList<TestRow> out;
     ProblemSink sink(out.problems);
-    const QStringList rows = rowTexts(text, u"Tests"_s, sink);
+    const QList<QStringView> rows = rowTexts(text, u"Tests"_s, sink);
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        const QStringList fields = rows[r].split(kFieldSeparator);
+        const QList<QStringView> fields = rows[r].split(kFieldSeparator);
         TestRow row;
-        row.name = fields[0];
+        row.name = fields[0].toString();
         if (fields.size() > 1) {
-            row.possiblePoints = fields[1];
+            row.possiblePoints = fields[1].toString();
         }
         for (qsizetype f = 2; f < fields.size(); ++f) {
             if (fields[f].isEmpty()) {
@@ -116,17 +148,24 @@ DecodedList<TestRow> decodeTests(const QString& text) {
 DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColumns) {
     DecodedList<StudentRow> out;
     ProblemSink sink(out.problems);
-    const QStringList rows = rowTexts(text, u"Students"_s, sink);
+    const QList<QStringView> rows = rowTexts(text, u"Students"_s, sink);
+    out.rows.reserve(static_cast<std::size_t>(rows.size()));
+    FieldPool pool;
+    QList<QStringView> fields;
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        const QStringList fields = rows[r].split(kFieldSeparator);
-        StudentRow row;
-        row.name = fields[0];
-        if (fields.size() > 1) {
-            row.id = fields[1];
+        fields.clear();
+        for (const QStringView field : rows[r].tokenize(kFieldSeparator)) {
+            fields << field;
         }
+        StudentRow row;
+        row.name = fields[0].toString();
+        if (fields.size() > 1) {
+            row.id = fields[1].toString();
+        }
+        row.points.reserve(std::clamp<qsizetype>(fields.size() - 2, 0, pointsColumns));
         for (qsizetype f = 2; f < fields.size(); ++f) {
             if (f - 2 < pointsColumns) {
-                row.points << fields[f];
+                row.points << pool.take(fields[f]);
                 continue;
             }
             // An empty surplus field holds nothing: a list saved while the test picker still

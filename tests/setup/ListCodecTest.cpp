@@ -97,3 +97,28 @@ TEST(ListCodec, SeparatorDetection) {
     EXPECT_TRUE(containsListSeparator(u"x^2"_s));
     EXPECT_FALSE(containsListSeparator(u"a, b; c = \"d\""_s));
 }
+
+// A large class repeats the same few points thousands of times: every student still gets his own
+// values, and changing one student's points changes nobody else's.
+TEST(ListCodec, RepeatedPointsStayEachStudentsOwn) {
+    QStringList rows;
+    const QString longPoints = u"12.500000000000000001"_s;
+    for (int i = 0; i < 3000; ++i) {
+        rows << u"S%1^%2^%3^%4^%5"_s.arg(i).arg(100000 + i).arg(i % 7).arg(longPoints, i % 2 ? u"9,5"_s : u""_s);
+    }
+    auto decoded = decodeStudents(rows.join(u'|'), 3);
+    ASSERT_EQ(decoded.rows.size(), 3000u);
+    EXPECT_TRUE(decoded.problems.isEmpty());
+    for (int i = 0; i < 3000; ++i) {
+        const StudentRow& s = decoded.rows[static_cast<std::size_t>(i)];
+        ASSERT_EQ(s.points, (QStringList{QString::number(i % 7), longPoints, i % 2 ? u"9,5"_s : u""_s}));
+    }
+    decoded.rows[7].points[0] += u'5';
+    decoded.rows[7].points[2].clear();
+    EXPECT_EQ(decoded.rows[0].points[0], u"0"_s);
+    EXPECT_EQ(decoded.rows[14].points[0], u"0"_s);
+    EXPECT_EQ(decoded.rows[7].points[0], u"05"_s);
+    EXPECT_EQ(decoded.rows[9].points[2], u"9,5"_s);
+    EXPECT_EQ(encodeStudents(decoded.rows, 3), rows.join(u'|').replace(u"S7^100007^0^"_s + longPoints + u"^9,5"_s,
+                                                                       u"S7^100007^05^"_s + longPoints + u"^"_s));
+}

@@ -1,5 +1,6 @@
 #include "workbook/render/SheetPainter.h"
 
+#include "common/Platform.h"
 #include "workbook/render/NumberFormatter.h"
 
 #include <QFontDatabase>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -684,7 +686,7 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     static const sheet::Font kDefaultFont;
     const sheet::Font& base = m_workbook.formats.empty() ? kDefaultFont : m_workbook.formats.front().font;
     const SheetLayout layout(m_sheet, area, maxDigitWidth(base), m_limits);
-    QImage image(layout.width(), layout.height(), QImage::Format_RGB32);
+    QImage image = newPicture(layout.width(), layout.height(), QImage::Format_RGB32);
     if (image.isNull()) {
         throw std::runtime_error("There is not enough memory for a picture of " + std::to_string(layout.width()) +
                                  " x " + std::to_string(layout.height()) + " pixels.");
@@ -704,6 +706,41 @@ void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int lay
         throw std::runtime_error("The sheet cannot be drawn: the painter is not active.");
     }
     PaintJob(m_workbook, m_sheet, layout, *painter.device()).run(painter, layers);
+}
+
+QImage newPicture(int width, int height, QImage::Format format) {
+    // Small pictures are left to the ordinary allocator.
+    constexpr qsizetype kLarge = qsizetype{1} << 20;
+    const auto depth = static_cast<qsizetype>(QImage::toPixelFormat(format).bitsPerPixel());
+    if (width <= 0 || height <= 0 || depth <= 0) {
+        return {};
+    }
+    // Rows start on 32-bit boundaries, as QImage lays them out itself.
+    const qsizetype bytesPerLine = (static_cast<qsizetype>(width) * depth + 31) / 32 * 4;
+    if (bytesPerLine > std::numeric_limits<qsizetype>::max() / height) {
+        return {};
+    }
+    const qsizetype total = bytesPerLine * height;
+    if (total < kLarge) {
+        return QImage(width, height, format);
+    }
+    void* block = os::allocateLargeBlock(static_cast<std::size_t>(total));
+    if (block == nullptr) {
+        return {};
+    }
+    struct Held {
+        void* block;
+        std::size_t bytes;
+    };
+    auto* held = new Held{block, static_cast<std::size_t>(total)};
+    return QImage(
+        static_cast<uchar*>(block), width, height, bytesPerLine, format,
+        [](void* info) {
+            auto* h = static_cast<Held*>(info);
+            os::releaseLargeBlock(h->block, h->bytes);
+            delete h;
+        },
+        held);
 }
 
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits) {

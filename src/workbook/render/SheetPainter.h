@@ -76,6 +76,11 @@ private:
     RenderLimits m_limits;
 };
 
+// A picture of width x height pixels in the given format, its content undefined, held in memory of
+// its own that is ready at once (a picture of millions of pixels is drawn or read without the
+// system supplying its memory page by page). Null when the memory cannot be had.
+QImage newPicture(int width, int height, QImage::Format format);
+
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits = {});
 
 } // namespace markwell::render

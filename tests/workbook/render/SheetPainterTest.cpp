@@ -5,6 +5,7 @@
 
 #include <QFontDatabase>
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -350,4 +351,37 @@ TEST(SheetPainter, GeneralAlignmentFollowsTheReadingDirection) {
         EXPECT_LE(nearGap, 5);
         EXPECT_GT(farGap, box->width() / 2);
     }
+}
+
+// Pictures large enough to get memory of their own behave as any picture: rows laid out as QImage
+// lays them out, painting and copying work, a change to a copy leaves the original alone, and the
+// memory goes back when the last copy goes (the leak checker of the test build watches that).
+TEST(NewPicture, BehavesAsAnOrdinaryPictureAtEverySize) {
+    struct Case {
+        int width, height;
+        QImage::Format format;
+    };
+    for (const Case c : {Case{3, 2, QImage::Format_RGB32}, Case{1001, 700, QImage::Format_RGB32},
+                         Case{2479, 972, QImage::Format_ARGB32}, Case{1237, 900, QImage::Format_RGB888},
+                         Case{4099, 300, QImage::Format_Grayscale8}}) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        QImage picture = newPicture(c.width, c.height, c.format);
+        const QImage reference(c.width, c.height, c.format);
+        ASSERT_FALSE(picture.isNull());
+        EXPECT_EQ(picture.format(), c.format);
+        EXPECT_EQ(picture.bytesPerLine(), reference.bytesPerLine());
+        picture.fill(Qt::white);
+        {
+            QPainter painter(&picture);
+            painter.fillRect(0, c.height - 1, c.width, 1, Qt::black);
+        }
+        QImage copy = picture;
+        copy.setPixelColor(0, 0, Qt::black);
+        EXPECT_EQ(picture.pixelColor(0, 0), QColor(Qt::white));
+        EXPECT_EQ(picture.pixelColor(c.width - 1, c.height - 1), QColor(Qt::black));
+        EXPECT_EQ(copy.pixelColor(0, 0), QColor(Qt::black));
+    }
+    EXPECT_TRUE(newPicture(0, 10, QImage::Format_RGB32).isNull());
+    EXPECT_TRUE(newPicture(10, -1, QImage::Format_RGB32).isNull());
+    EXPECT_TRUE(newPicture(10, 10, QImage::Format_Invalid).isNull());
 }
