@@ -80,6 +80,15 @@ public:
         return read(sheetIndex, pos.row, pos.col, cells[static_cast<std::size_t>(pos.col)].value);
     }
 
+    static constexpr int kRowsAhead = 8;
+    static void prefetch(const void* address) {
+#if defined(__GNUC__) || defined(__clang__)
+        __builtin_prefetch(address);
+#else
+        (void)address;
+#endif
+    }
+
     void forEach(int sheetIndex, const Area& area, const CellVisitor& visit) override {
         if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
             return;
@@ -93,6 +102,17 @@ public:
             const auto col = static_cast<std::size_t>(c);
             for (int r = firstRow; r <= lastRow; ++r) {
                 const auto row = static_cast<std::size_t>(r);
+                // Down a column every row's cells lie elsewhere in memory: ask for the cells a few
+                // rows ahead while this one is read.
+                if (r + kRowsAhead <= lastRow) {
+                    const auto ahead = row + static_cast<std::size_t>(kRowsAhead);
+                    if (col < rows[ahead].cells.size()) {
+                        prefetch(rows[ahead].cells.data() + col);
+                    }
+                    if (col < states[ahead].size()) {
+                        prefetch(states[ahead].data() + col);
+                    }
+                }
                 const auto& cells = rows[row].cells;
                 if (col >= cells.size()) {
                     continue;
