@@ -3,6 +3,7 @@
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 #include "gradebook/WorkFiles.h"
+#include "workbook/render/SheetPainter.h"
 
 #include <QGuiApplication>
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qtHandler = qInstallMessageHandler(onQtMessage);
     QGuiApplication app(qtArgc, qtArgv);
+    // The system's fonts are listed while the setup is read and the workbook made.
+    const markwell::render::FontListReader fonts;
 
     markwell::cli::CliEnvironment env;
     env.hostFactory = markwell::defaultHostFactory();

@@ -22,6 +22,7 @@ namespace markwell::test {
 // The same workbook with every formula's stored result replaced, so a reader that shows the
 // right results must have computed them itself.
 sheet::Workbook withStaleResults(sheet::Workbook wb) {
+    wb.resultsCurrent = false;
     wb.sheets.front().forEachCellMutable([](int, int, sheet::Cell& cell) {
         if (cell.formula) {
             cell.value = sheet::Value("stale");

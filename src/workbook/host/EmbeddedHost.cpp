@@ -23,12 +23,14 @@ struct EmbeddedHost::OpenBook {
 
     void changed() {
         stale = true;
+        model.resultsCurrent = false;
         usedBySheet.clear();
     }
     void recalculated() {
         if (stale) {
             engine::recalculate(model);
             stale = false;
+            model.resultsCurrent = true;
         }
     }
 };
@@ -160,6 +162,8 @@ int EmbeddedHost::openWorkbook(const QString& path, bool readOnly) {
     if (open->model.sheets.empty()) {
         throw HostError(u"The workbook \"%1\" could not be opened: it has no worksheet."_s.arg(path));
     }
+    // A workbook this engine recalculated and saved holds its results already.
+    open->stale = !open->model.resultsCurrent;
     m_books.push_back(std::move(open));
     m_active = static_cast<int>(m_books.size());
     m_selection = HostArea{};

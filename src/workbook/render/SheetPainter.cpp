@@ -743,6 +743,23 @@ QImage newPicture(int width, int height, QImage::Format format) {
         held);
 }
 
+FontListReader::FontListReader() {
+    ensureGuiApplication();
+    m_thread = std::thread([] {
+        // The families the sheets use are looked up too, so that their stand-ins are known.
+        (void)QFontDatabase::families();
+        for (const char* name : {"Century Gothic", "Arial"}) {
+            (void)resolveFontFamily(name);
+        }
+    });
+}
+
+FontListReader::~FontListReader() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits) {
     return SheetPainter(workbook, sheetIndex, limits).paint(area);
 }

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QString>
 
+#include <thread>
+
 namespace markwell::render {
 
 // The installed family that stands in for a font name: the name itself when installed, else a
@@ -82,5 +84,21 @@ private:
 QImage newPicture(int width, int height, QImage::Format format);
 
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits = {});
+
+// Reads the system's list of fonts on a thread of its own while the caller goes on, so that the
+// first picture does not wait for it (on a desktop it takes longer than making a class's
+// workbook). Start it once the graphical application exists; the font database is safe to use
+// from any thread, and a picture drawn before the list is read simply waits for it. The object
+// waits for its thread when it goes.
+class FontListReader {
+public:
+    FontListReader();
+    ~FontListReader();
+    FontListReader(const FontListReader&) = delete;
+    FontListReader& operator=(const FontListReader&) = delete;
+
+private:
+    std::thread m_thread;
+};
 
 } // namespace markwell::render

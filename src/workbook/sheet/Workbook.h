@@ -27,6 +27,10 @@ public:
     std::vector<DefinedName> names;
     int activeSheet = 0;
     bool date1904 = false;
+    // The stored result of every formula is what this engine computes from the cells: the
+    // workbook was recalculated by it and not changed since. A file written with this mark is
+    // read back without a recalculation; any other is recalculated before its results are used.
+    bool resultsCurrent = false;
 
     // The index of the format, added when it is not in the table yet.
     std::uint32_t addFormat(const CellFormat& format);

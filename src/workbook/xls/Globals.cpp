@@ -204,6 +204,14 @@ Globals readGlobals(RecordReader& in) {
             }
             break;
         }
+        case rec::kRecalcId: {
+            RecordCursor c(*r);
+            if (c.remaining() >= 8 && c.u16() == rec::kRecalcId) {
+                c.skip(2);
+                g.resultsCurrent = c.u32() == rec::kOwnRecalcEngine;
+            }
+            break;
+        }
         case rec::kDateMode: {
             RecordCursor c(*r);
             g.date1904 = c.u16() == 1;

@@ -63,6 +63,7 @@ struct Globals {
     std::vector<ExternSheetEntry> externSheets;
     std::vector<NameRecord> names;
     bool date1904 = false;
+    bool resultsCurrent = false; // RECALCID names this engine
     int activeSheet = 0;
 
     // The FONT record a font index means; BIFF skips index 4.

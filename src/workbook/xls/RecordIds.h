@@ -48,6 +48,10 @@ inline constexpr std::uint16_t kHCenter = 0x0083;
 inline constexpr std::uint16_t kVCenter = 0x0084;
 inline constexpr std::uint16_t kBoundSheet = 0x0085;
 inline constexpr std::uint16_t kCountry = 0x008C;
+inline constexpr std::uint16_t kRecalcId = 0x01C1;
+// The calculation engine named in RECALCID when this engine computed the stored results. It is
+// lower than any other program's, so those recalculate such a file when they open it.
+inline constexpr std::uint32_t kOwnRecalcEngine = 1;
 inline constexpr std::uint16_t kHideObj = 0x008D;
 inline constexpr std::uint16_t kPalette = 0x0092;
 inline constexpr std::uint16_t kSetup = 0x00A1;

@@ -806,6 +806,7 @@ ReadResult readXls(ByteView file) {
     ReadResult result;
     sheet::Workbook& wb = result.workbook;
     wb.date1904 = g.date1904;
+    wb.resultsCurrent = g.resultsCurrent;
 
     // The workbook's default font is its font 0, the one of the Normal style: what unstyled cells
     // show and what column widths are counted in.

@@ -466,6 +466,13 @@ void Writer::writeGlobals() {
     for (const NameRecord& n : m_names) {
         m_out.write(rec::kName, encodeName(n));
     }
+    if (m_wb.resultsCurrent) {
+        ByteWriter w;
+        w.u16(rec::kRecalcId);
+        w.u16(0);
+        w.u32(rec::kOwnRecalcEngine);
+        m_out.write(rec::kRecalcId, w);
+    }
     if (!m_drawing.empty()) {
         m_out.write(rec::kMsoDrawingGroup, m_drawing.drawingGroup());
     }

@@ -7,6 +7,7 @@
 #include "workbook/formula/Printer.h"
 #include "workbook/sheet/Workbook.h"
 #include "workbook/xls/XlsReader.h"
+#include "workbook/xls/XlsWriter.h"
 
 #include "TempDir.h"
 
@@ -233,4 +234,55 @@ TEST(HostTexts, ArrayFormulasChangeOnlyAsAWhole) {
     const sheet::Workbook back = xls::readXlsFile(saved.toStdString()).workbook;
     ASSERT_EQ(back.sheets[0].arrayFormulas.size(), 3u);
     EXPECT_EQ(formula::printFormula(back.sheets[0].arrayFormulas[0].formula, &back), "=SUM(A1:A3*C1:C3)");
+}
+
+// A workbook this engine recalculated and saved is marked so, and opens with the results it holds;
+// any other workbook, and this one once changed, is recalculated before its results are used.
+TEST(EmbeddedHost, OnlyItsOwnCurrentResultsAreTakenWithoutARecalculation) {
+    Fixture f;
+    const QString saved = f.dir.file(u"saved.xls"_s);
+    {
+        EmbeddedHost host;
+        HostWorkbook wb = host.Workbooks().Open(f.templatePath, nullptr, true);
+        host.Cells(7, 7).setValue(u"50"_s);
+        host.Cells(13, 7).setValue(u"45"_s);
+        wb.SaveAs(saved, xlExcel8);
+        host.Quit();
+    }
+    auto readModel = [&](const QString& name) {
+        const QByteArray bytes = f.dir.read(name);
+        return xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                          static_cast<std::size_t>(bytes.size())))
+            .workbook;
+    };
+    sheet::Workbook model = readModel(u"saved.xls"_s);
+    ASSERT_TRUE(model.resultsCurrent);
+    ASSERT_DOUBLE_EQ(model.sheets[0].cell(12, 3)->value.number(), 0.9);
+    // The template itself, written without the mark, is not taken on trust.
+    EXPECT_FALSE(readModel(u"template.xlt"_s).resultsCurrent);
+
+    // The same file with a wrong stored average, once with the mark and once without.
+    model.sheets[0].cellAt(12, 3).value = sheet::Value(0.5);
+    auto writeModel = [&](const QString& name, bool current) {
+        model.resultsCurrent = current;
+        const xls::Bytes bytes = xls::writeXls(model);
+        f.dir.write(name,
+                    QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    };
+    writeModel(u"marked.xls"_s, true);
+    writeModel(u"foreign.xls"_s, false);
+    EXPECT_FALSE(readModel(u"foreign.xls"_s).resultsCurrent);
+
+    auto averageAfterSaving = [&](const QString& name, const std::function<void(EmbeddedHost&)>& change) {
+        EmbeddedHost host;
+        HostWorkbook wb = host.Workbooks().Open(f.dir.file(name));
+        change(host);
+        wb.SaveAs(f.dir.file(u"again.xls"_s), xlExcel8);
+        host.Quit();
+        return readModel(u"again.xls"_s).sheets[0].cell(12, 3)->value.number();
+    };
+    EXPECT_DOUBLE_EQ(averageAfterSaving(u"marked.xls"_s, [](EmbeddedHost&) {}), 0.5);
+    EXPECT_DOUBLE_EQ(averageAfterSaving(u"foreign.xls"_s, [](EmbeddedHost&) {}), 0.9);
+    EXPECT_DOUBLE_EQ(averageAfterSaving(u"marked.xls"_s, [](EmbeddedHost& h) { h.Cells(7, 7).setValue(u"60"_s); }),
+                     0.75);
 }
