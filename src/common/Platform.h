@@ -170,4 +170,9 @@ private:
 // main(), before any other thread starts: the signals are then taken by that thread alone.
 void onTerminationSignal(std::function<void()> cleanup);
 
+// Standard error as a person sees it.
+// True when standard error is a terminal (someone watches it), false for a file, a pipe, or a
+// stream that is closed.
+bool standardErrorIsTerminal();
+
 } // namespace markwell::os
