@@ -80,9 +80,9 @@ def sweep_sizes(steps=8):
 
 
 def ms(value):
-    if value < 10:
+    if abs(value) < 10:
         return f"{value:.2f}"
-    if value < 100:
+    if abs(value) < 100:
         return f"{value:.1f}"
     return f"{value:,.0f}"
 
@@ -199,17 +199,23 @@ def print_table(runner, sizes, runs_for):
 def print_sweep(runner, sizes, runs_for):
     print(f"Size sweep: markwell-cli create --out X.xls --picture X.png --force --timings (release build); "
           f"{machine()}.")
-    print("Cells = tests × students; medians over the runs; µs per cell = time / cells.")
+    print("Cells = tests × students; medians over the runs; µs per cell = time / cells; µs per added cell =")
+    print("the job's extra time over the line above / the extra cells (steady where the cost is linear).")
     print()
     print("| tests × students | cells | runs | whole process ms | µs per cell | job total ms | job µs per cell "
-          "| peak memory |")
-    print("|--:|--:|--:|--:|--:|--:|--:|--:|")
+          "| job µs per added cell | peak memory |")
+    print("|--:|--:|--:|--:|--:|--:|--:|--:|--:|")
+    previous = None
     for size in sizes:
         r = runner.measure(size, runs_for(size))
         n = cells(size)
         total = r["phases"]["total"]
+        added = "–"
+        if previous is not None and n > previous[0]:
+            added = ms((total - previous[1]) * 1000 / (n - previous[0]))
+        previous = (n, total)
         print(f"| {label(size)} | {n:,} | {r['runs']} | {ms(r['wall'])} | {ms(r['wall'] * 1000 / n)} | "
-              f"{ms(total)} | {ms(total * 1000 / n)} | {r['rss']:,.0f} MiB |", flush=True)
+              f"{ms(total)} | {ms(total * 1000 / n)} | {added} | {r['rss']:,.0f} MiB |", flush=True)
 
 
 def main(argv):
