@@ -5,6 +5,7 @@
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
 
+#include "FillFixture.h"
 #include "RecordingHost.h"
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
@@ -18,6 +19,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
+using markwell::test::classOf;
 
 namespace {
 
@@ -44,23 +46,6 @@ const char* nameOf(JobPhase phase) {
         break;
     }
     return "Picture";
-}
-
-GradebookSetup classOf(int tests, int students) {
-    GradebookSetup s;
-    s.options = {u"School"_s, u"Teacher"_s, u"Class"_s, u"2026"_s};
-    for (int t = 1; t <= tests; ++t) {
-        s.tests.push_back({u"Test %1"_s.arg(t), QString::number(10 * t)});
-    }
-    for (int i = 1; i <= students; ++i) {
-        StudentRow row{u"Student %1"_s.arg(i), u"ID%1"_s.arg(i), {}};
-        for (int t = 1; t <= tests; ++t) {
-            row.points << QString::number((t + i) % (10 * t + 1));
-        }
-        s.students.push_back(row);
-    }
-    s.pointsCount = tests;
-    return s;
 }
 
 // One job on a host that writes down what it is asked; the reports, when listened to, go into the
