@@ -39,6 +39,11 @@ MARKWELL_TEST_PACKAGES=(
     xvfb xauth desktop-file-utils
 )
 
+# What scripts/bench needs on top of the build: python3 makes the classes and times the runs.
+MARKWELL_BENCH_PACKAGES=(
+    python3
+)
+
 markwell_jobs() {
     local n
     n=$(nproc 2>/dev/null || echo 2)

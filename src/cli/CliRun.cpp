@@ -4,6 +4,7 @@
 #include "cli/Arguments.h"
 #include "cli/OutputFormats.h"
 #include "cli/OutputTarget.h"
+#include "cli/Progress.h"
 #include "cli/SetupFile.h"
 #include "cli/TextInput.h"
 #include "common/ErrorReport.h"
@@ -165,7 +166,24 @@ int create(const Options& o, const CliEnvironment& env) {
         }
     }
 
+    // A long job says on the terminal what it is doing; nothing of it is left when it ends.
+    ProgressLine* const progress = env.progress != nullptr && env.progress->terminal() ? env.progress : nullptr;
+    const auto phase = [progress](const QString& what) {
+        if (progress != nullptr) {
+            progress->report(what);
+        }
+    };
+    struct Erase {
+        ProgressLine* line;
+        ~Erase() {
+            if (line != nullptr) {
+                line->finish();
+            }
+        }
+    } erase{progress};
+
     GradebookSetup setup;
+    phase(u"Reading the setup"_s);
     try {
         setup = loadSetup(o, env);
     } catch (const std::bad_alloc&) {
@@ -184,6 +202,9 @@ int create(const Options& o, const CliEnvironment& env) {
     run.templateBytes = env.templateBytes;
     run.workFolder = env.workFolder;
     run.timings = &timings;
+    if (progress != nullptr) {
+        run.progress = progress->callback();
+    }
     // The generated workbook stays among the work files an interruption deletes until it is copied.
     run.keepResultRecorded = true;
     bool creating = false;
@@ -194,6 +215,7 @@ int create(const Options& o, const CliEnvironment& env) {
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
         QFileInfo(ui.workbook).size() > 0) {
+        phase(o.pdf.isEmpty() ? u"Writing the workbook"_s : u"Writing the workbook and the printable gradebook"_s);
         for (const QString& problem : writeOutputs(ui.workbook, o.out, o.pdf, o.force)) {
             code = report(problem.endsWith(u'.') ? problem : problem + u'.');
         }
@@ -208,11 +230,15 @@ int create(const Options& o, const CliEnvironment& env) {
         work_files::forget(ui.workbook);
     }
     if (!o.picture.isEmpty()) {
+        phase(u"Writing the picture"_s);
         if (ui.picture.isNull()) {
             code = report(u"the picture could not be saved to \"%1\": no picture was made."_s.arg(o.picture));
         } else if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
             code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
+    }
+    if (progress != nullptr) {
+        progress->finish();
     }
     if (o.timings) {
         env.err(timingsJson(timings) + u'\n');

@@ -1,5 +1,6 @@
 #include "cli/Arguments.h"
 #include "cli/CliRun.h"
+#include "cli/Progress.h"
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 #include "gradebook/WorkFiles.h"
@@ -7,8 +8,10 @@
 
 #include <QGuiApplication>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -27,12 +30,20 @@ void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
     }
 }
 
+// The progress line, for the signal thread to erase it when the process is stopped.
+std::atomic<markwell::cli::ProgressLine*> progressLine{nullptr};
+
 } // namespace
 
 int main(int argc, char** argv) {
     // An interrupted job deletes its work files (the workbook holds names and grades) before the
     // program ends. Set up before any other thread starts.
-    markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
+    markwell::os::onTerminationSignal([] {
+        if (markwell::cli::ProgressLine* line = progressLine.load()) {
+            line->tryFinish();
+        }
+        markwell::work_files::deleteAll(true);
+    });
     // A file opened later must never become standard output or error and receive messages.
     markwell::os::ensureStandardStreams();
     // The arguments are the program's own: Qt never sees them (it would take "-platform" and its
@@ -52,8 +63,20 @@ int main(int argc, char** argv) {
     env.hostFactory = markwell::defaultHostFactory();
     env.templateBytes = [] { return markwell::templateWorkbook(); };
     env.out = [](const QString& text) { write(stdout, text); };
-    env.err = [](const QString& text) { write(stderr, text); };
+    // How far a long job has come shows on standard error when a person watches it there. The line
+    // lives as long as the process (the signal thread may still reach it); its ticker ends here.
+    static markwell::cli::ProgressLine progress(markwell::os::standardErrorIsTerminal(), {},
+                                                [](const QString& text) { write(stderr, text); });
+    progressLine.store(&progress);
+    std::optional<markwell::cli::ProgressTicker> ticker;
+    if (progress.terminal()) {
+        ticker.emplace(progress);
+    }
+    env.err = [](const QString& text) { progress.message(text); };
+    env.progress = &progress;
     int code = markwell::cli::run(arguments, env);
+    ticker.reset();
+    progressLine.store(nullptr);
     // The usage and the version are worth nothing when they could not be written.
     if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
         const int error = errno;

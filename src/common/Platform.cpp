@@ -1115,3 +1115,24 @@ void returnFreedMemory() noexcept {
 }
 
 } // namespace markwell::os
+
+// ---- Standard error as a person sees it ----------------------------------------------------------
+
+#if defined(Q_OS_WIN)
+#include <cstdio>
+#include <io.h>
+#endif
+
+namespace markwell::os {
+
+bool standardErrorIsTerminal() {
+#if defined(Q_OS_UNIX)
+    return ::isatty(STDERR_FILENO) == 1;
+#elif defined(Q_OS_WIN)
+    return ::_isatty(_fileno(stderr)) != 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace markwell::os

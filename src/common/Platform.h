@@ -171,6 +171,10 @@ private:
 // main(), before any other thread starts: the signals are then taken by that thread alone.
 void onTerminationSignal(std::function<void()> cleanup);
 
+// True when standard error is a terminal (someone watches it), false for a file, a pipe, or a
+// stream that is closed.
+bool standardErrorIsTerminal();
+
 } // namespace markwell::os
 
 // ---- Memory for large pictures ------------------------------------------------------------------

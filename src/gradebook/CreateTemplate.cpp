@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -72,6 +73,38 @@ public:
 private:
     CreateTemplateTimings* m_timings;
     QElapsedTimer m_total, m_phase;
+};
+
+// Tells the caller where the job is (CreateTemplateEnvironment::progress). Within a loop only
+// every kEvery rows, so that a job nobody watches pays a test and a branch per row.
+class ProgressReport {
+public:
+    explicit ProgressReport(const CreateTemplateEnvironment& env) : m_report(env.progress ? &env.progress : nullptr) {}
+
+    void start(JobPhase phase, qint64 total = 0) {
+        m_phase = phase;
+        m_total = total;
+        send(0);
+    }
+    void at(qint64 done) {
+        if (m_report != nullptr && done % kEvery == 0) {
+            send(done);
+        }
+    }
+    void end() { send(m_total); }
+
+private:
+    static constexpr qint64 kEvery = 256;
+
+    void send(qint64 done) const {
+        if (m_report != nullptr) {
+            (*m_report)(m_phase, done, m_total);
+        }
+    }
+
+    const std::function<void(JobPhase, qint64, qint64)>* m_report;
+    JobPhase m_phase = JobPhase::Template;
+    qint64 m_total = 0;
 };
 
 // The first text of the setup that no cell can hold, described for a message.
@@ -272,6 +305,8 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         creating = false;
         return;
     }
+    ProgressReport progress(env);
+    progress.start(JobPhase::Template);
     const QString templatePath = job.path(QString::fromUtf16(kTemplateFileName));
     const QString picturePath = job.path(QString::fromUtf16(kPictureFileName));
     const auto shown = [](const QString& path) { return QDir::toNativeSeparators(path); };
@@ -329,6 +364,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(128, [&] { running(hostA, noHostA).Cells(10, 2).setValue(setup.options.ysq); });
 
     qsizetype testCount = 0;
+    progress.start(JobPhase::Tests, static_cast<qint64>(setup.tests.size()));
     trap.step(130, [&] { testCount = static_cast<qsizetype>(setup.tests.size()); });
     for (qsizetype i = 6; i <= testCount; ++i) {
         trap.step(132, [&] { running(hostA, noHostA).Range(u"J6:J19"_s).Select(); });
@@ -347,6 +383,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         trap.setLabel(150);
     }
     trap.setLabel(152);
+    progress.end();
 
     int r = 0;
     int k = 0;
@@ -358,6 +395,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(160, [&] { m = studentCount % 2 == 0 ? studentCount : studentCount + 1; });
     trap.setLabel(162);
     trap.setLabel(164);
+    progress.start(JobPhase::Rows, static_cast<qint64>(setup.students.size()));
     for (qsizetype j = 2; j <= m / 2; ++j) {
         trap.step(166, [&] { running(hostA, noHostA).Rows(u"13:14"_s).Select(); });
         trap.step(168, [&] { running(hostA, noHostA).Selection().Copy(); });
@@ -365,13 +403,16 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         trap.step(172, [&] { running(hostA, noHostA).setCutCopyMode(false); });
         trap.step(174, [&] { k += 2; });
         trap.setLabel(176);
+        progress.at(std::min<qint64>(2 * j, static_cast<qint64>(setup.students.size())));
     }
     if (trap.test(178, [&] { return studentCount % 2 == 1; })) {
         trap.step(180, [&] { running(hostA, noHostA).Rows(r + k).Select(); });
         trap.step(182, [&] { running(hostA, noHostA).Selection().Delete(xlShiftUp); });
         trap.step(184, [&] { running(hostA, noHostA).Rows(r).Select(); });
     }
+    progress.end();
 
+    progress.start(JobPhase::Students, static_cast<qint64>(setup.students.size()));
     trap.step(186, [&] { r = 13; });
     for (qsizetype i = 1; i <= studentCount; ++i) {
         const StudentRow& student = setup.students[static_cast<size_t>(i - 1)];
@@ -387,7 +428,9 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         }
         trap.step(198, [&] { ++r; });
         trap.setLabel(200);
+        progress.at(i);
     }
+    progress.end();
     // The filling grew the table: the printout covers all of it.
     trap.step(202, [&] {
         running(hostA, noHostA)
@@ -401,6 +444,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(210, [&] { running(hostA, noHostA).setDisplayAlerts(true); });
     trap.step(212, [&] { running(hostA, noHostA).setVisible(false); });
     clock.lap(&CreateTemplateTimings::fillMs);
+    progress.start(JobPhase::Save);
 
     // The result name: "qvtemp" and eight digits 1 to 9. The file is reserved by creating it
     // exclusively, so a file that appears between the test and the save is never overwritten.
@@ -455,6 +499,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(236, [&] { running(hostA, noHostA).Quit(); });
     trap.step(238, [&] { hostA.reset(); });
     clock.lap(&CreateTemplateTimings::saveMs);
+    progress.start(JobPhase::Reopen);
 
     std::unique_ptr<SpreadsheetHost> hostB;
     const QString noHostB =
@@ -465,6 +510,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(244,
               [&] { wb2 = running(hostB, noHostB).Workbooks().Item(running(hostB, noHostB).Workbooks().Count()); });
     clock.lap(&CreateTemplateTimings::reopenMs);
+    progress.start(JobPhase::Picture);
     const bool pictureWasThere = os::kindOf(picturePath) != os::FileKind::Missing;
     trap.step(246, [&] {
         Excel1::saveCellsActivesheet(running(hostB, noHostB), present(wb2, noHostB), picturePath, prompt);

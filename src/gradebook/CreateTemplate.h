@@ -54,6 +54,17 @@ public:
     std::function<void(const QString&)> onNotice;
 };
 
+// The phases of one job, in the order the job goes through them.
+enum class JobPhase {
+    Template, // writing the template to the work folder and opening it
+    Tests,    // a column for each test, its name and possible points; counted in tests
+    Rows,     // a row for each student; counted in student rows made
+    Students, // each student's name, ID and points; counted in students
+    Save,     // saving the filled workbook in the work folder
+    Reopen,   // opening the saved workbook again
+    Picture,  // drawing the picture of the sheet and reading it back
+};
+
 // Milliseconds spent in each phase of one run.
 struct CreateTemplateTimings {
     double templateMs = 0, fillMs = 0, saveMs = 0, reopenMs = 0, pictureMs = 0, totalMs = 0;
@@ -65,6 +76,11 @@ struct CreateTemplateEnvironment {
     std::function<QString()> workFolder;       // empty: markwell::workFolder(); read once per job
     std::function<int()> randomDigit;          // a digit from 1 to 9
     CreateTemplateTimings* timings = nullptr;
+    // Where the job is, for a caller that shows it; empty: nobody asks. Called on the job's thread
+    // at the start of each phase with done 0, every few hundred rows within the long loops, and
+    // once more with done == total when a counted phase ends; total is 0 for a phase without a
+    // count. It must not throw and should return at once.
+    std::function<void(JobPhase phase, qint64 done, qint64 total)> progress;
     // How long a job waits for another one that has the work folder, in milliseconds.
     int workFolderWaitMs = 10 * 60 * 1000;
     // The result workbook stays recorded among the work files (work_files) after the job, for a
