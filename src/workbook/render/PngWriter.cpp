@@ -1,12 +1,14 @@
 #include "workbook/render/PngWriter.h"
 
 #include <QRgb>
-#include <QtEndian>
 
 #include <zlib.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
 #endif
 
 #include <algorithm>
@@ -31,8 +33,11 @@ namespace {
 constexpr int kMostThreads = 8;
 // The data of one IDAT chunk at most.
 constexpr qsizetype kIdatBytes = qsizetype{1} << 20;
-// Filtered bytes handed to zlib at a time.
-constexpr qsizetype kBatchBytes = qsizetype{64} << 10;
+// Filtered bytes compressed as one piece of a band, flushed to a byte boundary and followed by a
+// fresh start of the compressor. A piece that fits zlib's 64 KiB window never makes zlib slide
+// the window and its hash tables, which takes a third of its time on sheet pictures; the matches
+// lost at the joins cost about 3% of the size.
+constexpr qsizetype kSegmentBytes = 64000;
 // Pictures of fewer filtered bytes are compressed whole by one thread.
 constexpr qint64 kOneBandBytes = qint64{1} << 20;
 // The least filtered bytes of a band, and the bands each thread gets for an even share of the work.
@@ -87,24 +92,47 @@ Conversion conversionFor(QImage::Format format, Pixels pixels) {
     }
 }
 
-// `to` has a byte to spare after the row: each pixel is stored as four bytes, the fourth
-// overwritten by the next pixel.
-void argbToRgb(const uchar* from, uchar* to, int width) {
-    const auto* words = reinterpret_cast<const QRgb*>(from);
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-    for (int x = 0; x < width; ++x) {
-        const quint32 bgr = qbswap(words[x]) >> 8; // the bytes R G B 0
-        std::memcpy(to + 3 * x, &bgr, 4);
+#if defined(__x86_64__) || defined(__i386__)
+// 16 bytes of four 0xAARRGGBB words (B G R A in memory) shuffled to their R G B bytes, 12 bytes a
+// step; SSSE3 is there on every x86 processor of the last fifteen years, and asked for at run time.
+__attribute__((target("ssse3"))) void argbToRgbShuffled(const uchar* from, uchar* to, int width) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    int x = 0;
+    // Each step stores 16 bytes, 4 of them in the next two pixels, which the row must still have.
+    for (; x + 6 <= width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 3 * x), _mm_shuffle_epi8(pixels, order));
     }
-#else
-    for (int x = 0; x < width; ++x) {
-        const QRgb p = words[x];
-        to[0] = static_cast<uchar>(qRed(p));
-        to[1] = static_cast<uchar>(qGreen(p));
-        to[2] = static_cast<uchar>(qBlue(p));
-        to += 3;
+    const auto* words = reinterpret_cast<const QRgb*>(from);
+    for (; x < width; ++x) {
+        to[3 * x] = static_cast<uchar>(qRed(words[x]));
+        to[3 * x + 1] = static_cast<uchar>(qGreen(words[x]));
+        to[3 * x + 2] = static_cast<uchar>(qBlue(words[x]));
+    }
+}
+
+bool hasSsse3() {
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("ssse3") != 0;
+    }();
+    return has;
+}
+#endif
+
+void argbToRgb(const uchar* from, uchar* to, int width) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (hasSsse3()) {
+        argbToRgbShuffled(from, to, width);
+        return;
     }
 #endif
+    const auto* words = reinterpret_cast<const QRgb*>(from);
+    for (int x = 0; x < width; ++x) {
+        to[3 * x] = static_cast<uchar>(qRed(words[x]));
+        to[3 * x + 1] = static_cast<uchar>(qGreen(words[x]));
+        to[3 * x + 2] = static_cast<uchar>(qBlue(words[x]));
+    }
 }
 
 void argbToRgba(const uchar* from, uchar* to, int width, bool premultiplied) {
@@ -138,7 +166,7 @@ public:
           m_rowBytes(qsizetype{image.width()} * bytesPerPixel(pixels)) {
         if (m_conversion != Conversion::Direct && m_conversion != Conversion::ByQt) {
             for (auto& row : m_rows) {
-                row.resize(static_cast<size_t>(m_rowBytes) + 1);
+                row.resize(static_cast<size_t>(m_rowBytes));
             }
         }
         m_chunkRows = std::max<int>(2, static_cast<int>(kChunkBytes / std::max<qsizetype>(m_rowBytes, 1)));
@@ -507,7 +535,7 @@ public:
         if (code != Z_OK) {
             throw CompressionFailed(zlibFailure(code, m_stream).toStdString());
         }
-        m_batch.resize(static_cast<size_t>(std::max(kBatchBytes, m_reader.rowBytes() + 1)));
+        m_batch.resize(static_cast<size_t>(std::max(kSegmentBytes, m_reader.rowBytes() + 1)));
     }
     ~BandCompressor() { deflateEnd(&m_stream); }
     BandCompressor(const BandCompressor&) = delete;
@@ -535,7 +563,8 @@ private:
         size_t filled = 0;
         for (int y = band.first; y < band.end; ++y) {
             if (filled + static_cast<size_t>(rowBytes) + 1 > m_batch.size()) {
-                feed(band, filled, Z_NO_FLUSH);
+                feed(band, filled, Z_SYNC_FLUSH);
+                deflateReset(&m_stream);
                 filled = 0;
             }
             const auto [above, row] = m_reader.rows(y);
@@ -543,7 +572,7 @@ private:
             filled += static_cast<size_t>(rowBytes) + 1;
         }
         feed(band, filled, last ? Z_FINISH : Z_SYNC_FLUSH);
-        band.deflated.resize(static_cast<qsizetype>(m_stream.total_out));
+        band.deflated.resize(reinterpret_cast<char*>(m_stream.next_out) - band.deflated.data());
         band.deflated.squeeze();
     }
 

@@ -170,7 +170,8 @@ QByteArray inflatedIdat(const QByteArray& png) {
 }
 
 TEST(PngWriter, OpaquePicturesOfAnySizeAndFilterComeBackExactly) {
-    const QSize sizes[] = {{1, 1}, {2, 3}, {3, 2}, {7, 1}, {1, 9}, {33, 17}, {101, 64}};
+    // The widest rows are longer than the pieces a band is compressed in.
+    const QSize sizes[] = {{1, 1}, {2, 3}, {3, 2}, {7, 1}, {1, 9}, {33, 17}, {101, 64}, {22000, 4}};
     const PngFilters filters[] = {PngFilters::Adaptive, PngFilters::AdaptiveWithPaeth, PngFilters::None,
                                   PngFilters::Up};
     for (const QSize size : sizes) {
