@@ -19,6 +19,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -95,7 +96,8 @@ Conversion conversionFor(QImage::Format format, Pixels pixels) {
 #if defined(__x86_64__) || defined(__i386__)
 // 16 bytes of four 0xAARRGGBB words (B G R A in memory) shuffled to their R G B bytes, 12 bytes a
 // step; SSSE3 is there on every x86 processor of the last fifteen years, and asked for at run time.
-__attribute__((target("ssse3"))) void argbToRgbShuffled(const uchar* from, uchar* to, int width) {
+// Returns the pixels converted: all but the last few.
+__attribute__((target("ssse3"))) int argbToRgbShuffled(const uchar* from, uchar* to, int width) {
     const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     int x = 0;
     // Each step stores 16 bytes, 4 of them in the next two pixels, which the row must still have.
@@ -103,12 +105,7 @@ __attribute__((target("ssse3"))) void argbToRgbShuffled(const uchar* from, uchar
         const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 4 * x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + 3 * x), _mm_shuffle_epi8(pixels, order));
     }
-    const auto* words = reinterpret_cast<const QRgb*>(from);
-    for (; x < width; ++x) {
-        to[3 * x] = static_cast<uchar>(qRed(words[x]));
-        to[3 * x + 1] = static_cast<uchar>(qGreen(words[x]));
-        to[3 * x + 2] = static_cast<uchar>(qBlue(words[x]));
-    }
+    return x;
 }
 
 bool hasSsse3() {
@@ -121,14 +118,14 @@ bool hasSsse3() {
 #endif
 
 void argbToRgb(const uchar* from, uchar* to, int width) {
+    int x = 0;
 #if defined(__x86_64__) || defined(__i386__)
     if (hasSsse3()) {
-        argbToRgbShuffled(from, to, width);
-        return;
+        x = argbToRgbShuffled(from, to, width);
     }
 #endif
     const auto* words = reinterpret_cast<const QRgb*>(from);
-    for (int x = 0; x < width; ++x) {
+    for (; x < width; ++x) {
         to[3 * x] = static_cast<uchar>(qRed(words[x]));
         to[3 * x + 1] = static_cast<uchar>(qGreen(words[x]));
         to[3 * x + 2] = static_cast<uchar>(qBlue(words[x]));
@@ -242,50 +239,45 @@ private:
     int m_chunkRows = 2;
 };
 
+// Whether the alpha bytes of a row of 4-byte pixels, at `alphaAt` in each, are all 255.
+bool opaqueRow(const uchar* pixels, int width, int alphaAt) {
+    uchar all = 255;
+    for (int x = 0; x < width; ++x) {
+        all &= pixels[4 * x + alphaAt];
+    }
+    return all == 255;
+}
+
 // Whether every pixel of the picture is opaque.
 bool isOpaque(const QImage& image) {
     if (!image.hasAlphaChannel()) {
         return true;
     }
     const int width = image.width();
+    int alphaAt = -1; // where the alpha byte of a pixel is in the image's own rows
     switch (image.format()) {
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
-        for (int y = 0; y < image.height(); ++y) {
-            const auto* words = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            QRgb all = ~QRgb{0};
-            for (int x = 0; x < width; ++x) {
-                all &= words[x];
-            }
-            if (qAlpha(all) != 255) {
-                return false;
-            }
-        }
-        return true;
+        alphaAt = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? 3 : 0;
+        break;
     case QImage::Format_RGBA8888:
     case QImage::Format_RGBA8888_Premultiplied:
-        for (int y = 0; y < image.height(); ++y) {
-            const uchar* bytes = image.constScanLine(y);
-            uchar all = 255;
-            for (int x = 0; x < width; ++x) {
-                all &= bytes[4 * x + 3];
-            }
-            if (all != 255) {
-                return false;
-            }
-        }
-        return true;
+        alphaAt = 3;
+        break;
     default:
         break;
     }
+    if (alphaAt >= 0) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (!opaqueRow(image.constScanLine(y), width, alphaAt)) {
+                return false;
+            }
+        }
+        return true;
+    }
     RowReader reader(image, Pixels::Rgba);
     for (int y = 0; y < image.height(); ++y) {
-        const uchar* bytes = reader.rows(y).second;
-        uchar all = 255;
-        for (int x = 0; x < width; ++x) {
-            all &= bytes[4 * x + 3];
-        }
-        if (all != 255) {
+        if (!opaqueRow(reader.rows(y).second, width, 3)) {
             return false;
         }
     }
@@ -293,26 +285,7 @@ bool isOpaque(const QImage& image) {
 }
 
 // The weight of filtered bytes in the choice of filter: their distances from zero as signed
-// bytes, summed.
-std::uint32_t weightOf(const uchar* bytes, size_t count) {
-    std::uint32_t sum = 0;
-    size_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    __m128i total = zero;
-    for (; i + 16 <= count; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_min_epu8(v, _mm_sub_epi8(zero, v)), zero));
-    }
-    sum = static_cast<std::uint32_t>(_mm_cvtsi128_si32(total) + _mm_cvtsi128_si32(_mm_srli_si128(total, 8)));
-#endif
-    for (; i < count; ++i) {
-        sum += std::min<std::uint32_t>(bytes[i], 256 - bytes[i]);
-    }
-    return sum;
-}
-
-// The weight of the differences a[i] - b[i], as weightOf() counts them.
+// bytes, summed. Here the bytes are the differences a[i] - b[i].
 std::uint32_t weightOfDifference(const uchar* a, const uchar* b, size_t count) {
     std::uint32_t sum = 0;
     size_t i = 0;
@@ -360,6 +333,7 @@ public:
     RowFilter(qsizetype rowBytes, int pixelBytes, PngFilters filters)
         : m_rowBytes(static_cast<size_t>(rowBytes)),
           m_pixelBytes(std::min(static_cast<size_t>(pixelBytes), m_rowBytes)), m_filters(filters) {
+        m_zeros.resize(m_rowBytes);
         if (filters == PngFilters::AdaptiveWithPaeth) {
             m_paeth.resize(m_rowBytes);
         }
@@ -385,7 +359,8 @@ public:
             return;
         }
         const size_t bpp = m_pixelBytes;
-        std::uint32_t best = weightOf(row, n);
+        const uchar* zeros = m_zeros.data();
+        std::uint32_t best = weightOfDifference(row, zeros, n);
         uchar type = kNone;
         const auto consider = [&](uchar candidate, std::uint32_t weight) {
             if (weight < best) {
@@ -393,12 +368,12 @@ public:
                 type = candidate;
             }
         };
-        consider(kSub, weightOf(row, bpp) + weightOfDifference(row + bpp, row, n - bpp));
+        consider(kSub, weightOfDifference(row, zeros, bpp) + weightOfDifference(row + bpp, row, n - bpp));
         if (above != nullptr) {
             consider(kUp, weightOfDifference(row, above, n));
             if (m_filters == PngFilters::AdaptiveWithPaeth) {
                 paeth(above, row, m_paeth.data());
-                consider(kPaeth, weightOf(m_paeth.data(), n));
+                consider(kPaeth, weightOfDifference(m_paeth.data(), zeros, n));
             }
         }
         write(type, above, row, out);
@@ -438,6 +413,7 @@ private:
     size_t m_rowBytes;
     size_t m_pixelBytes;
     PngFilters m_filters;
+    std::vector<uchar> m_zeros;
     std::vector<uchar> m_paeth;
 };
 
@@ -452,7 +428,8 @@ uLong adler32Of(uLong adler, const uchar* bytes, size_t count) {
     const __m128i firstWeights = _mm_setr_epi16(16, 15, 14, 13, 12, 11, 10, 9);
     const __m128i lastWeights = _mm_setr_epi16(8, 7, 6, 5, 4, 3, 2, 1);
     const auto total = [](__m128i v) {
-        const auto* lanes = reinterpret_cast<const std::uint32_t*>(&v);
+        std::uint32_t lanes[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), v);
         return std::uint64_t{lanes[0]} + lanes[1] + lanes[2] + lanes[3];
     };
     while (count >= 16) {
@@ -516,11 +493,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-QString zlibFailure(int code, const z_stream& stream) {
+[[noreturn]] void throwZlibFailure(int code, const z_stream& stream) {
     if (code == Z_MEM_ERROR) {
         throw std::bad_alloc();
     }
-    return u"the compressor failed (%1)"_s.arg(QString::fromUtf8(stream.msg != nullptr ? stream.msg : zError(code)));
+    throw CompressionFailed(std::string("the compressor failed (") +
+                            (stream.msg != nullptr ? stream.msg : zError(code)) + ")");
 }
 
 // One thread's compressor: takes bands from the job until none is left.
@@ -533,7 +511,7 @@ public:
         const int strategy = job.options.runLengthOnly ? Z_RLE : Z_DEFAULT_STRATEGY;
         const int code = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
         if (code != Z_OK) {
-            throw CompressionFailed(zlibFailure(code, m_stream).toStdString());
+            throwZlibFailure(code, m_stream);
         }
         m_batch.resize(static_cast<size_t>(std::max(kSegmentBytes, m_reader.rowBytes() + 1)));
     }
@@ -590,7 +568,7 @@ private:
                 return;
             }
             if (code != Z_OK && code != Z_BUF_ERROR) {
-                throw CompressionFailed(zlibFailure(code, m_stream).toStdString());
+                throwZlibFailure(code, m_stream);
             }
             if (flush != Z_FINISH && m_stream.avail_in == 0 && m_stream.avail_out != 0) {
                 return;
@@ -618,7 +596,7 @@ void compressBands(Job& job) {
         BandCompressor compressor(job);
         compressor.run();
     } catch (const CompressionFailed& e) {
-        job.fail(QString::fromStdString(e.what()));
+        job.fail(QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         job.fail(u"there is not enough memory"_s);
     }
@@ -692,7 +670,7 @@ QByteArray zlibHeader(int level) {
     const int cmf = 0x78;
     const int levelFlag = level <= 1 ? 0 : level <= 5 ? 1 : level == 6 ? 2 : 3;
     int flg = levelFlag << 6;
-    flg += 31 - (cmf * 256 + flg) % 31;
+    flg += (31 - (cmf * 256 + flg) % 31) % 31;
     const char bytes[2] = {static_cast<char>(cmf), static_cast<char>(flg)};
     return QByteArray(bytes, 2);
 }
