@@ -169,6 +169,13 @@ QByteArray inflatedIdat(const QByteArray& png) {
     return out;
 }
 
+// Encoded as RGB (colour type 2) or RGBA (6) and read back pixel for pixel.
+void expectRoundTrip(const QImage& image, const PngOptions& options, int expectedColourType) {
+    const QByteArray png = encoded(image, options);
+    EXPECT_EQ(colourType(png), expectedColourType);
+    EXPECT_TRUE(samePixels(decoded(png), image));
+}
+
 TEST(PngWriter, OpaquePicturesOfAnySizeAndFilterComeBackExactly) {
     // The widest rows are longer than the pieces a band is compressed in.
     const QSize sizes[] = {{1, 1}, {2, 3}, {3, 2}, {7, 1}, {1, 9}, {33, 17}, {101, 64}, {22000, 4}};
@@ -182,9 +189,7 @@ TEST(PngWriter, OpaquePicturesOfAnySizeAndFilterComeBackExactly) {
             options.maxThreads = 3;
             options.bandRows = 5;
             SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " filters " << int(filter));
-            const QByteArray png = encoded(image, options);
-            EXPECT_EQ(colourType(png), 2);
-            EXPECT_TRUE(samePixels(decoded(png), image));
+            expectRoundTrip(image, options, 2);
         }
     }
 }
@@ -224,10 +229,8 @@ TEST(PngWriter, TransparencyIsKeptAsStraightAlpha) {
     EXPECT_EQ(qAlpha(straight.pixel(0, 0)), 0);
 
     // Premultiplied pixels are written straight; RGBA bytes and indexed colours with alpha too.
-    const QImage premultiplied = straight.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    EXPECT_TRUE(samePixels(decoded(encoded(premultiplied, options)), premultiplied));
-    const QImage bytes = straight.convertToFormat(QImage::Format_RGBA8888);
-    EXPECT_TRUE(samePixels(decoded(encoded(bytes, options)), bytes));
+    expectRoundTrip(straight.convertToFormat(QImage::Format_ARGB32_Premultiplied), options, 6);
+    expectRoundTrip(straight.convertToFormat(QImage::Format_RGBA8888), options, 6);
     QImage indexed(20, 10, QImage::Format_Indexed8);
     indexed.setColorTable({qRgba(255, 0, 0, 255), qRgba(0, 0, 255, 0), qRgba(0, 128, 0, 100)});
     for (int y = 0; y < 10; ++y) {
@@ -235,15 +238,10 @@ TEST(PngWriter, TransparencyIsKeptAsStraightAlpha) {
             indexed.setPixel(x, y, static_cast<uint>((x + y) % 3));
         }
     }
-    const QByteArray indexedPng = encoded(indexed, options);
-    EXPECT_EQ(colourType(indexedPng), 6);
-    EXPECT_TRUE(samePixels(decoded(indexedPng), indexed));
+    expectRoundTrip(indexed, options, 6);
 
     // A format with alpha whose pixels are all opaque is written as RGB.
-    const QImage opaque = patterned(30, 20, QImage::Format_ARGB32_Premultiplied);
-    const QByteArray opaquePng = encoded(opaque, options);
-    EXPECT_EQ(colourType(opaquePng), 2);
-    EXPECT_TRUE(samePixels(decoded(opaquePng), opaque));
+    expectRoundTrip(patterned(30, 20, QImage::Format_ARGB32_Premultiplied), options, 2);
 }
 
 TEST(PngWriter, EveryImageFormatIsConverted) {
@@ -257,10 +255,7 @@ TEST(PngWriter, EveryImageFormatIsConverted) {
                                       QImage::Format_RGBX8888,   QImage::Format_RGB16,       QImage::Format_RGBA64};
     for (const QImage::Format format : formats) {
         SCOPED_TRACE(testing::Message() << "format " << int(format));
-        const QImage image = source.convertToFormat(format);
-        const QByteArray png = encoded(image, options);
-        EXPECT_EQ(colourType(png), 2);
-        EXPECT_TRUE(samePixels(decoded(png), image));
+        expectRoundTrip(source.convertToFormat(format), options, 2);
     }
 }
 
