@@ -41,9 +41,10 @@ constexpr qsizetype kIdatBytes = qsizetype{1} << 20;
 constexpr qsizetype kSegmentBytes = 64000;
 // Pictures of fewer filtered bytes are compressed whole by one thread.
 constexpr qint64 kOneBandBytes = qint64{1} << 20;
-// The least filtered bytes of a band, and the bands each thread gets for an even share of the work.
+// The least filtered bytes of a band, and the most bands: enough for an even share of the work
+// among the most threads. The bands depend on the picture alone, so the file does too.
 constexpr qint64 kLeastBandBytes = qint64{512} << 10;
-constexpr int kBandsPerThread = 4;
+constexpr int kMostBands = 4 * kMostThreads;
 // Rows converted at a time for formats Qt converts.
 constexpr qsizetype kChunkBytes = qsizetype{256} << 10;
 
@@ -595,10 +596,11 @@ void compressBands(Job& job) {
     try {
         BandCompressor compressor(job);
         compressor.run();
-    } catch (const CompressionFailed& e) {
-        job.fail(QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         job.fail(u"there is not enough memory"_s);
+    } catch (const std::exception& e) {
+        // Nothing leaves a thread: the others are joined whatever happens in one.
+        job.fail(QString::fromUtf8(e.what()));
     }
 }
 
@@ -684,13 +686,12 @@ int threadsFor(const PngOptions& options) {
 }
 
 // The bands of rows the picture is compressed in.
-std::vector<Band> bandsFor(int height, qsizetype rowBytes, int threads, int bandRows) {
+std::vector<Band> bandsFor(int height, qsizetype rowBytes, int bandRows) {
     const qint64 filtered = qint64{height} * (rowBytes + 1);
     if (bandRows <= 0) {
-        int count = 1;
-        if (threads > 1 && filtered >= kOneBandBytes) {
-            count = static_cast<int>(std::clamp<qint64>(filtered / kLeastBandBytes, 1, threads * kBandsPerThread));
-        }
+        const int count = filtered < kOneBandBytes
+                              ? 1
+                              : static_cast<int>(std::clamp<qint64>(filtered / kLeastBandBytes, 1, kMostBands));
         bandRows = (height + count - 1) / count;
     }
     std::vector<Band> bands;
@@ -707,10 +708,11 @@ std::optional<QByteArray> encode(const QImage& picture, QString* why, const PngO
     const Pixels pixels = isOpaque(picture) ? Pixels::Rgb : Pixels::Rgba;
     const qsizetype rowBytes = qsizetype{picture.width()} * bytesPerPixel(pixels);
     const int threads = threadsFor(options);
-    Job job{picture, pixels, options, bandsFor(picture.height(), rowBytes, threads, options.bandRows), {}, {}, {}, {}};
+    Job job{picture, pixels, options, bandsFor(picture.height(), rowBytes, options.bandRows), {}, {}, {}, {}};
 
     std::vector<std::thread> helpers;
     const int helperCount = std::min<int>(threads, static_cast<int>(job.bands.size())) - 1;
+    helpers.reserve(static_cast<size_t>(std::max(helperCount, 0))); // no allocation once threads run
     for (int i = 0; i < helperCount; ++i) {
         try {
             helpers.emplace_back(compressBands, std::ref(job));

@@ -30,15 +30,15 @@ struct PngOptions {
 
 // The PNG file of a picture: 8-bit RGB when every pixel is opaque, 8-bit RGBA (straight alpha)
 // otherwise; any QImage format is accepted. The image's dots per metre, when set, are written as
-// its physical size (pHYs).
+// its physical size (pHYs); the data is split into IDAT chunks of at most 1 MiB.
 //
-// The rows are filtered and compressed in bands by several threads at once, each band a raw
-// deflate stream flushed to a byte boundary, the streams joined into one zlib stream whose Adler-32
-// is combined from the bands'. Besides the file, memory holds only a few rows per thread and the
-// compressed bands.
+// The rows are cut into bands that several threads filter and compress at once. A band is a run
+// of raw deflate pieces, each flushed to a byte boundary, so the bands join into one zlib stream
+// whose Adler-32 is combined from theirs; the file does not depend on how many threads made it.
+// Besides the file, memory holds only a few rows per thread and the compressed bands.
 //
-// Returns nothing, with the reason in `why`, for a null image, one beyond the limits, or when
-// memory or the compressor fails.
+// Returns nothing, with the reason in `why` (when given), for a null image, one beyond the
+// limits, or when memory or the compressor fails.
 std::optional<QByteArray> encodePng(const QImage& picture, QString* why, const PngOptions& options = {});
 
 } // namespace markwell::render
