@@ -4,8 +4,8 @@
 //   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DMARKWELL_BUILD_TESTS=OFF -DMARKWELL_BUILD_BENCHMARKS=ON
 //   cmake --build build/bench --target gradebook_bench && build/bench/bench/gradebook_bench
 
-#include "gradebook/CreateTemplate.h"
-#include "gradebook/TemplateBytes.h"
+#include "BenchClasses.h"
+
 #include "workbook/formula/Recalc.h"
 #include "workbook/host/EmbeddedHost.h"
 #include "workbook/xls/XlsReader.h"
@@ -29,41 +29,9 @@ using namespace markwell;
 
 namespace {
 
-class SilentPrompt : public Prompt {
-public:
-    void message(const QString& text, const QString&, Icon) override {
-        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-    }
-    Answer askYesNo(const QString&) override { return Answer::No; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-};
-
-GradebookSetup classOf(int tests, int students) {
-    GradebookSetup s;
-    s.options = {u"Lincoln High"_s, u"Ms. Rivera"_s, u"Algebra"_s, u"2026 Fall"_s};
-    for (int t = 1; t <= tests; ++t) {
-        s.tests.push_back({u"Test %1"_s.arg(t), u"100"_s});
-    }
-    for (int i = 1; i <= students; ++i) {
-        StudentRow row{u"Student %1"_s.arg(i), u"S%1"_s.arg(i), {}};
-        for (int t = 1; t <= tests; ++t) {
-            row.points << QString::number((i * 7 + t * 13) % 101);
-        }
-        s.students.push_back(std::move(row));
-    }
-    s.pointsCount = tests;
-    return s;
-}
-
-// The job on the embedded engine, with the template the program carries, in `work`.
-CreateTemplateEnvironment environmentIn(const QTemporaryDir& work, CreateTemplateTimings* timings) {
-    CreateTemplateEnvironment env;
-    env.hostFactory = defaultHostFactory();
-    env.templateBytes = [] { return templateWorkbook(); };
-    env.workFolder = [&work] { return work.path(); };
-    env.timings = timings;
-    return env;
-}
+using bench::classOf;
+using bench::environmentIn;
+using bench::SilentPrompt;
 
 // The whole job: template, fill, save, reopen, picture; per-phase times as counters.
 void WholeJob(benchmark::State& state) {

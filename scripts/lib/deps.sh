@@ -22,11 +22,12 @@ markwell_need_packages() {
 }
 
 # What building and running the program needs (qt6-svg-dev renders the icon at build time;
-# dpkg-dev lets the .deb list the libraries the programs link; libxlsxwriter-dev writes .xlsx).
+# dpkg-dev lets the .deb list the libraries the programs link; libxlsxwriter-dev writes .xlsx;
+# zlib1g-dev compresses the PNG pictures).
 MARKWELL_BUILD_PACKAGES=(
     cmake g++ make pkg-config dpkg-dev
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-svg-dev libgl-dev
-    libxlsxwriter-dev
+    libxlsxwriter-dev zlib1g-dev
     fonts-liberation2 fonts-urw-base35
 )
 

@@ -1,10 +1,9 @@
 #include "cli/OutputTarget.h"
 
 #include "common/Platform.h"
+#include "workbook/render/PngWriter.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QImageWriter>
 
 #include <filesystem>
 #include <system_error>
@@ -146,15 +145,12 @@ std::optional<QString> savePicture(const QImage& picture, const QString& target,
     if (picture.isNull()) {
         return u"no picture was made"_s;
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(picture)) {
-        return u"the picture could not be made into PNG: %1"_s.arg(writer.errorString());
+    QString why;
+    const std::optional<QByteArray> png = render::encodePng(picture, &why);
+    if (!png) {
+        return u"the picture could not be made into PNG: %1"_s.arg(why);
     }
-    buffer.close();
-    return writeTarget(target, png, force);
+    return writeTarget(target, *png, force);
 }
 
 } // namespace markwell::cli
