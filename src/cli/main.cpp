@@ -56,8 +56,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qtHandler = qInstallMessageHandler(onQtMessage);
     QGuiApplication app(qtArgc, qtArgv);
-    // The system's fonts are listed while the setup is read and the workbook made.
-    const markwell::render::FontListReader fonts;
+    // For a job, the system's fonts are listed while the setup is read and the workbook made.
+    std::optional<markwell::render::FontListReader> fonts;
+    if (!arguments.isEmpty() && arguments.front() == QStringLiteral("create")) {
+        fonts.emplace();
+    }
 
     markwell::cli::CliEnvironment env;
     env.hostFactory = markwell::defaultHostFactory();

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -568,7 +569,27 @@ private:
 
 } // namespace
 
+namespace {
+
+// Set while the font list is being read, once a reader was started.
+std::shared_future<void>& fontListRead() {
+    static std::shared_future<void> read;
+    return read;
+}
+thread_local bool t_readingFontList = false;
+
+// The font system takes its settings once; a lookup that came while the reader is still at it
+// would take them a second time, alongside it.
+void waitForFontList() {
+    if (!t_readingFontList && fontListRead().valid()) {
+        fontListRead().wait();
+    }
+}
+
+} // namespace
+
 QString resolveFontFamily(const std::string& name) {
+    waitForFontList();
     static QMutex guard;
     static QHash<QString, QString> cache;
     const QMutexLocker lock(&guard);
@@ -745,11 +766,24 @@ QImage newPicture(int width, int height, QImage::Format format) {
 
 FontListReader::FontListReader() {
     ensureGuiApplication();
-    m_thread = std::thread([] {
-        // The families the sheets use are looked up too, so that their stand-ins are known.
+    std::promise<void> done;
+    fontListRead() = done.get_future().share();
+    m_thread = std::thread([done = std::move(done)]() mutable {
+        t_readingFontList = true;
         (void)QFontDatabase::families();
+        done.set_value();
+        // The families the gradebook uses are looked up and drawn with once: what is learnt about
+        // them (their stand-ins, the fonts to fall back on) serves every thread.
+        QImage scratch(64, 16, QImage::Format_RGB32);
+        QPainter painter(&scratch);
         for (const char* name : {"Century Gothic", "Arial"}) {
-            (void)resolveFontFamily(name);
+            for (const bool bold : {false, true}) {
+                QFont font(resolveFontFamily(name));
+                font.setPointSizeF(10);
+                font.setBold(bold);
+                painter.setFont(font);
+                painter.drawText(0, 12, QStringLiteral("Ag 0.9 A-"));
+            }
         }
     });
 }

@@ -385,3 +385,17 @@ TEST(NewPicture, BehavesAsAnOrdinaryPictureAtEverySize) {
     EXPECT_TRUE(newPicture(10, -1, QImage::Format_RGB32).isNull());
     EXPECT_TRUE(newPicture(10, 10, QImage::Format_Invalid).isNull());
 }
+
+// A picture drawn while the font list is still being read (and the reader draws on its own
+// thread) waits for the list and comes out as it does without the reader.
+TEST(FontListReader, PicturesDrawnMeanwhileAreTheSame) {
+    const sheet::Workbook wb = test::renderSampleWorkbook();
+    QImage meanwhile;
+    {
+        const FontListReader reader;
+        meanwhile = renderSheetPicture(wb, 0, kSampleArea);
+    }
+    const QImage after = renderSheetPicture(wb, 0, kSampleArea);
+    ASSERT_FALSE(after.isNull());
+    EXPECT_EQ(meanwhile, after);
+}
