@@ -8,7 +8,10 @@
 #include "gradebook/TemplateBytes.h"
 #include "workbook/host/EmbeddedHost.h"
 
+#include <QGuiApplication>
 #include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
 
 #include <cstdio>
 
@@ -50,6 +53,17 @@ inline CreateTemplateEnvironment environmentIn(const QTemporaryDir& work, Create
     env.workFolder = [&work] { return work.path(); };
     env.timings = timings;
     return env;
+}
+
+// Runs the benchmarks the command line selects, with a graphical application for fonts and
+// pictures (on the offscreen platform).
+inline int runWithGui(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace markwell::bench

@@ -173,10 +173,5 @@ BENCHMARK(SaveAs)->ArgsProduct({{0, 1, 2}, {250}, {32767}})->Unit(benchmark::kMi
 BENCHMARK(Recalculation)->Args({15, 40})->Args({60, 500})->Args({250, 4000})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return markwell::bench::runWithGui(argc, argv);
 }

@@ -154,10 +154,5 @@ BENCHMARK(QtWriter)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(QtWriter)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return markwell::bench::runWithGui(argc, argv);
 }
