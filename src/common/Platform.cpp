@@ -1064,9 +1064,6 @@ JobLock::~JobLock() {
 #if defined(Q_OS_LINUX)
 #include <sys/mman.h>
 #endif
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace markwell::os {
 
@@ -1107,12 +1104,6 @@ void releaseLargeBlock(void* block, std::size_t) noexcept {
 }
 
 #endif
-
-void returnFreedMemory() noexcept {
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
-}
 
 } // namespace markwell::os
 

@@ -188,8 +188,4 @@ namespace markwell::os {
 void* allocateLargeBlock(std::size_t bytes);
 void releaseLargeBlock(void* block, std::size_t bytes) noexcept;
 
-// Gives memory that was freed back to the system, after something large (a workbook of millions
-// of cells) was let go, so that what comes next does not stand on top of it.
-void returnFreedMemory() noexcept;
-
 } // namespace markwell::os

@@ -1,7 +1,5 @@
 #include "workbook/host/EmbeddedHost.h"
 
-#include "common/Platform.h"
-
 #include "workbook/host/EngineCalls.h"
 #include "workbook/sheet/Workbook.h"
 
@@ -353,20 +351,11 @@ void EmbeddedHost::closeWorkbook(int workbook) {
     const int index = workbook == 0 ? m_active : workbook;
     book(index);
     flush();
-    std::size_t rows = 0;
-    for (const sheet::Sheet& s : m_books[static_cast<std::size_t>(index - 1)]->model.sheets) {
-        rows += s.rows().size();
-    }
     m_books.erase(m_books.begin() + (index - 1));
     if (m_clipboardBook == index) {
         m_clipboard.reset();
     }
     m_active = static_cast<int>(m_books.size());
-    // A large workbook leaves its memory freed but still held by the process.
-    constexpr std::size_t kManyRows = 10000;
-    if (rows >= kManyRows) {
-        os::returnFreedMemory();
-    }
 }
 
 HostArea EmbeddedHost::usedRange(int workbook, int sheet) const {
