@@ -399,7 +399,13 @@ void SettingsStore::writePending() {
         // What could not be parsed would be lost by the rewrite: it is kept in a copy first.
         keepDamagedCopy(bytes);
     }
-    if (!os::replaceFileAtomically(m_path, serialize(current), kFileMode, &reason)) {
+    // A store kept elsewhere through a symbolic link (a folder of one's own settings files) stays
+    // there: the file the link leads to is replaced, and the link is left as it is.
+    QString written = m_path;
+    if (os::kindOf(m_path) == os::FileKind::SymbolicLink && os::kindFollowing(m_path) == os::FileKind::Regular) {
+        written = QFileInfo(m_path).canonicalFilePath();
+    }
+    if (!os::replaceFileAtomically(written, serialize(current), kFileMode, &reason)) {
         throw Failure(u"The settings file \"%1\" could not be written (%2); the change is kept until the program "
                       u"ends."_s.arg(shownPath(), reason));
     }

@@ -442,4 +442,34 @@ TEST(SettingsStore, AStoreThatIsNoRegularFileIsRefusedWithoutWaitingOrGrowing) {
     EXPECT_EQ(markwell::os::kindOf(path), markwell::os::FileKind::Regular);
     EXPECT_EQ(SettingsStore(dir.path()).read(u"txtName"_s), u"x"_s);
 }
+
+// A store that is a link to a file kept elsewhere stays a link: each save replaces the file it
+// leads to, keeping what that file held.
+TEST(SettingsStore, AStoreLinkedToAFileElsewhereStaysALink) {
+    TempDir dir;
+    QDir().mkpath(dir.file(u"Kestrelware"_s));
+    QDir().mkpath(dir.file(u"mine"_s));
+    const QString path = settingsFile(dir);
+    const QString kept = dir.file(u"mine/markwell.ini"_s);
+    {
+        SettingsStore first(dir.path());
+        first.save(u"txtName"_s, u"Lincoln High"_s);
+    }
+    ASSERT_TRUE(QFile::rename(path, kept));
+    ASSERT_TRUE(QFile::link(kept, path));
+
+    SettingsStore store(dir.path());
+    EXPECT_TRUE(store.loadProblems().isEmpty());
+    EXPECT_EQ(store.read(u"txtName"_s), u"Lincoln High"_s);
+    store.save(u"txtTeachName"_s, u"Ms. Rivera"_s);
+    store.save(u"txtTeachName"_s, u"Ms. Rivera-Lee"_s);
+    EXPECT_EQ(markwell::os::kindOf(path), markwell::os::FileKind::SymbolicLink);
+    EXPECT_EQ(QFileInfo(path).symLinkTarget(), kept);
+    const SettingsStore fresh(dir.path());
+    EXPECT_EQ(fresh.read(u"txtName"_s), u"Lincoln High"_s);
+    EXPECT_EQ(fresh.read(u"txtTeachName"_s), u"Ms. Rivera-Lee"_s);
+    EXPECT_EQ(QFileInfo(kept).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+    EXPECT_TRUE(QDir(dir.file(u"mine"_s)).entryList(QDir::Files | QDir::Hidden).size() == 1)
+        << QDir(dir.file(u"mine"_s)).entryList(QDir::Files | QDir::Hidden).join(u", "_s).toStdString();
+}
 #endif
