@@ -257,7 +257,9 @@ void Form2::paintFromOriginal() {
     if (from.isEmpty() || to.isEmpty()) {
         return; // nothing to draw at this size
     }
-    QImage part = source.copy(from);
+    // The whole picture at its own size is shown as it is, not copied: at the largest size a copy
+    // is a quarter of a gigabyte.
+    QImage part = from == source.rect() ? source : source.copy(from);
     if (part.size() != to) {
         part = part.scaled(to, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }

@@ -1,4 +1,5 @@
 #include "preview/Form2.h"
+#include "preview/PictureBox.h"
 
 #include "CursorFile.h"
 #include "ScriptedPrompt.h"
@@ -185,6 +186,11 @@ TEST_F(Form2Test, FirstShowOfAPictureThatFits) {
     EXPECT_EQ(m_form->view().hStep(), 0);
     EXPECT_EQ(m_form->view().vStep(), 0);
     EXPECT_EQ(picture1()->grab().toImage().convertToFormat(QImage::Format_RGB32), picture);
+    // At its own size the picture is shown from the same pixels, not from a copy.
+    auto* shown = qobject_cast<PictureBox*>(picture1());
+    auto* original = child<PictureBox>(u"Zoom_Ori"_s);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->picture().constBits(), original->picture().constBits());
     EXPECT_TRUE(m_prompt.shown().empty());
 }
 
