@@ -99,6 +99,10 @@ private:
 // Little-endian appends.
 class ByteWriter {
 public:
+    // Most records a writer makes are a cell's, of a few bytes: room for one is taken at once, so
+    // that they do not grow byte by byte through several allocations.
+    ByteWriter() { m_data.reserve(kTypicalRecord); }
+
     Bytes& data() { return m_data; }
     const Bytes& data() const { return m_data; }
     std::size_t size() const { return m_data.size(); }
@@ -129,6 +133,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kTypicalRecord = 32;
     Bytes m_data;
 };
 
