@@ -286,15 +286,24 @@ void tightenPermissions(const QString& path, int mode) {
     }
 }
 
-struct FileLock::Held {
+namespace {
+
+// An open file that this process holds a lock on, unlocked and closed when it goes.
+struct LockedDescriptor {
     int fd;
-    explicit Held(int descriptor) : fd(descriptor) {}
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
+    explicit LockedDescriptor(int descriptor) : fd(descriptor) {}
+    LockedDescriptor(const LockedDescriptor&) = delete;
+    LockedDescriptor& operator=(const LockedDescriptor&) = delete;
+    ~LockedDescriptor() {
         ::flock(fd, LOCK_UN);
         ::close(fd);
     }
+};
+
+} // namespace
+
+struct FileLock::Held : LockedDescriptor {
+    using LockedDescriptor::LockedDescriptor;
 };
 
 FileLock FileLock::acquire(const QString& lockPath, int timeoutMs, QString* error) {
@@ -844,15 +853,8 @@ bool writeNewFileFromParts(const QString& path, const QList<QByteArrayView>& par
     return ok;
 }
 
-struct JobLock::Held {
-    int fd;
-    explicit Held(int descriptor) : fd(descriptor) {}
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    ~Held() {
-        ::flock(fd, LOCK_UN);
-        ::close(fd);
-    }
+struct JobLock::Held : LockedDescriptor {
+    using LockedDescriptor::LockedDescriptor;
 };
 
 JobLock JobLock::tryAcquire(const QString& lockPath, Outcome* outcome, QString* error) {
