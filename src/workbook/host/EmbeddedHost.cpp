@@ -17,19 +17,16 @@ namespace markwell {
 struct EmbeddedHost::OpenBook {
     QString path;
     bool readOnly = false;
-    sheet::Workbook model;
-    bool stale = true;                           // formulas not recalculated since the last change
+    sheet::Workbook model;                       // its resultsCurrent: recalculated since the last change
     mutable std::map<int, HostArea> usedBySheet; // used ranges found since the last change
 
     void changed() {
-        stale = true;
         model.resultsCurrent = false;
         usedBySheet.clear();
     }
     void recalculated() {
-        if (stale) {
+        if (!model.resultsCurrent) {
             engine::recalculate(model);
-            stale = false;
             model.resultsCurrent = true;
         }
     }
@@ -162,8 +159,6 @@ int EmbeddedHost::openWorkbook(const QString& path, bool readOnly) {
     if (open->model.sheets.empty()) {
         throw HostError(u"The workbook \"%1\" could not be opened: it has no worksheet."_s.arg(path));
     }
-    // A workbook this engine recalculated and saved holds its results already.
-    open->stale = !open->model.resultsCurrent;
     m_books.push_back(std::move(open));
     m_active = static_cast<int>(m_books.size());
     m_selection = HostArea{};
