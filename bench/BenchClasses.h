@@ -15,6 +15,8 @@
 
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace markwell::bench {
 
 class SilentPrompt : public Prompt {
@@ -53,6 +55,26 @@ inline CreateTemplateEnvironment environmentIn(const QTemporaryDir& work, Create
     env.workFolder = [&work] { return work.path(); };
     env.timings = timings;
     return env;
+}
+
+// The workbook "Create Template" makes for a class of that size, in `work`; empty when it made none.
+inline QString madeWorkbook(int tests, int students, const QTemporaryDir& work, QImage* picture = nullptr) {
+    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
+    SilentPrompt prompt;
+    CollectingUi ui;
+    bool creating = false;
+    createTemplate(classOf(tests, students), env, ui, prompt, creating);
+    if (picture != nullptr) {
+        *picture = ui.picture;
+    }
+    return ui.workbook;
+}
+
+// The process's peak memory so far, as a counter of the benchmark.
+inline void countPeakMemory(benchmark::State& state) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 // Runs the benchmarks the command line selects, with a graphical application for fonts and

@@ -22,7 +22,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <sys/resource.h>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
@@ -30,7 +29,9 @@ using namespace markwell;
 namespace {
 
 using bench::classOf;
+using bench::countPeakMemory;
 using bench::environmentIn;
+using bench::madeWorkbook;
 using bench::SilentPrompt;
 
 // The whole job: template, fill, save, reopen, picture; per-phase times as counters.
@@ -58,9 +59,7 @@ void WholeJob(benchmark::State& state) {
     state.counters["save_ms"] = sum.saveMs / n;
     state.counters["reopen_ms"] = sum.reopenMs / n;
     state.counters["picture_ms"] = sum.pictureMs / n;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    countPeakMemory(state);
 }
 
 // The engine alone: open the template, the structural operations of the filling, save.
@@ -100,43 +99,28 @@ void EngineOnly(benchmark::State& state) {
         host.ActiveWorkbook().SaveAs(out, xlExcel8);
         host.Quit();
     }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    countPeakMemory(state);
 }
 
 // Saving a made gradebook as .xls (a copy), .xlsx and PDF, the way the save command does; the
 // file's size as a counter.
 void SaveAs(benchmark::State& state) {
     const auto format = static_cast<preview::SaveFormat>(state.range(0));
-    const GradebookSetup setup = classOf(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
     QTemporaryDir work;
-    SilentPrompt prompt;
-    CollectingUi ui;
-    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
-    bool creating = false;
-    createTemplate(setup, env, ui, prompt, creating);
+    const QString workbook = madeWorkbook(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)), work);
     const QString target = QDir(work.path()).filePath(u"saved"_s);
     for (auto _ : state) {
-        preview::SaveWorkbookAs(ui.workbook, target, format);
+        preview::SaveWorkbookAs(workbook, target, format);
     }
     state.counters["size_MiB"] = static_cast<double>(QFileInfo(target).size()) / (1024.0 * 1024.0);
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    countPeakMemory(state);
 }
 
 // The recalculation of a filled class alone: every student's sums, average, letter and grade
 // points, and the class summary, from the workbook "Create Template" saved.
 void Recalculation(benchmark::State& state) {
-    const GradebookSetup setup = classOf(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     QTemporaryDir work;
-    SilentPrompt prompt;
-    CollectingUi ui;
-    const CreateTemplateEnvironment env = environmentIn(work, nullptr);
-    bool creating = false;
-    createTemplate(setup, env, ui, prompt, creating);
-    QFile file(ui.workbook);
+    QFile file(madeWorkbook(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), work));
     if (!file.open(QIODevice::ReadOnly)) {
         state.SkipWithError("no workbook was made");
         return;

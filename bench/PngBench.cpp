@@ -21,7 +21,6 @@
 
 #include <cstdio>
 #include <map>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -31,14 +30,10 @@ namespace {
 
 // The picture "Create Template" shows for a class of that many tests and students.
 QImage classPicture(int tests, int students) {
-    const GradebookSetup s = bench::classOf(tests, students);
     QTemporaryDir work;
-    const CreateTemplateEnvironment env = bench::environmentIn(work, nullptr);
-    bench::SilentPrompt prompt;
-    CollectingUi ui;
-    bool creating = false;
-    createTemplate(s, env, ui, prompt, creating);
-    return ui.picture;
+    QImage picture;
+    bench::madeWorkbook(tests, students, work, &picture);
+    return picture;
 }
 
 // 0: a class of 15 tests and 40 students; 1: 60 tests and 500 students; 2: the largest picture
@@ -94,9 +89,7 @@ const std::vector<Variant>& variants() {
 void counters(benchmark::State& state, const QImage& image, qsizetype bytes) {
     state.counters["size_KiB"] = static_cast<double>(bytes) / 1024.0;
     state.counters["Mpixel"] = static_cast<double>(image.width()) * image.height() / 1e6;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    bench::countPeakMemory(state);
 }
 
 // Arguments: the picture, the variant, the threads (0: as many as the encoder takes).
