@@ -25,11 +25,7 @@ namespace {
 // more tests than the template's five and an odd number of students; and one whose tests are
 // worth no points, so every average is the division error.
 std::vector<std::pair<QString, GradebookSetup>> classes() {
-    GradebookSetup sample;
-    sample.options = {u"Harold Winslow"_s, u"Mrs. Hartley"_s, u"Elementary"_s, u"2016"_s};
-    sample.tests = {{u"Mathematics"_s, u"80"_s}, {u"History"_s, u"70"_s}};
-    sample.students = {{u"Thomas Ellery"_s, u"E16-28"_s, {u"50"_s, u"50"_s}}};
-    sample.pointsCount = 2;
+    const GradebookSetup sample = test::sampleClass();
 
     GradebookSetup varied = test::classOf(7, 5);
     for (int t = 0; t < 7; ++t) {

@@ -3,6 +3,7 @@
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
 #include "setup/GradebookSetup.h"
+#include "setup/SampleData.h"
 #include "workbook/formula/Printer.h"
 #include "workbook/sheet/Workbook.h"
 #include "workbook/xls/XlsReader.h"
@@ -37,6 +38,20 @@ inline GradebookSetup classOf(int tests, int students) {
         s.students.push_back(row);
     }
     s.pointsCount = tests;
+    return s;
+}
+
+// The class "Load Sample/Example Data" makes, with the sample student's points for both tests.
+inline GradebookSetup sampleClass() {
+    GradebookSetup s;
+    s.options = SampleData::options();
+    for (const TestRow& t : SampleData::tests()) {
+        s.tests.push_back(t);
+    }
+    StudentRow student = SampleData::student();
+    student.points = {QString::fromUtf16(kSampleStudentPoints), QString::fromUtf16(kSampleStudentPoints)};
+    s.students.push_back(student);
+    s.pointsCount = 2;
     return s;
 }
 

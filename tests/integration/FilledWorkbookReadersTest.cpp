@@ -19,11 +19,7 @@ namespace {
 // The sample class, and one with points that reach the grade bounds, a student without points,
 // more tests than the template's five and an odd number of students.
 std::vector<std::pair<QString, GradebookSetup>> classes() {
-    GradebookSetup sample;
-    sample.options = {u"Harold Winslow"_s, u"Mrs. Hartley"_s, u"Elementary"_s, u"2016"_s};
-    sample.tests = {{u"Mathematics"_s, u"80"_s}, {u"History"_s, u"70"_s}};
-    sample.students = {{u"Thomas Ellery"_s, u"E16-28"_s, {u"50"_s, u"50"_s}}};
-    sample.pointsCount = 2;
+    const GradebookSetup sample = test::sampleClass();
 
     GradebookSetup varied;
     varied.options = {u"Lincoln High"_s, u"Ms. Rivera"_s, u"Algebra II"_s, u"Fall 2026"_s};
