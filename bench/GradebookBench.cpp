@@ -11,7 +11,7 @@
 #include "workbook/xls/XlsReader.h"
 
 #include "common/Prompt.h"
-#include "preview/SaveFormats.h"
+#include "gradebook/export/SaveFormats.h"
 
 #include <QDir>
 #include <QFile>
@@ -105,12 +105,12 @@ void EngineOnly(benchmark::State& state) {
 // Saving a made gradebook as .xls (a copy), .xlsx and PDF, the way the save command does; the
 // file's size as a counter.
 void SaveAs(benchmark::State& state) {
-    const auto format = static_cast<preview::SaveFormat>(state.range(0));
+    const auto format = static_cast<exporting::SaveFormat>(state.range(0));
     QTemporaryDir work;
     const QString workbook = madeWorkbook(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)), work);
     const QString target = QDir(work.path()).filePath(u"saved"_s);
     for (auto _ : state) {
-        preview::SaveWorkbookAs(workbook, target, format);
+        exporting::SaveWorkbookAs(workbook, target, format);
     }
     state.counters["size_MiB"] = static_cast<double>(QFileInfo(target).size()) / (1024.0 * 1024.0);
     countPeakMemory(state);

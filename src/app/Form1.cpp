@@ -1,9 +1,6 @@
 #include "app/Form1.h"
 
-#include "app/AppIcon.h"
-#include "app/AppTitle.h"
 #include "app/HelpMessage.h"
-#include "app/SettingsStore.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
@@ -13,9 +10,12 @@
 #include "setup/RosterImport.h"
 #include "setup/RosterText.h"
 #include "setup/SampleData.h"
+#include "setup/SettingsStore.h"
 #include "setup/SetupEditing.h"
 #include "setup/StudentsModel.h"
 #include "setup/TestsModel.h"
+#include "shell/AppIcon.h"
+#include "shell/AppTitle.h"
 
 #include <QClipboard>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Skin.h"
 #include "setup/GradebookSetup.h"
+#include "shell/Skin.h"
 #include "workbook/host/SpreadsheetHost.h"
 
 #include <QByteArrayView>

@@ -1,6 +1,5 @@
 #include "cli/CliRun.h"
 
-#include "app/SettingsStore.h"
 #include "cli/Arguments.h"
 #include "cli/OutputFormats.h"
 #include "cli/OutputTarget.h"
@@ -12,6 +11,7 @@
 #include "common/Platform.h"
 #include "common/Prompt.h"
 #include "gradebook/WorkFiles.h"
+#include "setup/SettingsStore.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -11,9 +11,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace markwell::cli {
 
-preview::SaveFormat outputFormat(const QString& out) {
-    return preview::formatOfExtension(out) == preview::SaveFormat::Xlsx ? preview::SaveFormat::Xlsx
-                                                                        : preview::SaveFormat::Xls;
+exporting::SaveFormat outputFormat(const QString& out) {
+    return exporting::formatOfExtension(out) == exporting::SaveFormat::Xlsx ? exporting::SaveFormat::Xlsx
+                                                                            : exporting::SaveFormat::Xls;
 }
 
 QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, const QString& pdf, bool force) {
@@ -21,17 +21,17 @@ QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, c
     const QString scratch = QFileInfo(generatedWorkbook).absolutePath();
     std::optional<sheet::Workbook> workbook;
     // One result in one format: its bytes are made, then written in one step.
-    auto save = [&](const QString& target, preview::SaveFormat format, const QString& what) {
+    auto save = [&](const QString& target, exporting::SaveFormat format, const QString& what) {
         std::optional<QString> why;
         // Reading the workbook or converting it throws a sentence that names the file itself.
         try {
-            if (format == preview::SaveFormat::Xls) {
+            if (format == exporting::SaveFormat::Xls) {
                 why = saveWorkbook(generatedWorkbook, target, force);
             } else {
                 if (!workbook) {
-                    workbook = preview::ReadGeneratedWorkbook(generatedWorkbook);
+                    workbook = exporting::ReadGeneratedWorkbook(generatedWorkbook);
                 }
-                why = writeTarget(target, preview::WorkbookBytes(*workbook, target, format, scratch), force);
+                why = writeTarget(target, exporting::WorkbookBytes(*workbook, target, format, scratch), force);
             }
         } catch (const std::exception& e) {
             problems << QString::fromUtf8(e.what());
@@ -43,7 +43,7 @@ QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, c
     };
     save(out, outputFormat(out), u"workbook"_s);
     if (!pdf.isEmpty()) {
-        save(pdf, preview::SaveFormat::Pdf, u"printable gradebook"_s);
+        save(pdf, exporting::SaveFormat::Pdf, u"printable gradebook"_s);
     }
     return problems;
 }

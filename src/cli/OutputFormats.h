@@ -1,6 +1,6 @@
 #pragma once
 
-#include "preview/SaveFormats.h"
+#include "gradebook/export/SaveFormats.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,7 +9,7 @@ namespace markwell::cli {
 
 // The format --out writes: .xlsx when the name ends in ".xlsx" (in any case), the workbook as
 // made (.xls) for any other name.
-preview::SaveFormat outputFormat(const QString& out);
+exporting::SaveFormat outputFormat(const QString& out);
 
 // Saves the generated workbook to `out` in outputFormat(out) and, when `pdf` is not empty, the
 // printable gradebook to `pdf`, each by the rules of writeTarget (with or without force). The

@@ -1,9 +1,9 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "common/Prompt.h"
 #include "preview/Form2.h"
+#include "setup/SettingsStore.h"
 
 #include <QCoreApplication>
 

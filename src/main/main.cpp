@@ -1,12 +1,12 @@
-#include "app/AppIcon.h"
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "app/WidgetPrompt.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 #include "gradebook/WorkFiles.h"
 #include "main/Application.h"
+#include "setup/SettingsStore.h"
+#include "shell/AppIcon.h"
+#include "shell/WidgetPrompt.h"
 
 #include <QApplication>
 

@@ -1,10 +1,10 @@
 #include "preview/Form2.h"
 
-#include "app/AppTitle.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "preview/PictureBox.h"
 #include "preview/SaveResult.h"
+#include "shell/AppTitle.h"
 
 #include <QApplication>
 #include <QCloseEvent>

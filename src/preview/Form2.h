@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Skin.h"
 #include "preview/ViewTransform.h"
+#include "shell/Skin.h"
 
 #include <QImage>
 #include <QWidget>

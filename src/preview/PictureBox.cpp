@@ -1,6 +1,6 @@
 #include "preview/PictureBox.h"
 
-#include "app/Skin.h"
+#include "shell/Skin.h"
 
 #include <QMouseEvent>
 #include <QPainter>

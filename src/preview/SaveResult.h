@@ -17,13 +17,5 @@ inline constexpr char16_t kSaveLocation[] = u"in Ledgerly2021/08/31.Form2.PushBu
 // Failures are shown in the Application error report under the button's location text.
 void SaveResults(Prompt& prompt, const QString& excelFile);
 
-// Copies `source` to `target` through a temporary file beside the target that is renamed over
-// it only when the whole copy is written, so a failed copy leaves an existing target as it was.
-// A missing or empty source is refused. Throws Failure naming the file and the cause.
-void CopyFileSafely(const QString& source, const QString& target);
-
-// True when both paths name the same existing file (links and relative paths resolved).
-bool IsSameFile(const QString& a, const QString& b);
-
 } // namespace preview
 } // namespace markwell

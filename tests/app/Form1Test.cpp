@@ -1,9 +1,9 @@
 #include "app/Form1.h"
-#include "app/AppTitle.h"
 #include "app/HelpMessage.h"
-#include "app/SettingsStore.h"
+#include "setup/SettingsStore.h"
 #include "setup/StudentsModel.h"
 #include "setup/TestsModel.h"
+#include "shell/AppTitle.h"
 
 #include "CursorFile.h"
 #include "ScriptedPrompt.h"

@@ -4,10 +4,10 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "gradebook/TemplateBytes.h"
 #include "preview/Form2.h"
 #include "setup/PointsText.h"
+#include "setup/SettingsStore.h"
 #include "setup/StudentsModel.h"
 #include "setup/TestsModel.h"
 #include "workbook/xls/XlsReader.h"

@@ -81,10 +81,10 @@ TEST(CliFormats, AnExistingPdfIsKeptWithoutForceAndOneFileTakesOneResult) {
 }
 
 TEST(CliFormats, OutputFormatByName) {
-    EXPECT_EQ(cli::outputFormat(u"a.xlsx"_s), preview::SaveFormat::Xlsx);
-    EXPECT_EQ(cli::outputFormat(u"A.XlSx"_s), preview::SaveFormat::Xlsx);
-    EXPECT_EQ(cli::outputFormat(u"a.xls"_s), preview::SaveFormat::Xls);
-    EXPECT_EQ(cli::outputFormat(u"a.pdf"_s), preview::SaveFormat::Xls);
-    EXPECT_EQ(cli::outputFormat(u"a.xlsx.bak"_s), preview::SaveFormat::Xls);
-    EXPECT_EQ(cli::outputFormat(u"x.xlsx/gradebook"_s), preview::SaveFormat::Xls);
+    EXPECT_EQ(cli::outputFormat(u"a.xlsx"_s), exporting::SaveFormat::Xlsx);
+    EXPECT_EQ(cli::outputFormat(u"A.XlSx"_s), exporting::SaveFormat::Xlsx);
+    EXPECT_EQ(cli::outputFormat(u"a.xls"_s), exporting::SaveFormat::Xls);
+    EXPECT_EQ(cli::outputFormat(u"a.pdf"_s), exporting::SaveFormat::Xls);
+    EXPECT_EQ(cli::outputFormat(u"a.xlsx.bak"_s), exporting::SaveFormat::Xls);
+    EXPECT_EQ(cli::outputFormat(u"x.xlsx/gradebook"_s), exporting::SaveFormat::Xls);
 }

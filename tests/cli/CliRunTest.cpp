@@ -3,10 +3,10 @@
 // left clean.
 
 #include "cli/CliRun.h"
-#include "app/SettingsStore.h"
 #include "cli/Arguments.h"
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
+#include "setup/SettingsStore.h"
 #include "workbook/xls/XlsReader.h"
 
 #include "TempDir.h"

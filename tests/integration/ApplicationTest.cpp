@@ -4,12 +4,12 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
 #include "preview/Form2.h"
+#include "setup/SettingsStore.h"
 
 #include "ScriptedPrompt.h"
 #include "TempDir.h"

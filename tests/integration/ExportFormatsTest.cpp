@@ -5,7 +5,7 @@
 
 #include "FillFixture.h"
 
-#include "preview/SaveFormats.h"
+#include "gradebook/export/SaveFormats.h"
 #include "workbook/render/PrintLayout.h"
 #include "workbook/xlsx/XlsxWriter.h"
 
@@ -55,7 +55,7 @@ std::vector<Made> makeAll(test::TempDir& dir, test::FillFixture& run) {
     for (const auto& [name, setup] : classes()) {
         Made m{name, run.fill(setup), dir.file(name + u"-book.xls"_s), dir.file(name + u"-book.xlsx"_s)};
         dir.write(name + u"-book.xls"_s, run.bytes);
-        preview::SaveWorkbookAs(m.xls, m.xlsx, preview::SaveFormat::Xlsx);
+        exporting::SaveWorkbookAs(m.xls, m.xlsx, exporting::SaveFormat::Xlsx);
         out.push_back(std::move(m));
     }
     return out;
@@ -208,7 +208,7 @@ TEST(ExportFormats, PdfShowsEveryStudentAndTheFooterOnEveryPage) {
     const sheet::Workbook book = run.fill(setup);
     dir.write(u"made.xls"_s, run.bytes);
     const QString pdf = dir.file(u"class.pdf"_s);
-    preview::SaveWorkbookAs(dir.file(u"made.xls"_s), pdf, preview::SaveFormat::Pdf);
+    exporting::SaveWorkbookAs(dir.file(u"made.xls"_s), pdf, exporting::SaveFormat::Pdf);
 
     const test::ToolRun info = test::runTool(u"pdfinfo"_s, {pdf});
     ASSERT_TRUE(info.ok) << info.err.toStdString();
@@ -258,7 +258,7 @@ TEST(ExportFormats, PdfPrintsWhatThePrintAreaSays) {
         }
     }
     const QString pdf = dir.file(u"wide.pdf"_s);
-    preview::WriteWorkbookAs(book, pdf, preview::SaveFormat::Pdf);
+    exporting::WriteWorkbookAs(book, pdf, exporting::SaveFormat::Pdf);
     // Across: B..G, then column B in front of H..M, N..S and T..U.
     const int pages =
         static_cast<int>(render::PrintLayout(book.sheets[0], render::printRangesOf(book, 0), 7).pages().size());

@@ -1,6 +1,6 @@
 // The application icon compiled into the program: every size desktop environments ask for, drawn.
 
-#include "app/AppIcon.h"
+#include "shell/AppIcon.h"
 
 #include <QImage>
 #include <QPixmap>

@@ -2,10 +2,10 @@
 // tree, in <prefix>/share/markwell when installed as <prefix>/bin/markwell.
 
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "app/Skin.h"
 #include "common/FileUtil.h"
 #include "preview/Form2.h"
+#include "setup/SettingsStore.h"
+#include "shell/Skin.h"
 
 #include "ScriptedPrompt.h"
 #include "StubHost.h"

@@ -2,7 +2,7 @@
 // type rule, the name kept as typed, and the overwrite question, "Done." and the safe replace for
 // every format.
 
-#include "preview/SaveFormats.h"
+#include "gradebook/export/SaveFormats.h"
 #include "preview/SaveResult.h"
 
 #include "workbook/xls/XlsWriter.h"
@@ -17,6 +17,7 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
 using namespace markwell::preview;
+using namespace markwell::exporting;
 using markwell::test::ScriptedPrompt;
 using Kind = ScriptedPrompt::Shown::Kind;
 

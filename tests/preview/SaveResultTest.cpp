@@ -2,7 +2,7 @@
 
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
-#include "app/AppTitle.h"
+#include "shell/AppTitle.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +12,7 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
 using namespace markwell::preview;
+using namespace markwell::exporting;
 using markwell::test::ScriptedPrompt;
 using Kind = ScriptedPrompt::Shown::Kind;
 

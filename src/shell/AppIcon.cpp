@@ -1,4 +1,4 @@
-#include "app/AppIcon.h"
+#include "shell/AppIcon.h"
 
 #include <QPixmap>
 #include <QString>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "common/ProductName.h"
+
 #include <QString>
 
 namespace markwell {
-
-inline constexpr char16_t kProductName[] = u"Markwell Software";
 
 // Derives the short title that captions message boxes from a product name: the last word is
 // cut at least once, and further words go until 40 characters or fewer remain.

@@ -1,9 +1,8 @@
-#include "preview/SaveFormats.h"
+#include "gradebook/export/SaveFormats.h"
 
-#include "app/AppTitle.h"
 #include "common/ErrorReport.h"
 #include "common/Platform.h"
-#include "preview/SaveResult.h"
+#include "common/ProductName.h"
 #include "workbook/render/PdfPrinter.h"
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
@@ -11,15 +10,17 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <system_error>
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace markwell::preview {
+namespace markwell::exporting {
 
 namespace {
 
@@ -184,4 +185,86 @@ void SaveWorkbookAs(const QString& generatedWorkbook, const QString& target, Sav
                     QFileInfo(generatedWorkbook).absolutePath());
 }
 
-} // namespace markwell::preview
+bool IsSameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty() || a.contains(QChar(u'\0')) || b.contains(QChar(u'\0'))) {
+        return false;
+    }
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
+                                                  std::filesystem::path(b.toStdU16String()), ec);
+    if (!ec && same) {
+        return true;
+    }
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+namespace {
+
+// Writes all of bytes; after a short write the next attempt is the one that fails with the
+// system's reason (a full disk), which the device's error text then carries.
+bool writeWhole(QIODevice& out, const QByteArray& bytes) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = out.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<qsizetype>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void CopyFileSafely(const QString& source, const QString& target) {
+    // A workbook that was never saved is not copied as an empty file and called done.
+    if (source.isEmpty()) {
+        throw Failure(u"There is no generated workbook to save: \"Create Template\" did not make one."_s);
+    }
+    if (!QFileInfo::exists(source)) {
+        throw Failure(
+            u"The generated workbook \"%1\" does not exist: it was not saved, or it has been deleted."_s.arg(source));
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
+    }
+    if (in.size() == 0) {
+        throw Failure(u"The generated workbook \"%1\" is empty: it was not saved completely, so there is nothing "
+                      u"to copy."_s.arg(source));
+    }
+    if (QFileInfo(target).isDir()) {
+        throw Failure(u"Could not save to \"%1\": it is a folder."_s.arg(target));
+    }
+    QSaveFile out(target);
+    // Never fall back to writing into the target directly: that would destroy it on a failure.
+    out.setDirectWriteFallback(false);
+    // Unbuffered: a failing write (a full disk) is reported at once with the system's reason.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
+    }
+    constexpr qint64 kChunk = 1 << 16;
+    qint64 copied = 0;
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(kChunk);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+            out.cancelWriting();
+            throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
+        }
+        if (!writeWhole(out, chunk)) {
+            const QString why = out.errorString();
+            out.cancelWriting();
+            throw Failure(u"Could not write \"%1\": %2"_s.arg(target, why));
+        }
+        copied += chunk.size();
+    }
+    if (copied != in.size()) {
+        out.cancelWriting();
+        throw Failure(u"Could not read the whole generated workbook \"%1\"."_s.arg(source));
+    }
+    if (!out.commit()) {
+        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
+    }
+}
+
+} // namespace markwell::exporting

@@ -1,6 +1,6 @@
-#include "app/WidgetPrompt.h"
+#include "shell/WidgetPrompt.h"
 
-#include "app/AppTitle.h"
+#include "shell/AppTitle.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -8,7 +8,7 @@
 
 #include <optional>
 
-namespace markwell::preview {
+namespace markwell::exporting {
 
 // The formats the gradebook is saved in: the workbook as made (.xls), the same workbook as
 // .xlsx, and the printable PDF.
@@ -49,4 +49,12 @@ void SaveWorkbookAs(const QString& generatedWorkbook, const QString& target, Sav
 // The workbook a generated .xls file holds. Throws Failure naming the file and the cause.
 sheet::Workbook ReadGeneratedWorkbook(const QString& generatedWorkbook);
 
-} // namespace markwell::preview
+// Copies `source` to `target` through a temporary file beside the target that is renamed over
+// it only when the whole copy is written, so a failed copy leaves an existing target as it was.
+// A missing or empty source is refused. Throws Failure naming the file and the cause.
+void CopyFileSafely(const QString& source, const QString& target);
+
+// True when both paths name the same existing file (links and relative paths resolved).
+bool IsSameFile(const QString& a, const QString& b);
+
+} // namespace markwell::exporting

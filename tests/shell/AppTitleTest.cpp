@@ -1,4 +1,4 @@
-#include "app/AppTitle.h"
+#include "shell/AppTitle.h"
 
 #include <gtest/gtest.h>
 

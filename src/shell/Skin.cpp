@@ -1,4 +1,4 @@
-#include "app/Skin.h"
+#include "shell/Skin.h"
 
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsStore.h"
+#include "setup/SettingsStore.h"
 #include "common/ErrorReport.h"
 #include "common/Platform.h"
 
