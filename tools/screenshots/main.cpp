@@ -7,14 +7,14 @@
 // Any message the program would show is printed and makes the run fail, so a picture of an
 // error box is never taken for a picture of the program. Run by scripts/screenshots.
 
-#include "app/AppIcon.h"
 #include "app/Form1.h"
-#include "app/SettingsStore.h"
 #include "common/FileUtil.h"
 #include "common/Prompt.h"
 #include "gradebook/TemplateBytes.h"
 #include "main/Application.h"
 #include "preview/Form2.h"
+#include "setup/SettingsStore.h"
+#include "shell/AppIcon.h"
 
 #include <QApplication>
 #include <QComboBox>
