@@ -1,5 +1,7 @@
 #include "preview/SaveResult.h"
 
+#include "gradebook/export/SaveFormats.h"
+
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
 #include "shell/AppTitle.h"
