@@ -152,7 +152,15 @@ Form1::Form1(Dependencies deps, QWidget* parent)
     wireUp();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // An editor still open is closed while the window's parts are taken down: its text must
+    // no longer reach the lists.
+    for (QTreeView* view : {ListView1, ListView2}) {
+        if (auto* cells = dynamic_cast<ListCellDelegate*>(view->itemDelegate())) {
+            cells->setCommit({});
+        }
+    }
+}
 
 void Form1::buildLayout() {
     setObjectName(u"Form1"_s);
