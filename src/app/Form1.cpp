@@ -512,10 +512,14 @@ void Form1::saveOption(const QString& key, const QString& text) {
 }
 
 // Saving outside a trapped routine: a failure is told once, not on every keystroke, until a
-// save succeeds again.
+// save succeeds again. Typing never waits for another program's lock on the store: the value is
+// then kept and stored with the lists' next save, which is tried again until the lock is free.
 void Form1::saveQuietly(const QString& key, const QString& value) {
     try {
-        m_store.save(key, value);
+        if (!m_store.trySave({{key, value}})) {
+            m_autosave->changed();
+            return;
+        }
         m_lastStoreFailure.clear();
     } catch (...) {
         const QString why = describeCurrentException();

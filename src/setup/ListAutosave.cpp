@@ -47,8 +47,9 @@ bool ListAutosave::save() {
     try {
         if (!m_store.trySave(m_values(), &busy)) {
             if (++m_busyTries == kBusyTriesBeforeTelling && m_report) {
-                m_report(u"The lists could not be stored for a while: %1. They are stored as soon as it is free."_s.arg(
-                    busy));
+                m_report(
+                    u"The class setup could not be stored for a while: %1. It is stored as soon as the file is free."_s
+                        .arg(busy));
             }
             return false;
         }

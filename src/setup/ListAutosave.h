@@ -30,10 +30,12 @@ public:
                  QObject* parent = nullptr);
 
     void setDelay(int milliseconds) { m_timer.setInterval(milliseconds); }
-    // A change was made: it is stored within the delay.
+    // A change was made, or a value waits in the store for its lock: it is stored within the
+    // delay.
     void changed();
     bool pending() const { return m_pending; }
-    // Stores a waiting change now (at the end of the program). Returns false when it could not.
+    // Stores a waiting change now (at the end of the program). Returns false when another
+    // program held the store's lock; other failures are reported and count as done.
     bool flush();
     // The lists were stored another way; nothing waits any more.
     void cancel();

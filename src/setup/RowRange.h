@@ -2,12 +2,30 @@
 
 #include "common/ErrorReport.h"
 #include "setup/GradebookSetup.h"
+#include "setup/ListCodec.h"
+
+#include <QAbstractItemModel>
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace markwell {
+
+// The text an edit in place puts into a cell of a list model, or nothing when the edit is not one
+// (another role, no such cell) or is refused (a list separator in the text).
+inline std::optional<QString> editedCellText(const QAbstractItemModel& model, const QModelIndex& index,
+                                             const QVariant& value, int role) {
+    if (role != Qt::EditRole || !model.checkIndex(index, QAbstractItemModel::CheckIndexOption::IndexIsValid)) {
+        return std::nullopt;
+    }
+    QString text = value.toString();
+    if (containsListSeparator(text)) {
+        return std::nullopt;
+    }
+    return text;
+}
 
 // Replaces `count` rows of a list model from `at` with `with`, telling the views as it goes: as
 // changed cells when the number of rows stays, else as rows removed and then rows inserted.

@@ -353,7 +353,8 @@ bool SettingsStore::trySave(const std::vector<std::pair<QString, QString>>& valu
     for (const auto& [key, value] : values) {
         stage(key, value);
     }
-    return writePending(0, busy);
+    QString why;
+    return writePending(0, busy != nullptr ? busy : &why);
 }
 
 // With `busy` given, a lock that is not free makes it return false instead of throwing.

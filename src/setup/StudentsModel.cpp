@@ -1,7 +1,6 @@
 #include "setup/StudentsModel.h"
 
 #include "common/ErrorReport.h"
-#include "setup/ListCodec.h"
 #include "setup/RowRange.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -208,15 +207,12 @@ Qt::ItemFlags StudentsModel::flags(const QModelIndex& index) const {
 }
 
 bool StudentsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) {
+    const std::optional<QString> text = editedCellText(*this, index, value, role);
+    if (!text) {
         return false;
     }
-    const QString text = value.toString();
-    if (containsListSeparator(text)) {
-        return false;
-    }
-    if (field(index.row(), index.column()) != text) {
-        setField(index.row(), index.column(), text);
+    if (field(index.row(), index.column()) != *text) {
+        setField(index.row(), index.column(), *text);
     }
     return true;
 }

@@ -1,7 +1,6 @@
 #include "setup/TestsModel.h"
 
 #include "common/ErrorReport.h"
-#include "setup/ListCodec.h"
 #include "setup/RowRange.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -107,17 +106,14 @@ Qt::ItemFlags TestsModel::flags(const QModelIndex& index) const {
 }
 
 bool TestsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) {
-        return false;
-    }
-    const QString text = value.toString();
-    if (containsListSeparator(text)) {
+    const std::optional<QString> text = editedCellText(*this, index, value, role);
+    if (!text) {
         return false;
     }
     TestRow& row = m_rows[static_cast<size_t>(index.row())];
     QString& cell = index.column() == 0 ? row.name : row.possiblePoints;
-    if (cell != text) {
-        cell = text;
+    if (cell != *text) {
+        cell = *text;
         emit dataChanged(index, index);
     }
     return true;

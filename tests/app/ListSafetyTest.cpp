@@ -1,8 +1,10 @@
+#include "common/Platform.h"
 #include "setup/ListCodec.h"
 
 #include "MainWindowFixture.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTest>
@@ -199,4 +201,25 @@ TEST_F(ListSafety, EachKindOfCellIsEditedInPlace) {
     EXPECT_EQ(pickerLines(), (QStringList{u"Quiz"_s, u"Essay 1"_s}));
     expectStoredSoon(u"Students"_s, u"Ann Lee^S-1^18^|Bo^2^40^"_s);
     EXPECT_EQ(stored(u"Tests"_s), u"Quiz^20|Essay 1^60"_s);
+}
+
+TEST_F(ListSafety, TypingNeverWaitsForAnotherProgramsLockAndIsStoredOnceItIsFree) {
+    startShown();
+    {
+        QString why;
+        QDir().mkpath(config.file(u"Kestrelware"_s));
+        const auto held = os::FileLock::acquire(config.file(u"Kestrelware/settings.ini.lock"_s), 0, &why);
+        ASSERT_TRUE(held.held()) << why.toStdString();
+        addTest(u"Quiz"_s, u"20"_s);
+        QElapsedTimer typing;
+        typing.start();
+        QTest::keyClicks(edit(u"txtName"_s), u"Hill"_s);
+        EXPECT_LT(typing.elapsed(), 1000);
+        QTest::qWait(100);
+        EXPECT_EQ(stored(u"txtName"_s), u"<absent>"_s);
+        EXPECT_EQ(stored(u"Tests"_s), u"<absent>"_s);
+    }
+    expectStoredSoon(u"txtName"_s, u"Hill"_s);
+    EXPECT_EQ(stored(u"Tests"_s), u"Quiz^20"_s);
+    EXPECT_TRUE(prompt.messageTexts().isEmpty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
 }
