@@ -8,6 +8,7 @@
 #include "preview/Form2.h"
 #include "preview/PictureBox.h"
 #include "setup/SettingsStore.h"
+#include "shell/Skin.h"
 
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
@@ -40,6 +41,10 @@ protected:
         QDir().mkpath(config.file(u"Kestrelware"_s));
         config.write(u"Kestrelware/settings.ini"_s, "[Markwell Software]\nTests=Mathematics^80|History^70\n"
                                                     "Students=Ann Archer^A1^72^60|Ben Baker^B2^64^51\n");
+        start();
+    }
+    void start() {
+        app.reset();
         store = std::make_unique<SettingsStore>(config.path());
         app = std::make_unique<Application>(Application::Dependencies{prompt,
                                                                       *store,
@@ -248,4 +253,29 @@ TEST_F(PreviewAccess, TheSheetIsDrawnSharplyAtEveryDensityAndZoom) {
         EXPECT_GT(inked, 500) << "zoom " << c.zoom;
         EXPECT_GT(detailed * 20, inked) << "zoom " << c.zoom << ": " << detailed << " of " << inked;
     }
+}
+
+TEST_F(PreviewAccess, UnderAHighContrastSchemeEveryCaptionStaysReadable) {
+    const QPalette before = QApplication::palette();
+    QPalette scheme(Qt::white, Qt::black);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        scheme.setColor(role, Qt::white);
+    }
+    scheme.setColor(QPalette::Window, Qt::black);
+    scheme.setColor(QPalette::Base, Qt::black);
+    scheme.setColor(QPalette::Button, Qt::black);
+    QApplication::setPalette(scheme);
+    start();
+    Form1& main = app->mainWindow();
+    main.show();
+    QApplication::processEvents();
+    for (QWidget* w : {static_cast<QWidget*>(&main), main.findChild<QWidget*>(u"Frame1"_s),
+                       main.findChild<QWidget*>(u"lbltxtName"_s), main.findChild<QWidget*>(u"TabControl1"_s)}) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_GE(contrastRatio(w->palette().color(QPalette::Window), w->palette().color(QPalette::WindowText)), 4.5)
+            << w->objectName().toStdString();
+    }
+    preview::Form2& form = showClass();
+    EXPECT_GE(contrastRatio(form.palette().color(QPalette::Window), form.palette().color(QPalette::WindowText)), 4.5);
+    QApplication::setPalette(before);
 }
