@@ -53,7 +53,10 @@ std::optional<ShownSheet> readShownSheet(const QString& path, QString* why) {
     auto workbook = std::make_shared<sheet::Workbook>();
     try {
         *workbook = engine::readWorkbook(file.readAll());
-        engine::recalculate(*workbook);
+        if (!workbook->resultsCurrent) {
+            engine::recalculate(*workbook);
+            workbook->resultsCurrent = true;
+        }
     } catch (const std::exception& e) {
         return refuse(QString::fromUtf8(e.what()));
     }
