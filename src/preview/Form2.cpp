@@ -470,43 +470,32 @@ bool Form2::zoomByKey(const QKeyEvent& event) {
 }
 
 bool Form2::panByKey(const QKeyEvent& event) {
-    const bool control = event.modifiers() & Qt::ControlModifier;
     QScrollBar& h = *HScroll1;
     QScrollBar& v = *VScroll1;
-    switch (event.key()) {
-    case Qt::Key_Left:
-        moveBar(h, h.value() - h.singleStep());
-        return true;
-    case Qt::Key_Right:
-        moveBar(h, h.value() + h.singleStep());
-        return true;
-    case Qt::Key_Up:
-        moveBar(v, v.value() - v.singleStep());
-        return true;
-    case Qt::Key_Down:
-        moveBar(v, v.value() + v.singleStep());
-        return true;
-    case Qt::Key_PageUp:
-        moveBar(v, v.value() - v.pageStep());
-        return true;
-    case Qt::Key_PageDown:
-        moveBar(v, v.value() + v.pageStep());
-        return true;
-    case Qt::Key_Home: // the left edge; with Ctrl the top left corner
-        moveBar(h, h.minimum());
-        if (control) {
-            moveBar(v, v.minimum());
+    const struct {
+        int key;
+        QScrollBar& bar;
+        int by;
+    } moves[] = {
+        {Qt::Key_Left, h, -h.singleStep()}, {Qt::Key_Right, h, h.singleStep()}, {Qt::Key_Up, v, -v.singleStep()},
+        {Qt::Key_Down, v, v.singleStep()},  {Qt::Key_PageUp, v, -v.pageStep()}, {Qt::Key_PageDown, v, v.pageStep()},
+    };
+    for (const auto& m : moves) {
+        if (event.key() == m.key) {
+            moveBar(m.bar, m.bar.value() + m.by);
+            return true;
         }
-        return true;
-    case Qt::Key_End: // the right edge; with Ctrl the bottom right corner
-        moveBar(h, h.maximum());
-        if (control) {
-            moveBar(v, v.maximum());
-        }
-        return true;
-    default:
+    }
+    if (event.key() != Qt::Key_Home && event.key() != Qt::Key_End) {
         return false;
     }
+    // Home and End: the left or right edge; with Ctrl the top left or bottom right corner.
+    const bool toEnd = event.key() == Qt::Key_End;
+    moveBar(h, toEnd ? h.maximum() : h.minimum());
+    if (event.modifiers() & Qt::ControlModifier) {
+        moveBar(v, toEnd ? v.maximum() : v.minimum());
+    }
+    return true;
 }
 
 void Form2::wheelOnPicture(const QWheelEvent& event) {

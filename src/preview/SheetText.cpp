@@ -13,19 +13,6 @@ namespace markwell::preview {
 
 namespace {
 
-// The format a cell shows: its own, else its row's, else its column's.
-std::uint32_t formatIndex(const sheet::Workbook& workbook, const sheet::Sheet& sheet, int row, int col) {
-    std::uint32_t index = 0;
-    if (const sheet::Cell* c = sheet.cell(row, col)) {
-        index = c->format;
-    } else if (const sheet::RowInfo* r = sheet.rowInfoAt(row); r && r->format) {
-        index = *r->format;
-    } else if (const sheet::ColumnInfo* ci = sheet.columnInfoAt(col); ci && ci->format) {
-        index = *ci->format;
-    }
-    return index < workbook.formats.size() ? index : 0;
-}
-
 bool sameCaption(const QString& text, const QString& caption) {
     return text.trimmed().compare(caption, Qt::CaseInsensitive) == 0;
 }
@@ -59,7 +46,8 @@ SheetText::SheetText(const ShownSheet& shown, const render::SheetLayout& layout)
                 m_texts.emplace_back();
                 continue;
             }
-            const std::uint32_t index = formatIndex(workbook, sheet, r, c);
+            // A cell with a value has its own format.
+            const std::uint32_t index = cell->format < workbook.formats.size() ? cell->format : 0;
             auto& formatter = formatters[index];
             if (!formatter) {
                 formatter =
