@@ -161,23 +161,31 @@ std::optional<double> decimal(std::string_view text) {
         if (plain.empty() && fraction.empty()) {
             return std::nullopt;
         }
-        plain = (plain.empty() ? "0" : plain) + "." + std::string(fraction);
+        plain = (plain.empty() ? "0" : plain) + (fraction.empty() ? "" : "." + std::string(fraction));
     }
     if (plain.empty()) {
         return std::nullopt;
     }
     if (!currency && !percent && (s.take('e') || s.take('E'))) {
-        plain += s.take('-') ? "e-" : "e";
-        s.take('+');
+        if (s.take('-')) {
+            plain += "e-";
+        } else {
+            s.take('+');
+            plain += "e";
+        }
         const std::string_view power = s.digits();
         if (power.empty()) {
             return std::nullopt;
         }
         plain += power;
     }
+    // Spaces only before a dollar sign at the end.
+    const std::size_t end = s.at();
     s.spaces();
     if (!currency && s.take('$')) {
         currency = true;
+    } else {
+        s.reset(end);
     }
     if (!s.done() || (currency && percent)) {
         return std::nullopt;

@@ -1,8 +1,9 @@
 // Our recalculation against LibreOffice's, cell by cell and bit for bit. Two kinds of workbooks:
 // classes made by "Create Template" whose student and class averages lie on every grade bound,
-// and sheets of random formulas over every function and operator the engine computes. Each is
-// written with stale results, so LibreOffice must compute everything itself (lo_recalc.py
-// recalculates it from scratch through python3-uno), and every formula result must equal ours.
+// and sheets of random formulas over every function and operator the engine computes, with the
+// corners Gnumeric computes as LibreOffice does (RandomSheet::addCorners). Each is written with
+// stale results, so LibreOffice must compute everything itself (lo_recalc.py recalculates it from
+// scratch through python3-uno), and every formula result must equal ours.
 //
 // The random formulas keep clear of the places where LibreOffice deliberately departs from the
 // spreadsheet convention we follow: it has no boolean type (TRUE is the number 1, so booleans in
