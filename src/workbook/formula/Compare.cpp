@@ -78,15 +78,11 @@ char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The same character for =: equal once each is upper-cased on its own.
-bool sameLetter(char32_t x, char32_t y) {
-    return x == y || QChar::toUpper(x) == QChar::toUpper(y);
-}
-
-std::u32string codePoints(std::string_view text) {
+// The characters of a text, each case-folded (simple folding: one character for one).
+std::u32string foldedCodePoints(std::string_view text) {
     std::u32string out;
     for (std::size_t i = 0; i < text.size();) {
-        out.push_back(nextCodePoint(text, i));
+        out.push_back(QChar::toCaseFolded(nextCodePoint(text, i)));
     }
     return out;
 }
@@ -200,7 +196,7 @@ bool textEqualIgnoringCase(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         const char32_t x = nextCodePoint(a, i), y = nextCodePoint(b, j);
-        if (!sameLetter(x, y)) {
+        if (x != y && QChar::toUpper(x) != QChar::toUpper(y)) {
             return false;
         }
     }
@@ -218,7 +214,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view text) {
         bool wild;
     };
     std::vector<Token> tokens;
-    const std::u32string p = codePoints(pattern);
+    const std::u32string p = foldedCodePoints(pattern);
     for (std::size_t i = 0; i < p.size(); ++i) {
         const bool escaped =
             p[i] == U'~' && i + 1 < p.size() && (p[i + 1] == U'*' || p[i + 1] == U'?' || p[i + 1] == U'~');
@@ -227,7 +223,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view text) {
         }
         tokens.push_back({p[i], !escaped && (p[i] == U'*' || p[i] == U'?')});
     }
-    const std::u32string t = codePoints(text);
+    const std::u32string t = foldedCodePoints(text);
     // Greedy matching that returns to the latest * when the rest fails: each * is tried with one
     // more character at a time.
     std::size_t k = 0, i = 0, star = std::string::npos, resume = 0;
@@ -236,7 +232,7 @@ bool wildcardMatch(std::string_view pattern, std::string_view text) {
             star = k++;
             resume = i;
         } else if (k < tokens.size() &&
-                   ((tokens[k].wild && tokens[k].c == U'?') || (!tokens[k].wild && sameLetter(tokens[k].c, t[i])))) {
+                   ((tokens[k].wild && tokens[k].c == U'?') || (!tokens[k].wild && tokens[k].c == t[i]))) {
             ++k;
             ++i;
         } else if (star != std::string::npos) {

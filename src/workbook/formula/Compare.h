@@ -30,7 +30,8 @@ bool hasWildcards(std::string_view pattern);
 
 // Whether a text matches a pattern as exact-match lookups take it: * stands for any run of
 // characters, ? for any one character, and ~ makes the *, ? or ~ after it stand for itself (before
-// anything else, it stands for itself). Letters match ignoring case, as for =.
+// anything else, it stands for itself). Letters match ignoring case by their simple case folding:
+// "Σ" matches "ς", but unlike for =, "I" does not match "ı".
 bool wildcardMatch(std::string_view pattern, std::string_view text);
 
 // Orders texts the way < and > do: by Unicode collation (the root order of the Unicode

@@ -226,7 +226,7 @@ public:
     // reads as numbers, a text cell that is no number before an error cell.
     void addCorners() {
         const std::vector<std::pair<std::string, sheet::Value>> cells = {
-            {"abc", sheet::ErrorCode::NA}, {"a*c", 1.0}, {"what?", 2.0}, {"x~y", 3.0}, {"$1,000.50", 4.0}};
+            {"abc", sheet::ErrorCode::NA}, {"a*c", 1.0}, {"what?", 2.0}, {"x~y", 3.0}, {"$1,000.50", 4.0}, {"aı", 5.0}};
         for (int i = 0; i < static_cast<int>(cells.size()); ++i) {
             setValue(i, 38, cells[static_cast<std::size_t>(i)].first); // AM
             setValue(i, 39, cells[static_cast<std::size_t>(i)].second);
@@ -234,9 +234,10 @@ public:
         // Separated by | and line ends.
         const std::string formulas =
             R"list(ROUND(2.4999999999999996,0)|ROUND(1234.4999999999998,0)|ROUND(-0.49999999999999994,0)|
-VLOOKUP("a~*c",$AM$1:$AN$5,2,FALSE)|VLOOKUP("WHAT~?",$AM$1:$AN$5,2,FALSE)|
-VLOOKUP("x~~y",$AM$1:$AN$5,2,FALSE)|VLOOKUP("?*",$AM$1:$AN$5,2,FALSE)|
-VLOOKUP("*~?",$AM$1:$AN$5,2,FALSE)|"$5"+0|"-$5"*2|"5$"+0|"1,000"*1|"(5)"+0|"($1,000.5)"+0|AM5+0|
+VLOOKUP("a~*c",$AM$1:$AN$6,2,FALSE)|VLOOKUP("WHAT~?",$AM$1:$AN$6,2,FALSE)|
+VLOOKUP("x~~y",$AM$1:$AN$6,2,FALSE)|VLOOKUP("?*",$AM$1:$AN$6,2,FALSE)|
+VLOOKUP("*~?",$AM$1:$AN$6,2,FALSE)|VLOOKUP("*I",$AM$1:$AN$6,2,FALSE)|
+"$5"+0|"-$5"*2|"5$"+0|"1,000"*1|"(5)"+0|"($1,000.5)"+0|AM5+0|
 "1/2"-"1/1"|"1 1/2"+0|"-1 3/4"+0|"12:00:00"+0|"1:30:45.5"+0|"25:00"+0|"9:30 am"+0|"3 PM"+0|"-0:30"+0|
 "2026-01-15"+0|"1/15/2026 6:00 PM"+0|"1/2/29"+0|"1/2/30"+0|"15-Jan-26"+0|"Jan 15, 2026"+0|
 "january 2026"+0|"TRUE"*2|"(-5)"+0|"15/1/2026"+0|AM1+AN1|AN1+AM1|AM1*AN1|AM1&AN1)list";
@@ -248,11 +249,11 @@ VLOOKUP("*~?",$AM$1:$AN$5,2,FALSE)|"$5"+0|"-$5"*2|"5$"+0|"1,000"*1|"(5)"+0|"($1,
             }
             at = end + 1;
         }
-        // Patterns made of the text table's keys (but for those with a "ß", which Gnumeric's
-        // wildcards do not find even as itself).
+        // Patterns made of the text table's keys (but for those with a "ß" or "İ", which Gnumeric's
+        // wildcards do not find even as themselves).
         for (std::size_t i = 0; i < m_tableKeys.size(); i += 3) {
             const std::string& key = m_tableKeys[i];
-            if (key.find("ß") != std::string::npos) {
+            if (key.find("ß") != std::string::npos || key.find("İ") != std::string::npos) {
                 continue;
             }
             const std::string table = ",$X$1:$Y$24,2,FALSE)";
