@@ -417,9 +417,9 @@ private:
             return a;
         }
         if (b.isError()) {
-            // Arithmetic reads its left operand first: a text that is no number, in a cell, makes
-            // it #VALUE! before the error of another cell is met. An error the formula computes
-            // itself comes first all the same.
+            // Arithmetic (+ - * / ^) reads its left operand first: a text that is no number, in a
+            // cell, makes it #VALUE! before the error of another cell is met. An error the formula
+            // computes itself comes first all the same.
             if (n.binaryOp <= BinaryOp::Pow && left.isRef && right.isRef && a.isText() && !textToNumber(a.text())) {
                 return ErrorCode::Value;
             }
