@@ -6,12 +6,14 @@
 #include <QHash>
 #include <QMutex>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRawFont>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <future>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -47,7 +49,166 @@ void waitForFontList() {
     }
 }
 
+// What is known about the installed faces, for finding one that has a character.
+class FaceFinder {
+public:
+    static FaceFinder& instance() {
+        static FaceFinder finder;
+        return finder;
+    }
+
+    // The family and slant a character is drawn in when `font` lacks it (the family is empty
+    // when no face has it), in the weight and slant of `font`.
+    std::pair<QString, bool> faceFor(char32_t c, const QFont& font) {
+        const QMutexLocker lock(&m_guard);
+        const Key key{c, font.bold(), font.italic()};
+        if (auto it = m_found.constFind(key); it != m_found.constEnd()) {
+            return *it;
+        }
+        std::pair<QString, bool> found{QString(), font.italic()};
+        const bool slants[] = {font.italic(), false};
+        for (const bool italic : std::span(slants, font.italic() ? 2 : 1)) {
+            for (const QString& family : families()) {
+                if (face(family, font.bold(), italic).supportsCharacter(c)) {
+                    found = {family, italic};
+                    break;
+                }
+            }
+            if (!found.first.isEmpty()) {
+                break;
+            }
+        }
+        m_found.insert(key, found);
+        return found;
+    }
+
+    bool supports(const QFont& font, char32_t c) {
+        const QMutexLocker lock(&m_guard);
+        return face(font.family(), font.bold(), font.italic()).supportsCharacter(c);
+    }
+
+    // A family whose missing-glyph box shows, `family` itself when its box does.
+    QString boxFamily(const QString& family, bool bold, bool italic) {
+        const QMutexLocker lock(&m_guard);
+        if (hasVisibleBox(family, bold, italic)) {
+            return family;
+        }
+        for (const QString& other : families()) {
+            if (hasVisibleBox(other, bold, italic)) {
+                return other;
+            }
+        }
+        return family;
+    }
+
+private:
+    struct Key {
+        char32_t c;
+        bool bold, italic;
+        friend bool operator==(const Key&, const Key&) = default;
+        friend size_t qHash(const Key& k, size_t seed = 0) noexcept {
+            return qHashMulti(seed, static_cast<uint>(k.c), k.bold, k.italic);
+        }
+    };
+
+    // The families looked through, in the font database's order; symbol fonts, whose codes
+    // stand for other pictures than the characters, are left out.
+    const QStringList& families() {
+        if (m_families.isEmpty()) {
+            waitForFontList();
+            for (const QString& family : QFontDatabase::families()) {
+                const QList<QFontDatabase::WritingSystem> systems = QFontDatabase::writingSystems(family);
+                if (!systems.isEmpty() && !(systems.size() == 1 && systems.front() == QFontDatabase::Symbol) &&
+                    !QFontDatabase::isPrivateFamily(family)) {
+                    m_families.append(family);
+                }
+            }
+        }
+        return m_families;
+    }
+
+    const QRawFont& face(const QString& family, bool bold, bool italic) {
+        const QString key = family + QLatin1Char(bold ? 'b' : '-') + QLatin1Char(italic ? 'i' : '-');
+        auto it = m_faces.find(key);
+        if (it == m_faces.end()) {
+            QFont font(family);
+            font.setPointSizeF(12);
+            font.setBold(bold);
+            font.setItalic(italic);
+            font.setStyleStrategy(QFont::NoFontMerging);
+            it = m_faces.insert(key, QRawFont::fromFont(font));
+        }
+        return *it;
+    }
+
+    bool hasVisibleBox(const QString& family, bool bold, bool italic) {
+        const QRawFont& raw = face(family, bold, italic);
+        return raw.isValid() && !raw.pathForGlyph(0).isEmpty();
+    }
+
+    QMutex m_guard;
+    QStringList m_families;
+    QHash<QString, QRawFont> m_faces;
+    QHash<Key, std::pair<QString, bool>> m_found;
+};
+
+// Characters that go with the one before them: marks, joiners, selectors, spaces.
+bool followsNeighbour(char32_t c) {
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format:
+    case QChar::Separator_Space:
+        return true;
+    default:
+        return (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xE0100 && c <= 0xE01EF);
+    }
+}
+
 } // namespace
+
+std::vector<FontRun> fontRuns(const QString& text, const QFont& font) {
+    FaceFinder& finder = FaceFinder::instance();
+    std::vector<FontRun> runs;
+    // The face of each character, by family and slant; the first one's is the font's own.
+    QString family = font.family();
+    bool italic = font.italic();
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype start = i;
+        char32_t c = text[i].unicode();
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        ++i;
+        QString wanted = font.family();
+        bool wantedItalic = font.italic();
+        if (!runs.empty() && followsNeighbour(c)) {
+            wanted = family;
+            wantedItalic = italic;
+        } else if (!finder.supports(font, c)) {
+            const auto [other, otherItalic] = finder.faceFor(c, font);
+            if (other.isEmpty()) {
+                wanted = finder.boxFamily(font.family(), font.bold(), font.italic());
+            } else {
+                wanted = other;
+                wantedItalic = otherItalic;
+            }
+        }
+        if (!runs.empty() && wanted == family && wantedItalic == italic) {
+            runs.back().length += i - start;
+            continue;
+        }
+        family = wanted;
+        italic = wantedItalic;
+        QFont face = font;
+        face.setFamily(family);
+        face.setItalic(italic);
+        runs.push_back({start, i - start, face});
+    }
+    return runs;
+}
 
 void ensureGuiApplication() {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {

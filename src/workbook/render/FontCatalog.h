@@ -30,6 +30,22 @@ QString resolveFontFamily(const std::string& name);
 // The screen font of a cell font at 96 dpi, its family resolved as above.
 QFont screenFont(const sheet::Font& font);
 
+// A stretch of a text and the font it is drawn in.
+struct FontRun {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    QFont font;
+};
+
+// The fonts a text is drawn in so that no character is lost: each character in `font` when its
+// face has it, else in the nearest face that has it: another family in the same weight and
+// slant, then (when no italic face has it) an upright one. A character that no installed face
+// has is drawn as the missing-glyph box of `font`, or of the first face whose box is visible.
+// Marks, joiners and spaces stay with the character before them, so that a word is shaped in
+// one face. Neighbouring characters in the same font form one run; a text that `font` covers
+// whole is one run.
+std::vector<FontRun> fontRuns(const QString& text, const QFont& font);
+
 // How lines of text are stacked in a cell, in pixels at 96 dpi: spreadsheet programs place
 // them by the font's own ascender and descender (an OpenType font's hhea values, or its
 // typographic ones when the font asks for those), each rounded to whole pixels, without the

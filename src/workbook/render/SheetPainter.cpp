@@ -113,6 +113,23 @@ struct FormatStyle {
     std::unique_ptr<NumberFormatter> formatter;
 };
 
+// Characters the font's face lacks are drawn in faces that have them (see fontRuns).
+void setFonts(QTextLayout& layout, const QString& text, const QFont& font) {
+    const std::vector<FontRun> runs = fontRuns(text, font);
+    if (runs.size() == 1 && runs.front().font == font) {
+        return;
+    }
+    QList<QTextLayout::FormatRange> formats;
+    for (const FontRun& run : runs) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(run.start);
+        range.length = static_cast<int>(run.length);
+        range.format.setFont(run.font);
+        formats.append(range);
+    }
+    layout.setFormats(formats);
+}
+
 class PaintJob {
 public:
     // Text is measured on `device`, the device it is drawn on.
@@ -361,7 +378,7 @@ private:
         p.setFont(st.font);
         p.setPen(rgb(shown.colour.value_or(f.font.colour)));
         if (f.rotation != 0 && !wrap) {
-            drawRotated(p, interior, text, f.rotation, flags);
+            drawRotated(p, interior, text, f.rotation, flags, st);
         } else {
             drawLines(p, anchor, text, static_cast<Qt::Alignment>(flags), f.valign, wrap, st);
         }
@@ -378,6 +395,7 @@ private:
             text.replace(u'\n', QChar::LineSeparator);
         }
         QTextLayout layout(text, st.font, p.device());
+        setFonts(layout, text, st.font);
         // Left and right stay where they are whatever the text's direction.
         QTextOption option(align | Qt::AlignAbsolute);
         option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
@@ -442,26 +460,51 @@ private:
         p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), 1, interior.height()), Qt::white);
     }
 
-    void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags) {
-        if (rotation == 255) {
-            // Stacked: one character under the other.
-            QString stacked;
+    void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags,
+                     const FormatStyle& st) {
+        const bool stacked = rotation == 255; // one character under the other
+        if (stacked) {
+            QString lines;
             for (qsizetype i = 0; i < text.size(); ++i) {
-                if (i > 0) {
-                    stacked += u'\n';
+                // A character of two UTF-16 units stays whole.
+                if (i > 0 && !text[i].isLowSurrogate()) {
+                    lines += QChar::LineSeparator;
                 }
-                stacked += text[i];
+                lines += text[i];
             }
-            p.drawText(interior, (flags & Qt::AlignVertical_Mask) | Qt::AlignHCenter | Qt::TextDontClip, stacked);
+            text = lines;
+        }
+        QTextLayout layout(text, st.font, p.device());
+        setFonts(layout, text, st.font);
+        QTextOption option(Qt::AlignHCenter | Qt::AlignAbsolute);
+        option.setWrapMode(QTextOption::NoWrap);
+        option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+        layout.setTextOption(option);
+        const double width = stacked ? interior.width() : 0;
+        double height = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, height));
+            height += line.height();
+        }
+        layout.endLayout();
+        if (stacked) {
+            double top = interior.top();
+            if (flags & Qt::AlignBottom) {
+                top = interior.bottom() - height;
+            } else if (flags & Qt::AlignVCenter) {
+                top = interior.center().y() - height / 2;
+            }
+            layout.draw(&p, QPointF(interior.left(), top));
             return;
         }
         // 1 to 90: counter-clockwise; 91 to 180: clockwise by the value less 90.
         const double degrees = rotation <= 90 ? -rotation : rotation - 90;
         p.translate(interior.center());
         p.rotate(degrees);
-        const double extent = std::hypot(interior.width(), interior.height()) * 2;
-        const QRectF around(-extent / 2, -extent / 2, extent, extent);
-        p.drawText(around, Qt::AlignCenter | Qt::TextDontClip, text);
+        const double length = layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0;
+        layout.draw(&p, QPointF(-length / 2, -height / 2));
     }
 
     void drawBorders(QPainter& p, int row, int col) {
