@@ -17,8 +17,8 @@ namespace markwell::render {
 
 namespace {
 
-// The writer's unit: the sheet's own pixels of 1/96 inch.
-constexpr int kResolution = 96;
+// The writer's unit: the twip, in which the sheet is laid out for printing.
+constexpr int kResolution = 1440;
 
 // A printed block is never drawn as one picture, so it needs no size limit.
 constexpr RenderLimits kNoLimits{std::numeric_limits<int>::max() / 4, std::numeric_limits<std::int64_t>::max() / 4};
@@ -58,7 +58,7 @@ sheet::Area widenOverMerges(const sheet::Sheet& sheet, sheet::Area area) {
 Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, int mdw) {
     const sheet::Area cells{{rows.first, columns.first}, {rows.last, columns.last}};
     const sheet::Area wide = widenOverMerges(sheet, cells);
-    SheetLayout layout(sheet, wide, mdw, kNoLimits);
+    SheetLayout layout(sheet, wide, mdw, kNoLimits, LayoutUnit::Twip);
     const int left = layout.columnLine(columns.first), top = layout.rowLine(rows.first);
     const int right = layout.columnLine(columns.last + 1), bottom = layout.rowLine(rows.last + 1);
     // Within its own cells the renderer keeps every text inside its cell or the cells it may
@@ -66,7 +66,7 @@ Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, 
     // out. It takes in the lines on both edges, where the cells' borders are drawn.
     std::optional<QRectF> clip;
     if (!(wide == cells)) {
-        clip = QRectF(left, top, right - left + 1, bottom - top + 1);
+        clip = QRectF(left, top, right - left + layout.unit(), bottom - top + layout.unit());
     }
     return Piece{std::move(layout), at - QPointF(left, top), clip};
 }

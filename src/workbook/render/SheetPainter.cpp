@@ -66,40 +66,36 @@ Stroke strokeOf(sheet::BorderStyle style) {
     return {1, {0, 0}, false};
 }
 
-// Draws a border along a grid line: horizontal when `horizontal`, at `line`, over the pixels
-// from..to (inclusive) along it.
-void drawBorder(QPainter& p, bool horizontal, int line, int from, int to, const sheet::Border& border) {
+// Draws a border along a grid line: horizontal when `horizontal`, at `line`, over the units
+// from..to (inclusive) along it; a pixel is `u` units (see SheetLayout).
+void drawBorder(QPainter& p, bool horizontal, int line, int from, int to, const sheet::Border& border, int u) {
     if (border.style == sheet::BorderStyle::None || to < from) {
         return;
     }
     const Stroke s = strokeOf(border.style);
     const QColor colour = rgb(border.colour);
-    const int first = line - (s.width - 1) / 2;
-    auto run = [&](int across, int start, int length) {
+    const int first = line - (s.width - 1) / 2 * u;
+    auto run = [&](int across, int start, int length, const QColor& c) {
         if (horizontal) {
-            p.fillRect(start, across, length, 1, colour);
+            p.fillRect(start, across, length, u, c);
         } else {
-            p.fillRect(across, start, 1, length, colour);
+            p.fillRect(across, start, u, length, c);
         }
     };
+    const int end = to + u; // just past the last pixel
     for (int k = 0; k < s.width; ++k) {
-        const int across = first + k;
+        const int across = first + k * u;
         if (s.doubled && k == 1) {
-            // The gap between the two lines of a double border.
-            if (horizontal) {
-                p.fillRect(from, across, to - from + 1, 1, Qt::white);
-            } else {
-                p.fillRect(across, from, 1, to - from + 1, Qt::white);
-            }
+            run(across, from, end - from, Qt::white); // the gap between the two lines
             continue;
         }
         if (s.on[0] == 0) {
-            run(across, from, to - from + 1);
+            run(across, from, end - from, colour);
             continue;
         }
-        const int period = s.on[0] + s.on[1];
-        for (int at = from; at <= to; at += period) {
-            run(across, at, std::min(s.on[0], to - at + 1));
+        const int period = (s.on[0] + s.on[1]) * u;
+        for (int at = from; at < end; at += period) {
+            run(across, at, std::min(s.on[0] * u, end - at), colour);
         }
     }
 }
@@ -135,7 +131,8 @@ public:
     // Text is measured on `device`, the device it is drawn on.
     PaintJob(const sheet::Workbook& workbook, const sheet::Sheet& sheet, const SheetLayout& layout,
              const QPaintDevice& device)
-        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_device(device), m_shown(layout.shownArea()) {
+        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_device(device), m_unit(layout.unit()),
+          m_shown(layout.shownArea()) {
         m_styles.resize(std::max<std::size_t>(workbook.formats.size(), 1));
         m_rowMerges.resize(static_cast<std::size_t>(m_shown.rows()));
         const auto& merges = layout.merges();
@@ -222,6 +219,8 @@ private:
             s.font = screenFont(s.format->font);
             s.metrics = std::make_unique<QFontMetricsF>(s.font, &m_device);
             s.lines = lineMetrics(s.font);
+            s.lines.ascent *= m_unit;
+            s.lines.descent *= m_unit;
             s.formatter = std::make_unique<NumberFormatter>(s.format->numberFormat, m_workbook.date1904);
         }
         return s;
@@ -256,7 +255,7 @@ private:
         }
         const int x0 = m_layout.columnLine(col), x1 = m_layout.columnLine(col + 1);
         const int y0 = m_layout.rowLine(row), y1 = m_layout.rowLine(row + 1);
-        p.fillRect(x0, y0, x1 - x0 + 1, y1 - y0 + 1, rgb(*f.fill));
+        p.fillRect(x0, y0, x1 - x0 + m_unit, y1 - y0 + m_unit, rgb(*f.fill));
     }
 
     void drawMergeFill(QPainter& p, const sheet::Area& m) {
@@ -266,10 +265,11 @@ private:
         }
         const sheet::CellFormat& f = *style(formatIndex(m.first.row, m.first.col)).format;
         if (f.fill) {
-            p.fillRect(b.left, b.top, b.right - b.left + 1, b.bottom - b.top + 1, rgb(*f.fill));
+            p.fillRect(b.left, b.top, b.right - b.left + m_unit, b.bottom - b.top + m_unit, rgb(*f.fill));
         } else {
             // One cell: no gridlines inside it.
-            p.fillRect(b.left + 1, b.top + 1, b.right - b.left - 1, b.bottom - b.top - 1, Qt::white);
+            p.fillRect(b.left + m_unit, b.top + m_unit, b.right - b.left - m_unit, b.bottom - b.top - m_unit,
+                       Qt::white);
         }
     }
 
@@ -288,12 +288,14 @@ private:
         if (box.empty()) {
             return;
         }
-        const QRectF interior(box.left + 1, box.top + 1, box.right - box.left - 1, box.bottom - box.top - 1);
+        const double u = m_unit;
+        const QRectF interior(box.left + u, box.top + u, box.right - box.left - u, box.bottom - box.top - u);
         double indent = 0;
         if (f.indent > 0 && (f.halign == sheet::HAlign::Left || f.halign == sheet::HAlign::Right)) {
             indent = f.indent * 3 * st.metrics->horizontalAdvance(u' ');
         }
-        QRectF anchor = interior.adjusted(kTextPadding, 0, -kTextPadding, -1);
+        const double padding = kTextPadding * u;
+        QRectF anchor = interior.adjusted(padding, 0, -padding, -u);
         if (f.halign == sheet::HAlign::Right) {
             anchor.adjust(0, 0, -indent, 0);
         } else {
@@ -366,11 +368,11 @@ private:
                 ++last;
             }
             const SheetLayout::Box across = m_layout.box({{row, col}, {row, last}});
-            anchor.setRight(across.right - kTextPadding);
+            anchor.setRight(across.right - padding);
             clip.setRight(across.right);
         } else if (!wrap && !merge && shown.kind == ValueKind::Text && f.rotation == 0) {
-            clip = overflowClip(p, row, col, align, st.metrics->horizontalAdvance(text) + 2 * kTextPadding + indent,
-                                interior);
+            clip =
+                overflowClip(p, row, col, align, st.metrics->horizontalAdvance(text) + 2 * padding + indent, interior);
         }
 
         p.save();
@@ -445,7 +447,7 @@ private:
         if (growLeft) {
             for (int c = col - 1; c >= m_shown.first.col && interior.left() - left < perSide && isVacant(row, c); --c) {
                 hideGridline(p, row, c, c + 1, interior);
-                left = m_layout.columnLine(c) + 1;
+                left = m_layout.columnLine(c) + m_unit;
             }
         }
         return QRectF(QPointF(left, interior.top()), QPointF(right, interior.bottom()));
@@ -457,7 +459,7 @@ private:
             style(formatIndex(row, rightCol)).format->fill) {
             return;
         }
-        p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), 1, interior.height()), Qt::white);
+        p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), m_unit, interior.height()), Qt::white);
     }
 
     void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags,
@@ -522,16 +524,16 @@ private:
         const bool atTop = !merge || row == merge->first.row;
         const bool atBottom = !merge || row == merge->last.row;
         if (atTop) {
-            drawBorder(p, true, y0, x0, x1, f.top);
+            drawBorder(p, true, y0, x0, x1, f.top, m_unit);
         }
         if (atBottom) {
-            drawBorder(p, true, y1, x0, x1, f.bottom);
+            drawBorder(p, true, y1, x0, x1, f.bottom, m_unit);
         }
         if (atLeft) {
-            drawBorder(p, false, x0, y0, y1, f.left);
+            drawBorder(p, false, x0, y0, y1, f.left, m_unit);
         }
         if (atRight) {
-            drawBorder(p, false, x1, y0, y1, f.right);
+            drawBorder(p, false, x1, y0, y1, f.right, m_unit);
         }
     }
 
@@ -570,6 +572,7 @@ private:
     const sheet::Sheet& m_sheet;
     const SheetLayout& m_layout;
     const QPaintDevice& m_device;
+    int m_unit; // layout units in a pixel
     sheet::Area m_shown;
     std::vector<FormatStyle> m_styles;
     std::vector<std::vector<std::size_t>> m_rowMerges;
