@@ -145,6 +145,8 @@ public:
         }
     }
 
+    void setTextLayer(PdfTextLayer* layer) { m_textLayer = layer; }
+
     // The picture on screen: white ground, gridlines where the sheet shows them, cut bands.
     void run(QPainter& p) {
         p.fillRect(QRect(0, 0, m_layout.width(), m_layout.height()), Qt::white);
@@ -422,7 +424,22 @@ private:
             const double baseline = std::round(top + i * st.lines.height() + st.lines.ascent);
             line.setPosition(QPointF(0, baseline - line.ascent()));
         }
-        layout.draw(&p, QPointF(anchor.left(), 0));
+        draw(p, layout, QPointF(anchor.left(), 0));
+    }
+
+    // Draws laid-out lines, each marked for the text layer when there is one.
+    void draw(QPainter& p, const QTextLayout& layout, const QPointF& origin) const {
+        if (!m_textLayer) {
+            layout.draw(&p, origin);
+            return;
+        }
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine line = layout.lineAt(i);
+            const QPointF at = origin + line.naturalTextRect().center();
+            m_textLayer->beginText(p, at, visualText(layout, line));
+            line.draw(&p, origin);
+            m_textLayer->endText(p, at);
+        }
     }
 
     // The room a text may take beyond its cell: over the vacant cells beside it, on the side its
@@ -498,7 +515,7 @@ private:
             } else if (flags & Qt::AlignVCenter) {
                 top = interior.center().y() - height / 2;
             }
-            layout.draw(&p, QPointF(interior.left(), top));
+            draw(p, layout, QPointF(interior.left(), top));
             return;
         }
         // 1 to 90: counter-clockwise; 91 to 180: clockwise by the value less 90.
@@ -506,7 +523,7 @@ private:
         p.translate(interior.center());
         p.rotate(degrees);
         const double length = layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0;
-        layout.draw(&p, QPointF(-length / 2, -height / 2));
+        draw(p, layout, QPointF(-length / 2, -height / 2));
     }
 
     void drawBorders(QPainter& p, int row, int col) {
@@ -573,6 +590,7 @@ private:
     const SheetLayout& m_layout;
     const QPaintDevice& m_device;
     int m_unit; // layout units in a pixel
+    PdfTextLayer* m_textLayer = nullptr;
     sheet::Area m_shown;
     std::vector<FormatStyle> m_styles;
     std::vector<std::vector<std::size_t>> m_rowMerges;
@@ -622,12 +640,14 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     return image;
 }
 
-void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers) const {
+void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers, PdfTextLayer* textLayer) const {
     ensureGuiApplication();
     if (!painter.isActive()) {
         throw std::runtime_error("The sheet cannot be drawn: the painter is not active.");
     }
-    PaintJob(m_workbook, m_sheet, layout, *painter.device()).run(painter, layers);
+    PaintJob job(m_workbook, m_sheet, layout, *painter.device());
+    job.setTextLayer(textLayer);
+    job.run(painter, layers);
 }
 
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits) {

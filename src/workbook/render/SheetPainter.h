@@ -2,6 +2,7 @@
 
 #include "workbook/render/FontCatalog.h"
 #include "workbook/render/NumberFormatter.h"
+#include "workbook/render/PdfTextLayer.h"
 #include "workbook/render/SheetLayout.h"
 #include "workbook/sheet/Workbook.h"
 
@@ -45,7 +46,9 @@ public:
     // ground, no gridlines, no cut bands. Text is measured on the painter's device. A page made
     // of several pieces draws each layer of every piece before the next layer, so no piece's fill
     // covers a border that another piece draws on their common line.
-    void paintOn(QPainter& painter, const SheetLayout& layout, int layers = kAllLayers) const;
+    // With a text layer, each line of text is marked for it (see PdfTextLayer).
+    void paintOn(QPainter& painter, const SheetLayout& layout, int layers = kAllLayers,
+                 PdfTextLayer* textLayer = nullptr) const;
 
 private:
     const sheet::Workbook& m_workbook;
