@@ -86,6 +86,29 @@ QByteArray deflated(const QByteArray& data) {
     return out;
 }
 
+// The text objects of a marked text without the writer's own replacement texts (it gives some
+// glyphs one, often empty); readers do not look into marked content nested in another.
+QString withoutInnerSpans(QStringView objects) {
+    static const QRegularExpression kSpan(uR"(/Span << /ActualText <[0-9A-Fa-f]*> >> BDC\n)"_s);
+    QString out;
+    qsizetype from = 0;
+    for (auto it = kSpan.globalMatch(objects); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.capturedStart() < from) {
+            continue;
+        }
+        const qsizetype close = objects.indexOf(u"\nEMC\n", m.capturedEnd() - 1);
+        if (close < 0) {
+            break;
+        }
+        out += objects.sliced(from, m.capturedStart() - from);
+        out += objects.sliced(m.capturedEnd(), close + 1 - m.capturedEnd());
+        from = close + 5;
+    }
+    out += objects.sliced(from);
+    return out;
+}
+
 // A page's drawing with its marks taken out and each marked text's text objects (BT ... ET)
 // enclosed in marked content with its replacement text. The marked content is put where the
 // text objects are, so that it lies in their coordinate system.
@@ -140,7 +163,7 @@ QByteArray withActualText(const QByteArray& content, const std::vector<std::vect
             if (last > first) {
                 out += between.first(first);
                 out += u"/Span <</ActualText <"_s + QString::fromLatin1(utf16Hex((*page)[m.number])) + u">>> BDC\n"_s;
-                out += between.sliced(first, last + 4 - first);
+                out += withoutInnerSpans(between.sliced(first, last + 4 - first));
                 out += u"EMC\n"_s;
                 out += between.sliced(last + 4);
                 from = end.end;

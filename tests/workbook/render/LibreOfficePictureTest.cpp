@@ -21,20 +21,6 @@
 using namespace markwell;
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
-// Both programs draw Century Gothic with the same stand-in when it is missing: our renderer
-// picks URW Gothic itself, LibreOffice gets it through a fontconfig alias.
-const char kFontConfig[] = R"(<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
-<fontconfig>
-  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
-  <alias binding="same"><family>Century Gothic</family><accept><family>URW Gothic</family></accept></alias>
-</fontconfig>
-)";
-
-} // namespace
-
 TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) {
     const QString soffice = QStandardPaths::findExecutable(u"soffice"_s);
     const QString pdftoppm = QStandardPaths::findExecutable(u"pdftoppm"_s);
@@ -42,7 +28,7 @@ TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) 
         GTEST_SKIP() << "LibreOffice (soffice) or poppler-utils (pdftoppm) is not installed";
     }
     test::TempDir dir;
-    dir.write(u"fonts.conf"_s, QByteArray(kFontConfig));
+    dir.write(u"fonts.conf"_s, QByteArray(test::kCenturyGothicAsUrwGothic));
     const sheet::Workbook wb = test::textSampleWorkbook();
     const xls::Bytes bytes = xls::writeXls(wb);
     dir.write(u"texts.xls"_s,
