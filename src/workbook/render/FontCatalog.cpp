@@ -82,9 +82,10 @@ public:
         return found;
     }
 
-    bool supports(const QFont& font, char32_t c) {
+    // The face of a font (a shared handle, to be asked outside the lock).
+    QRawFont faceOf(const QFont& font) {
         const QMutexLocker lock(&m_guard);
-        return face(font.family(), font.bold(), font.italic()).supportsCharacter(c);
+        return face(font.family(), font.bold(), font.italic());
     }
 
     // A family whose missing-glyph box shows, `family` itself when its box does.
@@ -170,6 +171,7 @@ bool followsNeighbour(char32_t c) {
 
 std::vector<FontRun> fontRuns(const QString& text, const QFont& font) {
     FaceFinder& finder = FaceFinder::instance();
+    const QRawFont own = finder.faceOf(font);
     std::vector<FontRun> runs;
     // The face of each character, by family and slant; the first one's is the font's own.
     QString family = font.family();
@@ -187,7 +189,7 @@ std::vector<FontRun> fontRuns(const QString& text, const QFont& font) {
         if (!runs.empty() && followsNeighbour(c)) {
             wanted = family;
             wantedItalic = italic;
-        } else if (!finder.supports(font, c)) {
+        } else if (!own.supportsCharacter(c)) {
             const auto [other, otherItalic] = finder.faceFor(c, font);
             if (other.isEmpty()) {
                 wanted = finder.boxFamily(font.family(), font.bold(), font.italic());

@@ -7,13 +7,12 @@
 
 #include "workbook/render/PdfPrinter.h"
 #include "workbook/render/SheetPainter.h"
-#include "workbook/xls/XlsWriter.h"
 
 #include "ExternalReaders.h"
+#include "LibreOfficePrint.h"
 #include "TempDir.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QRegularExpression>
@@ -146,20 +145,13 @@ TEST(TextLayer, PagesBreakWhereLibreOfficeBreaksThem) {
         s.rowInfo(r).heightTwips = kRowTwips;
     }
     test::TempDir dir;
-    dir.write(u"fonts.conf"_s, QByteArray(test::kCenturyGothicAsUrwGothic));
-    const xls::Bytes bytes = xls::writeXls(wb);
-    dir.write(u"rows.xls"_s,
-              QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
-    const test::ToolRun lo =
-        test::runTool(soffice,
-                      {u"-env:UserInstallation=file://"_s + dir.file(u"profile"_s), u"--headless"_s, u"--convert-to"_s,
-                       u"pdf"_s, u"--outdir"_s, dir.file(u"lo"_s), dir.file(u"rows.xls"_s)},
-                      240000, {u"FONTCONFIG_FILE="_s + dir.file(u"fonts.conf"_s)});
-    ASSERT_TRUE(lo.ok && QFile::exists(dir.file(u"lo/rows.pdf"_s))) << (lo.out + lo.err).toStdString();
+    std::string problem;
+    const QString theirPdf = test::printWithLibreOffice(soffice, dir, wb, u"rows"_s, problem);
+    ASSERT_FALSE(theirPdf.isEmpty()) << problem;
     QBuffer ours;
     ours.open(QIODevice::WriteOnly);
     const int pages = render::writePdf(wb, ours);
-    dir.write(u"rows.pdf"_s, ours.data());
+    dir.write(u"ours.pdf"_s, ours.data());
 
     // The rows each page starts with.
     auto firstRows = [&](const QString& file) {
@@ -173,7 +165,7 @@ TEST(TextLayer, PagesBreakWhereLibreOfficeBreaksThem) {
         }
         return firsts;
     };
-    const std::vector<QString> theirs = firstRows(dir.file(u"lo/rows.pdf"_s));
-    EXPECT_EQ(firstRows(dir.file(u"rows.pdf"_s)), theirs);
+    const std::vector<QString> theirs = firstRows(theirPdf);
+    EXPECT_EQ(firstRows(dir.file(u"ours.pdf"_s)), theirs);
     EXPECT_EQ(pages, static_cast<int>(theirs.size()));
 }

@@ -30,16 +30,6 @@ inline const TextCase kTextCases[] = {
 };
 sheet::Workbook textSampleWorkbook();
 
-// A fontconfig file (FONTCONFIG_FILE) under which LibreOffice draws Century Gothic with URW
-// Gothic when it is missing, the stand-in our renderer picks itself.
-inline constexpr char kCenturyGothicAsUrwGothic[] = R"(<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
-<fontconfig>
-  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
-  <alias binding="same"><family>Century Gothic</family><accept><family>URW Gothic</family></accept></alias>
-</fontconfig>
-)";
-
 // The bounding box of the pixels of one colour (each channel within 2), if there are any.
 std::optional<QRect> boxOfColour(const QImage& image, std::uint32_t rgb);
 
