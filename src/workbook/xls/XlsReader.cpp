@@ -60,13 +60,14 @@ std::optional<std::uint16_t> bofVersion(ByteView stream, std::uint16_t* substrea
     return std::nullopt;
 }
 
-Bytes workbookStream(const cfb::CompoundFileReader& cfb) {
+// The workbook stream, a view of the file or of `storage`.
+ByteView workbookStream(const cfb::CompoundFileReader& cfb, Bytes& storage) {
     if (auto wb = cfb.findStream("Workbook")) {
-        return cfb.readStream(*wb);
+        return cfb.streamView(*wb, storage);
     }
     if (auto book = cfb.findStream("Book")) {
         // "Book" holds BIFF5/7; a few writers put BIFF8 there, which we read like any other.
-        Bytes data = cfb.readStream(*book);
+        const ByteView data = cfb.streamView(*book, storage);
         std::uint16_t substream = 0;
         if (bofVersion(data, &substream) == rec::kBiff8Version) {
             return data;
@@ -782,8 +783,9 @@ ReadResult readXls(ByteView file) {
     if (!cfb::hasCompoundSignature(file)) {
         refuseNonCompound(file);
     }
-    cfb::CompoundFileReader container(Bytes(file.begin(), file.end()));
-    const Bytes stream = workbookStream(container);
+    const auto container = cfb::CompoundFileReader::borrowing(file);
+    Bytes storage;
+    const ByteView stream = workbookStream(container, storage);
 
     std::uint16_t substream = 0;
     const auto version = bofVersion(stream, &substream);
