@@ -1,5 +1,6 @@
 #include "XlsReader.h"
 
+#include "FormulaPool.h"
 #include "FormulaReader.h"
 #include "Globals.h"
 #include "RecordIds.h"
@@ -276,6 +277,7 @@ private:
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
     std::vector<SharedFormula> m_shared;
+    FormulaPool m_pool; // the sheet's formulas share their identical parts
     std::map<std::uint16_t, std::string> m_noteText; // by object id
     std::uint16_t m_lastObject = 0;
     bool m_lastObjectIsNote = false;
@@ -295,7 +297,7 @@ std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row,
     context.sheetOfBoundSheet = m_sheetMap;
     context.row = row;
     context.col = col;
-    return decodeFormula(rgce, context);
+    return m_pool.share(decodeFormula(rgce, context), row);
 }
 
 void SheetReader::onFormula(const Record& r) {
