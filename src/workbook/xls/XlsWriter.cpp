@@ -566,6 +566,7 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
         blankXfs.clear();
     };
 
+    ByteWriter w; // one cell's record at a time, its room kept from cell to cell
     s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
         if (row >= nextBlock) {
             flushBlanks();
@@ -582,7 +583,7 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
             return;
         }
         flushBlanks();
-        ByteWriter w;
+        w.data().clear();
         w.u16(static_cast<unsigned>(row));
         w.u16(static_cast<unsigned>(col));
         w.u16(xf);
