@@ -277,7 +277,7 @@ private:
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
     std::vector<SharedFormula> m_shared;
-    FormulaPool m_pool; // the sheet's formulas share their identical parts
+    FormulaPool m_pool;                              // the sheet's formulas share their identical parts
     std::map<std::uint16_t, std::string> m_noteText; // by object id
     std::uint16_t m_lastObject = 0;
     bool m_lastObjectIsNote = false;
