@@ -1,11 +1,11 @@
 #include "workbook/host/EmbeddedHost.h"
 
+#include "os/Files.h"
 #include "workbook/host/EngineCalls.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <map>
@@ -324,19 +324,12 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     std::vector<std::uint8_t> bytes;
     guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
             [&] { bytes = engine::writeWorkbook(b.model); });
-    // Written without a buffer of its own, and a short write is followed by another attempt:
-    // that is the one that fails with the system's reason (a full disk), which is then reported.
-    QSaveFile file(filename);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const auto* data = reinterpret_cast<const char*>(bytes.data());
-    const auto size = static_cast<qint64>(bytes.size());
-    for (qint64 done = 0; written && done < size;) {
-        const qint64 n = file.write(data + done, size - done);
-        written = n > 0;
-        done += std::max<qint64>(n, 0);
-    }
-    if (!written || !file.commit()) {
-        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()));
+    // Put in the file's place in one step: a symbolic link there (also one put in the place of a
+    // file reserved for the save) is replaced, never written through, and a device is refused.
+    const os::Result<> replaced = os::replaceFileAtomically(
+        filename, QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    if (!replaced) {
+        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, replaced.reason()));
     }
     b.path = QFileInfo(filename).absoluteFilePath();
     b.readOnly = false;

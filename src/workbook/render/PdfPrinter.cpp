@@ -95,7 +95,7 @@ public:
         m_writer.setPageLayout(pageLayoutOf(m_workbook.sheets.front().pageSetup));
         QPainter painter;
         if (!painter.begin(&m_writer)) {
-            throw std::runtime_error("The PDF cannot be written.");
+            throw RenderError("The PDF cannot be written.");
         }
         int number = 0;
         for (std::size_t i = 0; i < m_workbook.sheets.size(); ++i) {
@@ -105,7 +105,7 @@ public:
                 if (number > 0) {
                     m_writer.setPageLayout(pageLayoutOf(sheet.pageSetup));
                     if (!m_writer.newPage()) {
-                        throw std::runtime_error("The PDF cannot be written: a new page could not be started.");
+                        throw RenderError("The PDF cannot be written: a new page could not be started.");
                     }
                 }
                 ++number;
@@ -114,7 +114,7 @@ public:
             }
         }
         if (!painter.end()) {
-            throw std::runtime_error("The PDF cannot be completed.");
+            throw RenderError("The PDF cannot be completed.");
         }
         return number;
     }
@@ -202,7 +202,7 @@ int writePdf(const sheet::Workbook& workbook, QIODevice& out, const PdfOptions& 
         throw std::invalid_argument("A workbook without sheets has nothing to print.");
     }
     if (!out.isWritable()) {
-        throw std::runtime_error("The PDF cannot be written: the file is not open for writing.");
+        throw RenderError("The PDF cannot be written: the file is not open for writing.");
     }
     return PdfJob(workbook, out, options).run();
 }

@@ -1,6 +1,6 @@
 #include "workbook/render/SheetPainter.h"
 
-#include "common/Platform.h"
+#include "os/Memory.h"
 #include "workbook/render/NumberFormatter.h"
 
 #include <QFontDatabase>
@@ -43,7 +43,7 @@ QColor rgb(std::uint32_t value) {
 
 void ensureGuiApplication() {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        throw std::runtime_error("A sheet picture can only be drawn once the graphical application has started.");
+        throw RenderError("A sheet picture can only be drawn once the graphical application has started.");
     }
 }
 
@@ -709,8 +709,8 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     const SheetLayout layout(m_sheet, area, maxDigitWidth(base), m_limits);
     QImage image = newPicture(layout.width(), layout.height(), QImage::Format_RGB32);
     if (image.isNull()) {
-        throw std::runtime_error("There is not enough memory for a picture of " + std::to_string(layout.width()) +
-                                 " x " + std::to_string(layout.height()) + " pixels.");
+        throw RenderError("There is not enough memory for a picture of " + std::to_string(layout.width()) + " x " +
+                          std::to_string(layout.height()) + " pixels.");
     }
     image.setDotsPerMeterX(kDotsPerMeter);
     image.setDotsPerMeterY(kDotsPerMeter);
@@ -724,7 +724,7 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
 void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers) const {
     ensureGuiApplication();
     if (!painter.isActive()) {
-        throw std::runtime_error("The sheet cannot be drawn: the painter is not active.");
+        throw RenderError("The sheet cannot be drawn: the painter is not active.");
     }
     PaintJob(m_workbook, m_sheet, layout, *painter.device()).run(painter, layers);
 }
