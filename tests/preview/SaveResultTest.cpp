@@ -15,7 +15,6 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
 using namespace markwell::preview;
-using namespace markwell::exporting;
 using markwell::test::ScriptedPrompt;
 using Kind = ScriptedPrompt::Shown::Kind;
 
