@@ -40,6 +40,8 @@ public:
 
     const QString& reason() const { return m_reason.text; }
     int errorNumber() const { return m_reason.errorNumber; }
+    // The failure as it is, for passing it on.
+    const Reason& why() const { return m_reason; }
 
 private:
     std::optional<T> m_value;

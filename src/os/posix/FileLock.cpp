@@ -73,7 +73,7 @@ Result<FileLock> FileLock::waitFor(const QString& lockPath, int timeoutMs) {
     struct stat st {};
     const Result<int> opened = openLockFile(encoded(lockPath), &st);
     if (!opened) {
-        return Reason{opened.reason(), opened.errorNumber()};
+        return opened.why();
     }
     const int fd = *opened;
     if (timeoutMs < 0) {
@@ -114,7 +114,7 @@ Result<FileLock> FileLock::tryTake(const QString& lockPath) {
         struct stat mine {};
         const Result<int> opened = openLockFile(name, &mine);
         if (!opened) {
-            return Reason{opened.reason(), opened.errorNumber()};
+            return opened.why();
         }
         const int fd = *opened;
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

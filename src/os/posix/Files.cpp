@@ -266,7 +266,7 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
     }
     const Result<std::pair<QString, int>> opened = openTemporaryBeside(path, mode);
     if (!opened) {
-        return Reason{opened.reason(), opened.errorNumber()};
+        return opened.why();
     }
     const QByteArray temporaryName = encoded(opened->first);
     if (Result<> written = writeAndClose(opened->second, {bytes}, true); !written) {
