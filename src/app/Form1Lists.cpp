@@ -2,8 +2,8 @@
 #include "app/ListCells.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
-#include "common/Platform.h"
 #include "common/Prompt.h"
+#include "os/Files.h"
 #include "setup/ListAutosave.h"
 #include "setup/ListCodec.h"
 #include "setup/ListHistory.h"
@@ -307,11 +307,11 @@ void Form1::PasteRows(ListKind list) {
 
 void Form1::DropFile(ListKind list, const QString& path) {
     ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Drop" : u"ListView2_Drop"));
-    std::optional<QByteArray> bytes;
-    QString why;
-    trap.step(100, [&] { bytes = os::readFileBounded(path, kMaxRosterBytes, true, &why); });
+    os::Result<QByteArray> bytes = os::Reason{};
+    trap.step(100, [&] { bytes = os::readFileBounded(path, kMaxRosterBytes, true); });
     if (!bytes) {
-        m_prompt.message(u"\"%1\" cannot be read: %2. Nothing was added."_s.arg(QDir::toNativeSeparators(path), why));
+        m_prompt.message(
+            u"\"%1\" cannot be read: %2. Nothing was added."_s.arg(QDir::toNativeSeparators(path), bytes.reason()));
         return;
     }
     takeRows(list, *bytes, u"\"%1\""_s.arg(QFileInfo(path).fileName()), trap);

@@ -1,6 +1,6 @@
 #include "cli/Arguments.h"
 
-#include "common/Platform.h"
+#include "os/FileNames.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,9 +9,9 @@
 #include "common/DisplayText.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
-#include "common/Platform.h"
 #include "common/Prompt.h"
 #include "gradebook/WorkFiles.h"
+#include "os/Files.h"
 #include "setup/SettingsStore.h"
 
 #include <QDir>
@@ -51,10 +51,9 @@ private:
 };
 
 QByteArray readInput(const QString& path) {
-    QString why;
-    std::optional<QByteArray> bytes = os::readFileBounded(path, kMaxInputBytes, false, &why);
+    os::Result<QByteArray> bytes = os::readFileBounded(path, kMaxInputBytes, false);
     if (!bytes) {
-        fail(u"\"%1\" cannot be read: %2."_s.arg(path, why));
+        fail(u"\"%1\" cannot be read: %2."_s.arg(path, bytes.reason()));
     }
     return std::move(*bytes);
 }
@@ -132,7 +131,7 @@ std::optional<QString> sameFileProblem(const Options& o, const CliEnvironment& e
     }
     for (std::size_t r = 0; r < results; ++r) {
         for (std::size_t i = r + 1; i < files.size(); ++i) {
-            if (sameFile(files[r].second, files[i].second)) {
+            if (os::sameFile(files[r].second, files[i].second)) {
                 return u"%1 and %2 name the same file, \"%3\"."_s.arg(files[r].first, files[i].first, files[r].second);
             }
         }
@@ -232,7 +231,7 @@ int create(const Options& o, const CliEnvironment& env) {
     }
     if (!ui.workbook.isEmpty()) {
         // With --force the result may have replaced the generated workbook itself.
-        if (!sameFile(ui.workbook, o.out)) {
+        if (!os::sameFile(ui.workbook, o.out)) {
             DeleteFileQuietly(ui.workbook);
         }
         work_files::forget(ui.workbook);

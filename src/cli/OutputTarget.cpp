@@ -1,12 +1,9 @@
 #include "cli/OutputTarget.h"
 
-#include "common/Platform.h"
+#include "os/Files.h"
 #include "workbook/render/PngWriter.h"
 
 #include <QDir>
-
-#include <filesystem>
-#include <system_error>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -14,18 +11,8 @@ namespace markwell::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // A generated workbook is at most some hundred megabytes; anything larger is not ours.
 constexpr qint64 kMaxWorkbookBytes = qint64{4} << 30;
-
-fs::path fsPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return fs::path(path.toStdU16String());
-#else
-    return fs::path(os::encodeFileName(path).toStdString());
-#endif
-}
 
 // The folder a new file at `path` goes into, and the file's name.
 std::pair<QString, QString> folderAndName(const QString& path) {
@@ -38,32 +25,6 @@ std::pair<QString, QString> folderAndName(const QString& path) {
 }
 
 } // namespace
-
-bool sameFile(const QString& a, const QString& b) {
-    const fs::path pa = fsPath(a);
-    const fs::path pb = fsPath(b);
-    std::error_code ec;
-    const bool aExists = fs::exists(pa, ec);
-    const bool bExists = fs::exists(pb, ec);
-    if (aExists && bExists) {
-        const bool same = fs::equivalent(pa, pb, ec);
-        return !ec && same;
-    }
-    if (aExists || bExists) {
-        return false;
-    }
-    // Neither exists yet: compare where each would be made, links in the folders resolved.
-    const auto where = [](const fs::path& p) {
-        std::error_code e;
-        const fs::path absolute = fs::absolute(p, e);
-        if (e) {
-            return p.lexically_normal();
-        }
-        const fs::path resolved = fs::weakly_canonical(absolute, e);
-        return e ? absolute.lexically_normal() : resolved;
-    };
-    return where(pa) == where(pb);
-}
 
 std::optional<QString> checkTarget(const QString& path, bool force) {
     const auto [folder, name] = folderAndName(path);
@@ -99,44 +60,34 @@ std::optional<QString> checkTarget(const QString& path, bool force) {
     if (folderKind != os::FileKind::Directory) {
         return u"\"%1\" is not a folder"_s.arg(folder);
     }
-    QString why;
-    if (!os::canCreateFilesIn(folder, &why)) {
-        return u"no file can be made in the folder \"%1\" (%2)"_s.arg(folder, why);
+    if (const os::Result<> canCreate = os::canCreateFilesIn(folder); !canCreate) {
+        return u"no file can be made in the folder \"%1\" (%2)"_s.arg(folder, canCreate.reason());
     }
     return std::nullopt;
 }
 
 std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes, bool force) {
-    QString why;
     if (!force) {
-        if (os::createFileAtomically(path, bytes, os::newFileMode(), &why)) {
+        const os::Result<> created = os::createFileAtomically(path, bytes, os::newFileMode());
+        if (created) {
             return std::nullopt;
         }
         if (os::kindOf(path) != os::FileKind::Missing) {
             return u"a file of that name appeared while the job ran and was left as it is; use --force to "
                    u"replace it"_s;
         }
-        return why;
+        return created.reason();
     }
-    int mode = os::newFileMode();
-    if (os::kindOf(path) == os::FileKind::Regular) {
-        std::error_code ec;
-        const fs::perms kept = fs::status(fsPath(path), ec).permissions();
-        if (!ec) {
-            mode = static_cast<int>(kept & fs::perms::all);
-        }
+    if (const os::Result<> replaced = os::replaceFileAtomically(path, bytes); !replaced) {
+        return replaced.reason();
     }
-    if (os::replaceFileAtomically(path, bytes, mode, &why)) {
-        return std::nullopt;
-    }
-    return why;
+    return std::nullopt;
 }
 
 std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force) {
-    QString why;
-    const std::optional<QByteArray> bytes = os::readFileBounded(generated, kMaxWorkbookBytes, true, &why);
+    const os::Result<QByteArray> bytes = os::readFileBounded(generated, kMaxWorkbookBytes, true);
     if (!bytes) {
-        return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, why);
+        return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, bytes.reason());
     }
     return writeTarget(target, *bytes, force);
 }

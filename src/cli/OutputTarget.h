@@ -11,10 +11,6 @@ namespace markwell::cli {
 // The files markwell-cli writes (--out, --picture): checked before the job runs, and written at
 // its end in one step, so that no target is ever left half-written.
 
-// True when both paths name one file: also through different spellings, ".." or symbolic links,
-// and for files that do not exist yet.
-bool sameFile(const QString& a, const QString& b);
-
 // Before the job: why `path` cannot take the result, or nothing. With or without force, a target
 // that is not a regular file (a folder, a device, pipe or socket, or a link to one) is refused, and
 // so is a folder that does not exist or takes no new files; without force, an existing file.
@@ -24,8 +20,8 @@ std::optional<QString> checkTarget(const QString& path, bool force);
 // exclusively and complete (os::createFileAtomically): a file that appeared there while the job
 // ran is left as it is. With force an
 // existing file is replaced through a temporary file beside it that is renamed over it once
-// complete (a symbolic link is itself replaced, never followed), keeping the old file's
-// permissions. Returns why it failed (the system's reason, "No space left on device"), or nothing.
+// complete (os::replaceFileAtomically: a symbolic link is itself replaced, never followed), keeping
+// the old file's permissions. Returns why it failed (the system's reason, "No space left on device"), or nothing.
 std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes, bool force);
 
 // The generated workbook copied to `target` with writeTarget.

@@ -1,7 +1,7 @@
 #include "cli/TextInput.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
+#include "os/FileNames.h"
 
 #include <QStringDecoder>
 

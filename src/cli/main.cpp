@@ -1,9 +1,11 @@
 #include "cli/Arguments.h"
 #include "cli/CliRun.h"
 #include "cli/Progress.h"
-#include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 #include "gradebook/WorkFiles.h"
+#include "os/FileNames.h"
+#include "os/Process.h"
+#include "os/Result.h"
 #include "workbook/render/FontCatalog.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "common/FileUtil.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
+#include "os/Files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -68,9 +68,8 @@ void DeleteFileQuietly(const QString& path) {
 void WriteBytesToFile(const QByteArray& bytes, const QString& path) {
     // Every write and the close are checked: a full disk or a file-size limit that is only met
     // when the last bytes reach the file is reported here, with the system's reason.
-    QString reason;
-    if (!os::overwriteFileStart(path, bytes, 0600, &reason)) {
-        throw Failure(u"Could not write the file \"%1\": %2"_s.arg(QDir::toNativeSeparators(path), reason));
+    if (const os::Result<> written = os::overwriteFileStart(path, bytes, 0600); !written) {
+        throw Failure(u"Could not write the file \"%1\": %2"_s.arg(QDir::toNativeSeparators(path), written.reason()));
     }
 }
 

@@ -2,18 +2,17 @@
 
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
-#include "common/Platform.h"
 #include "common/Prompt.h"
 #include "gradebook/Excel1.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
 #include "gradebook/template/FilledLayout.h"
+#include "os/Files.h"
 #include "setup/PointsText.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 #include <memory>
@@ -32,10 +31,6 @@ constexpr qsizetype kMaxStudentRows = 65536 - 17;
 
 // Work files hold names and grades: only their owner may read them.
 constexpr int kWorkFileMode = 0600;
-
-QString joinPath(const QString& folder, const QString& name) {
-    return folder.isEmpty() ? name : QDir(folder).filePath(name);
-}
 
 // A host instance that is there, or a failure that says why it is not.
 SpreadsheetHost& running(const std::unique_ptr<SpreadsheetHost>& host, const QString& whyMissing) {
@@ -152,109 +147,6 @@ std::optional<QString> overlongText(const GradebookSetup& setup) {
     return std::nullopt;
 }
 
-// The work folder of one job, held for the length of the job: its lock, and the work files
-// the job made there (recorded among the process's work files until they are deleted).
-class JobFolder {
-public:
-    // Finds the work folder and takes its lock, waiting while another job has it. On failure
-    // returns false with *problem set to the one message for the user.
-    bool take(const CreateTemplateEnvironment& env, CreateTemplateUi& ui, QString* problem) {
-        QString why;
-        m_folder = env.workFolder ? env.workFolder() : workFolder(&why);
-        if (m_folder.isEmpty()) {
-            *problem = why.isEmpty() ? u"There is no work folder for \"Create Template\"."_s : why;
-            return false;
-        }
-        const QString shown = QDir::toNativeSeparators(m_folder);
-        const os::FileKind kind = os::kindFollowing(m_folder);
-        if (kind != os::FileKind::Directory) {
-            *problem = unusable(shown, kind == os::FileKind::Missing
-                                           ? u"it does not exist"_s
-                                           : u"it is %1, not a folder"_s.arg(os::describeKind(os::kindOf(m_folder))));
-            return false;
-        }
-        const QString lockPath = path(QString::fromUtf16(kLockFileName));
-        QElapsedTimer waited;
-        waited.start();
-        bool told = false;
-        for (;;) {
-            os::JobLock::Outcome outcome = os::JobLock::Outcome::Failed;
-            {
-                const auto hold = work_files::hold();
-                m_lock = os::JobLock::tryAcquire(lockPath, &outcome, &why);
-                if (outcome == os::JobLock::Outcome::Held) {
-                    work_files::record(lockPath);
-                    return true;
-                }
-            }
-            if (outcome == os::JobLock::Outcome::Failed) {
-                // Creating the lock file is the job's first write to the folder: a folder that
-                // cannot be written says so here, with the system's reason.
-                *problem = os::kindOf(lockPath) == os::FileKind::Missing
-                               ? unusable(shown, why)
-                               : unusable(shown, u"its lock file \"%1\" cannot be used: %2"_s.arg(
-                                                     QDir::toNativeSeparators(lockPath), why));
-                return false;
-            }
-            if (!told) {
-                told = true;
-                ui.notice(
-                    u"Another job is using the work folder \"%1\" (another copy of the program, or markwell-cli). "
-                    u"This job waits until it has finished."_s.arg(shown));
-            }
-            if (waited.elapsed() >= env.workFolderWaitMs) {
-                *problem = u"The work folder \"%1\" is still in use by another job after %2 seconds. Please try again "
-                           u"when it has finished."_s.arg(shown, QString::number(waited.elapsed() / 1000));
-                return false;
-            }
-            processPendingEvents();
-            QThread::msleep(20);
-        }
-    }
-
-    // Deletes the lock file and lets the next job have the folder.
-    ~JobFolder() {
-        const auto hold = work_files::hold();
-        work_files::forget(m_lock.path());
-        m_lock.release();
-    }
-
-    const QString& folder() const { return m_folder; }
-    QString path(const QString& name) const { return joinPath(m_folder, name); }
-
-    // A work file this job made (or took over, as a left-over template) and deletes at its end.
-    void made(const QString& file) {
-        work_files::record(file);
-        if (!m_made.contains(file)) {
-            m_made << file;
-        }
-    }
-    bool owns(const QString& file) const { return m_made.contains(file); }
-    // Deletes a work file of this job quietly; anything the job did not make stays.
-    void remove(const QString& file) {
-        if (!owns(file)) {
-            processPendingEvents();
-            return;
-        }
-        DeleteFileQuietly(file);
-        const auto hold = work_files::hold();
-        if (os::kindOf(file) == os::FileKind::Missing) {
-            work_files::forget(file);
-            m_made.removeAll(file);
-        }
-    }
-
-private:
-    static QString unusable(const QString& folder, const QString& why) {
-        return u"The work folder \"%1\" cannot be used: %2. \"Create Template\" keeps its work files there while it "
-               u"runs; please set TEMP to a folder you can write to."_s.arg(folder, why);
-    }
-
-    QString m_folder;
-    os::JobLock m_lock;
-    QStringList m_made;
-};
-
 } // namespace
 
 int randomResultDigit() {
@@ -299,7 +191,8 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     // be made: one message, and the job ends here.
     JobFolder job;
     QString problem;
-    if (!job.take(env, ui, &problem)) {
+    if (!job.take(
+            env.workFolder, env.workFolderWaitMs, [&ui](const QString& text) { ui.notice(text); }, &problem)) {
         trap.run([&] { ui.setBusy(false); });
         prompt.message(problem);
         creating = false;
@@ -317,6 +210,8 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
 
     std::unique_ptr<SpreadsheetHost> hostA;
     const QString noHostA = u"The spreadsheet engine is not running: its instance could not be created."_s;
+    // The engine instance that fills the template, or a failure saying it is not running.
+    const auto engine = [&]() -> SpreadsheetHost& { return running(hostA, noHostA); };
     std::optional<HostWorkbook> wb;
     const QString noTemplate = u"The template workbook is not open."_s;
     QByteArray bytes;
@@ -325,7 +220,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
 
     trap.step(106, [&] {
         hostA = env.hostFactory ? env.hostFactory() : nullptr;
-        running(hostA, noHostA);
+        engine();
     });
     trap.step(108, [&] { bytes = env.templateBytes ? env.templateBytes() : templateWorkbook(); });
     trap.step(110, [&] {
@@ -340,9 +235,11 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         if (kind != os::FileKind::Missing) {
             throw Failure(workFileInTheWay(templatePath));
         }
-        QString why;
-        if (!os::writeNewFileFromParts(templatePath, {QByteArrayView(bytes)}, kWorkFileMode, false, &why)) {
-            throw Failure(u"The template could not be written to \"%1\": %2"_s.arg(shown(templatePath), why));
+        const os::Result<> written =
+            os::writeNewFileFromParts(templatePath, {QByteArrayView(bytes)}, kWorkFileMode, false);
+        if (!written) {
+            throw Failure(
+                u"The template could not be written to \"%1\": %2"_s.arg(shown(templatePath), written.reason()));
         }
         job.made(templatePath);
     });
@@ -350,45 +247,45 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
         if (!job.owns(templatePath)) {
             throw Failure(u"The template \"%1\" was not written, so it cannot be opened."_s.arg(shown(templatePath)));
         }
-        wb = running(hostA, noHostA).Workbooks().Open(templatePath, nullptr, true);
+        wb = engine().Workbooks().Open(templatePath, nullptr, true);
     });
-    trap.step(114, [&] { running(hostA, noHostA).setDisplayAlerts(false); });
+    trap.step(114, [&] { engine().setDisplayAlerts(false); });
     clock.lap(&CreateTemplateTimings::templateMs);
 
     trap.step(116, [&] { schoolName = setup.options.name; });
-    trap.step(118, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Select(); });
-    trap.step(120, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Activate(); });
-    trap.step(122, [&] { running(hostA, noHostA).Cells(5, 2).setValue(schoolName); });
-    trap.step(124, [&] { running(hostA, noHostA).Cells(8, 2).setValue(setup.options.teacherName); });
-    trap.step(126, [&] { running(hostA, noHostA).Cells(9, 2).setValue(setup.options.project); });
-    trap.step(128, [&] { running(hostA, noHostA).Cells(10, 2).setValue(setup.options.ysq); });
+    trap.step(118, [&] { engine().ActiveWorkbook().Worksheets(1).Select(); });
+    trap.step(120, [&] { engine().ActiveWorkbook().Worksheets(1).Activate(); });
+    trap.step(122, [&] { engine().Cells(5, 2).setValue(schoolName); });
+    trap.step(124, [&] { engine().Cells(8, 2).setValue(setup.options.teacherName); });
+    trap.step(126, [&] { engine().Cells(9, 2).setValue(setup.options.project); });
+    trap.step(128, [&] { engine().Cells(10, 2).setValue(setup.options.ysq); });
 
     qsizetype testCount = 0;
     progress.start(JobPhase::Tests, static_cast<qint64>(setup.tests.size()));
     trap.step(130, [&] { testCount = static_cast<qsizetype>(setup.tests.size()); });
     for (qsizetype i = 6; i <= testCount; ++i) {
-        trap.step(132, [&] { running(hostA, noHostA).Range(u"J6:J19"_s).Select(); });
-        trap.step(134, [&] { running(hostA, noHostA).Selection().Copy(); });
-        trap.step(136, [&] { running(hostA, noHostA).Range(u"J6"_s).Select(); });
-        trap.step(138, [&] { running(hostA, noHostA).Selection().Insert(xlShiftToRight); });
-        trap.step(140, [&] { running(hostA, noHostA).setCutCopyMode(false); });
+        trap.step(132, [&] { engine().Range(u"J6:J19"_s).Select(); });
+        trap.step(134, [&] { engine().Selection().Copy(); });
+        trap.step(136, [&] { engine().Range(u"J6"_s).Select(); });
+        trap.step(138, [&] { engine().Selection().Insert(xlShiftToRight); });
+        trap.step(140, [&] { engine().setCutCopyMode(false); });
         trap.setLabel(142);
     }
-    trap.step(144, [&] { running(hostA, noHostA).Range(u"G6"_s).Select(); });
+    trap.step(144, [&] { engine().Range(u"G6"_s).Select(); });
     for (qsizetype i = 1; i <= testCount; ++i) {
         const TestRow& test = setup.tests[static_cast<size_t>(i - 1)];
         const int column = static_cast<int>(6 + i);
         // A name is written as text, even one that reads as a number; no name leaves the heading
         // empty, so that the count of tests (H9) passes it over.
         trap.step(146, [&] {
-            HostRange heading = running(hostA, noHostA).Cells(6, column);
+            HostRange heading = engine().Cells(6, column);
             if (test.name.isEmpty()) {
                 heading.setValue(test.name);
             } else {
                 heading.setText(test.name);
             }
         });
-        trap.step(148, [&] { running(hostA, noHostA).Cells(7, column).setValue(forWorkbook(test.possiblePoints)); });
+        trap.step(148, [&] { engine().Cells(7, column).setValue(forWorkbook(test.possiblePoints)); });
         trap.setLabel(150);
     }
     trap.setLabel(152);
@@ -406,18 +303,18 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.setLabel(164);
     progress.start(JobPhase::Rows, static_cast<qint64>(setup.students.size()));
     for (qsizetype j = 2; j <= m / 2; ++j) {
-        trap.step(166, [&] { running(hostA, noHostA).Rows(u"13:14"_s).Select(); });
-        trap.step(168, [&] { running(hostA, noHostA).Selection().Copy(); });
-        trap.step(170, [&] { running(hostA, noHostA).Selection().Insert(xlShiftDown); });
-        trap.step(172, [&] { running(hostA, noHostA).setCutCopyMode(false); });
+        trap.step(166, [&] { engine().Rows(u"13:14"_s).Select(); });
+        trap.step(168, [&] { engine().Selection().Copy(); });
+        trap.step(170, [&] { engine().Selection().Insert(xlShiftDown); });
+        trap.step(172, [&] { engine().setCutCopyMode(false); });
         trap.step(174, [&] { k += 2; });
         trap.setLabel(176);
         progress.at(std::min<qint64>(2 * j, static_cast<qint64>(setup.students.size())));
     }
     if (trap.test(178, [&] { return studentCount % 2 == 1; })) {
-        trap.step(180, [&] { running(hostA, noHostA).Rows(r + k).Select(); });
-        trap.step(182, [&] { running(hostA, noHostA).Selection().Delete(xlShiftUp); });
-        trap.step(184, [&] { running(hostA, noHostA).Rows(r).Select(); });
+        trap.step(180, [&] { engine().Rows(r + k).Select(); });
+        trap.step(182, [&] { engine().Selection().Delete(xlShiftUp); });
+        trap.step(184, [&] { engine().Rows(r).Select(); });
     }
     progress.end();
 
@@ -425,14 +322,13 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     trap.step(186, [&] { r = 13; });
     for (qsizetype i = 1; i <= studentCount; ++i) {
         const StudentRow& student = setup.students[static_cast<size_t>(i - 1)];
-        trap.step(188, [&] { running(hostA, noHostA).Cells(r, 2).setValue(student.name); });
-        trap.step(190, [&] { running(hostA, noHostA).Cells(r, 3).setValue(student.id); });
+        trap.step(188, [&] { engine().Cells(r, 2).setValue(student.name); });
+        trap.step(190, [&] { engine().Cells(r, 3).setValue(student.id); });
         qsizetype n = 0;
         trap.step(192, [&] { n = setup.pointsCount; });
         for (qsizetype c = 7; c <= n + 6; ++c) {
-            trap.step(194, [&] {
-                running(hostA, noHostA).Cells(r, static_cast<int>(c)).setValue(forWorkbook(student.pointsFor(c - 7)));
-            });
+            trap.step(194,
+                      [&] { engine().Cells(r, static_cast<int>(c)).setValue(forWorkbook(student.pointsFor(c - 7))); });
             trap.setLabel(196);
         }
         trap.step(198, [&] { ++r; });
@@ -442,16 +338,14 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     progress.end();
     // The filling grew the table: the printout covers all of it.
     trap.step(202, [&] {
-        running(hostA, noHostA)
-            .ActiveWorkbook()
-            .Worksheets(1)
-            .setPrintArea(QString::fromStdString(gradetemplate::filledPrintArea(testCount, studentCount)));
+        engine().ActiveWorkbook().Worksheets(1).setPrintArea(
+            QString::fromStdString(gradetemplate::filledPrintArea(testCount, studentCount)));
     });
     trap.step(204, [&] { ui.setBusy(false); });
-    trap.step(206, [&] { running(hostA, noHostA).ActiveWorkbook().Worksheets(1).Select(); });
-    trap.step(208, [&] { running(hostA, noHostA).Cells(5, 2).Select(); });
-    trap.step(210, [&] { running(hostA, noHostA).setDisplayAlerts(true); });
-    trap.step(212, [&] { running(hostA, noHostA).setVisible(false); });
+    trap.step(206, [&] { engine().ActiveWorkbook().Worksheets(1).Select(); });
+    trap.step(208, [&] { engine().Cells(5, 2).Select(); });
+    trap.step(210, [&] { engine().setDisplayAlerts(true); });
+    trap.step(212, [&] { engine().setVisible(false); });
     clock.lap(&CreateTemplateTimings::fillMs);
     progress.start(JobPhase::Save);
 
@@ -469,15 +363,16 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
                 continue;
             }
             const auto hold = work_files::hold();
-            QString why;
-            if (os::writeNewFileFromParts(path, {}, kWorkFileMode, false, &why)) {
+            const os::Result<> reserved = os::writeNewFileFromParts(path, {}, kWorkFileMode, false);
+            if (reserved) {
                 job.made(path);
                 resultPath = path;
                 return;
             }
             if (os::kindOf(path) == os::FileKind::Missing) {
                 // Not a name taken in between: the folder refuses new files.
-                throw Failure(u"The result workbook \"%1\" could not be created: %2"_s.arg(shown(path), why));
+                throw Failure(
+                    u"The result workbook \"%1\" could not be created: %2"_s.arg(shown(path), reserved.reason()));
             }
         }
         throw Failure(u"No free name for the result workbook could be found in \"%1\"."_s.arg(shown(job.folder())));
@@ -503,9 +398,9 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
             throw;
         }
     });
-    trap.step(232, [&] { running(hostA, noHostA).setDisplayAlerts(false); });
+    trap.step(232, [&] { engine().setDisplayAlerts(false); });
     trap.step(234, [&] { present(wb, noTemplate).Close(); });
-    trap.step(236, [&] { running(hostA, noHostA).Quit(); });
+    trap.step(236, [&] { engine().Quit(); });
     trap.step(238, [&] { hostA.reset(); });
     clock.lap(&CreateTemplateTimings::saveMs);
     progress.start(JobPhase::Reopen);
@@ -513,23 +408,22 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     std::unique_ptr<SpreadsheetHost> hostB;
     const QString noHostB =
         u"The saved workbook \"%1\" is not open: opening it again failed at line 240."_s.arg(shown(resultPath));
+    // The instance that opened the saved workbook again, or a failure saying it is not open.
+    const auto reopened = [&]() -> SpreadsheetHost& { return running(hostB, noHostB); };
     std::optional<HostWorkbook> wb2;
     trap.step(240, [&] { hostB = Excel1::openInNewInstance(env.hostFactory, resultPath); });
     trap.step(242, [&] { ui.setBusy(true); });
-    trap.step(244,
-              [&] { wb2 = running(hostB, noHostB).Workbooks().Item(running(hostB, noHostB).Workbooks().Count()); });
+    trap.step(244, [&] { wb2 = reopened().Workbooks().Item(reopened().Workbooks().Count()); });
     clock.lap(&CreateTemplateTimings::reopenMs);
     progress.start(JobPhase::Picture);
     const bool pictureWasThere = os::kindOf(picturePath) != os::FileKind::Missing;
-    trap.step(246, [&] {
-        Excel1::saveCellsActivesheet(running(hostB, noHostB), present(wb2, noHostB), picturePath, prompt);
-    });
+    trap.step(246, [&] { Excel1::saveCellsActivesheet(reopened(), present(wb2, noHostB), picturePath, prompt); });
     if (!pictureWasThere && os::kindOf(picturePath) == os::FileKind::Regular) {
         job.made(picturePath);
     }
-    trap.step(248, [&] { running(hostB, noHostB).setDisplayAlerts(false); });
+    trap.step(248, [&] { reopened().setDisplayAlerts(false); });
     trap.step(250, [&] { present(wb2, noHostB).Close(); });
-    trap.step(252, [&] { running(hostB, noHostB).Quit(); });
+    trap.step(252, [&] { reopened().Quit(); });
     trap.step(254, [&] { ui.setBusy(false); });
 
     trap.step(256, [&] {

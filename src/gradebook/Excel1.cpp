@@ -1,9 +1,9 @@
 #include "gradebook/Excel1.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/WorkFiles.h"
+#include "os/Files.h"
 #include "setup/PointsText.h"
 
 #include <QLocale>

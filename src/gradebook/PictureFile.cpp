@@ -1,7 +1,7 @@
 #include "gradebook/PictureFile.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
+#include "os/Files.h"
 #include "workbook/render/PictureMemory.h"
 #include "workbook/render/SheetLayout.h"
 
@@ -139,14 +139,14 @@ void writePicture(const QString& path, const QImage& picture) {
         throw Failure(u"The picture file \"%1\" could not be written: not enough memory."_s.arg(path));
     }
     const Header h = headerFor(stored);
-    QString why;
     // A short-lived work file: written and checked, but not forced to the disk.
-    if (!os::writeNewFileFromParts(
-            path,
-            {QByteArrayView(h.data(), kHeaderSize), QByteArrayView(reinterpret_cast<const char*>(stored.constBits()),
-                                                                   static_cast<qsizetype>(stored.sizeInBytes()))},
-            0600, false, &why)) {
-        throw Failure(u"The picture file \"%1\" could not be written: %2"_s.arg(path, why));
+    const os::Result<> written = os::writeNewFileFromParts(
+        path,
+        {QByteArrayView(h.data(), kHeaderSize), QByteArrayView(reinterpret_cast<const char*>(stored.constBits()),
+                                                               static_cast<qsizetype>(stored.sizeInBytes()))},
+        0600, false);
+    if (!written) {
+        throw Failure(u"The picture file \"%1\" could not be written: %2"_s.arg(path, written.reason()));
     }
 }
 

@@ -1,11 +1,15 @@
 #include "gradebook/WorkFiles.h"
 
-#include "common/Platform.h"
+#include "common/FileUtil.h"
+#include "os/Files.h"
+#include "os/Process.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -46,11 +50,12 @@ QString workFolder(QString* problem) {
     const QString base = cacheBase();
     if (!base.isEmpty()) {
         const QString folder = QDir(base).filePath(u"markwell/work"_s);
-        if (os::makeFolders(folder, kPrivate, &why)) {
+        const os::Result<> made = os::makeFolders(folder, kPrivate);
+        if (made) {
             os::tightenPermissions(folder, kPrivate);
             return folder;
         }
-        why = u"the folder \"%1\" could not be made (%2)"_s.arg(QDir::toNativeSeparators(folder), why);
+        why = u"the folder \"%1\" could not be made (%2)"_s.arg(QDir::toNativeSeparators(folder), made.reason());
     } else {
         why = u"neither TEMP, nor XDG_CACHE_HOME, nor a home folder (HOME) names a folder"_s;
     }
@@ -59,11 +64,11 @@ QString workFolder(QString* problem) {
     const QString system = QDir::tempPath();
     if (usableBase(system)) {
         const QString folder = QDir(system).filePath(u"markwell-"_s + os::currentUserKey());
-        QString privateWhy;
-        if (os::makePrivateFolder(folder, &privateWhy)) {
+        const os::Result<> made = os::makePrivateFolder(folder);
+        if (made) {
             return folder;
         }
-        why += u"; \"%1\" cannot be used: %2"_s.arg(QDir::toNativeSeparators(folder), privateWhy);
+        why += u"; \"%1\" cannot be used: %2"_s.arg(QDir::toNativeSeparators(folder), made.reason());
     }
     if (problem != nullptr) {
         *problem = u"There is no work folder for \"Create Template\": %1. Please set TEMP to a folder you can "
@@ -136,4 +141,100 @@ void deleteAll(bool forGood) {
 }
 
 } // namespace work_files
+
+namespace {
+
+QString unusable(const QString& folder, const QString& why) {
+    return u"The work folder \"%1\" cannot be used: %2. \"Create Template\" keeps its work files there while it "
+           u"runs; please set TEMP to a folder you can write to."_s.arg(folder, why);
+}
+
+} // namespace
+
+bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
+                     const std::function<void(const QString&)>& notice, QString* problem) {
+    QString why;
+    m_folder = chosen ? chosen() : workFolder(&why);
+    if (m_folder.isEmpty()) {
+        *problem = why.isEmpty() ? u"There is no work folder for \"Create Template\"."_s : why;
+        return false;
+    }
+    const QString shown = QDir::toNativeSeparators(m_folder);
+    const os::FileKind kind = os::kindFollowing(m_folder);
+    if (kind != os::FileKind::Directory) {
+        *problem = unusable(shown, kind == os::FileKind::Missing
+                                       ? u"it does not exist"_s
+                                       : u"it is %1, not a folder"_s.arg(os::describeKind(os::kindOf(m_folder))));
+        return false;
+    }
+    const QString lockPath = path(QString::fromUtf16(kLockFileName));
+    QElapsedTimer waited;
+    waited.start();
+    bool told = false;
+    for (;;) {
+        {
+            const auto hold = work_files::hold();
+            os::Result<os::FileLock> taken = os::FileLock::tryTake(lockPath);
+            if (!taken) {
+                // Creating the lock file is the job's first write to the folder: a folder that
+                // cannot be written says so here, with the system's reason.
+                *problem = os::kindOf(lockPath) == os::FileKind::Missing
+                               ? unusable(shown, taken.reason())
+                               : unusable(shown, u"its lock file \"%1\" cannot be used: %2"_s.arg(
+                                                     QDir::toNativeSeparators(lockPath), taken.reason()));
+                return false;
+            }
+            if (taken->held()) {
+                m_lock = std::move(*taken);
+                work_files::record(lockPath);
+                return true;
+            }
+        }
+        if (!told) {
+            told = true;
+            if (notice) {
+                notice(u"Another job is using the work folder \"%1\" (another copy of the program, or markwell-cli). "
+                       u"This job waits until it has finished."_s.arg(shown));
+            }
+        }
+        if (waited.elapsed() >= waitMs) {
+            *problem = u"The work folder \"%1\" is still in use by another job after %2 seconds. Please try again "
+                       u"when it has finished."_s.arg(shown, QString::number(waited.elapsed() / 1000));
+            return false;
+        }
+        processPendingEvents();
+        QThread::msleep(20);
+    }
+}
+
+JobFolder::~JobFolder() {
+    const auto hold = work_files::hold();
+    work_files::forget(m_lock.path());
+    m_lock.release();
+}
+
+QString JobFolder::path(const QString& name) const {
+    return m_folder.isEmpty() ? name : QDir(m_folder).filePath(name);
+}
+
+void JobFolder::made(const QString& file) {
+    work_files::record(file);
+    if (!m_made.contains(file)) {
+        m_made << file;
+    }
+}
+
+void JobFolder::remove(const QString& file) {
+    if (!owns(file)) {
+        processPendingEvents();
+        return;
+    }
+    DeleteFileQuietly(file);
+    const auto hold = work_files::hold();
+    if (os::kindOf(file) == os::FileKind::Missing) {
+        work_files::forget(file);
+        m_made.removeAll(file);
+    }
+}
+
 } // namespace markwell

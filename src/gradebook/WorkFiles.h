@@ -1,8 +1,11 @@
 #pragma once
 
+#include "os/FileLock.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <mutex>
 
 namespace markwell {
@@ -37,4 +40,40 @@ QStringList recorded();
 void deleteAll(bool forGood);
 
 } // namespace work_files
+
+// The lock file a job holds in its work folder from before its first work file until its work
+// files are gone.
+inline constexpr char16_t kLockFileName[] = u"markwell.lock";
+
+// The work folder of one job, held for the length of the job: its lock, and the work files the
+// job made there (recorded among the process's work files until they are deleted).
+class JobFolder {
+public:
+    JobFolder() = default;
+    JobFolder(const JobFolder&) = delete;
+    JobFolder& operator=(const JobFolder&) = delete;
+    // Deletes the lock file and lets the next job have the folder.
+    ~JobFolder();
+
+    // Finds the work folder (`chosen`, when given, else workFolder()) and takes its lock, waiting
+    // up to waitMs while another job has it; `notice` tells the user once that the job waits. On
+    // failure returns false with *problem set to the one message for the user.
+    bool take(const std::function<QString()>& chosen, int waitMs, const std::function<void(const QString&)>& notice,
+              QString* problem);
+
+    const QString& folder() const { return m_folder; }
+    QString path(const QString& name) const;
+
+    // A work file this job made (or took over, as a left-over template) and deletes at its end.
+    void made(const QString& file);
+    bool owns(const QString& file) const { return m_made.contains(file); }
+    // Deletes a work file of this job quietly; anything the job did not make stays.
+    void remove(const QString& file);
+
+private:
+    QString m_folder;
+    os::FileLock m_lock;
+    QStringList m_made;
+};
+
 } // namespace markwell

@@ -4,6 +4,7 @@
 #include "common/FileUtil.h"
 #include "common/Prompt.h"
 #include "gradebook/export/SaveFormats.h"
+#include "os/Files.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -22,7 +23,7 @@ void SaveResults(Prompt& prompt, const QString& excelFile) {
         chosen = formatOfFileType(choice.fileType);
     });
     if (!target.isEmpty()) {
-        if (trap.test(102, [&] { return IsSameFile(target, excelFile); })) {
+        if (trap.test(102, [&] { return os::sameFile(target, excelFile); })) {
             // Replacing the generated workbook with itself would first remove it; refuse.
             trap.step(104, [&] {
                 prompt.message(u"The workbook cannot be saved over itself: \"%1\" is the generated workbook. "

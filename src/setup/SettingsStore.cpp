@@ -1,7 +1,8 @@
 #include "setup/SettingsStore.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
+#include "os/FileLock.h"
+#include "os/Files.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -140,17 +141,16 @@ void SettingsStore::load() {
     if (os::kindFollowing(m_path) == os::FileKind::Missing) {
         return;
     }
-    QString reason;
     // Bounded and regular files only: a link to a device or a pipe must neither grow without
     // end nor stop the start-up waiting for a writer.
-    const std::optional<QByteArray> bytes = os::readFileBounded(m_path, kMaxFileBytes, true, &reason);
+    const os::Result<QByteArray> bytes = os::readFileBounded(m_path, kMaxFileBytes, true);
     if (!bytes) {
         if (os::kindFollowing(m_path) == os::FileKind::Missing) {
             return; // removed while we looked
         }
         m_loadState = LoadState::Unreadable;
         m_problems << u"The settings file \"%1\" could not be read (%2). The program starts with empty settings "
-                      u"and does not overwrite that file."_s.arg(shownPath(), reason);
+                      u"and does not overwrite that file."_s.arg(shownPath(), bytes.reason());
         return;
     }
     Parsed parsed = parse(*bytes);
@@ -316,8 +316,8 @@ void SettingsStore::keepDamagedCopy(const QByteArray& bytes) {
             os::tightenPermissions(candidate, kFileMode);
             continue;
         }
-        QString reason;
-        if (os::writeNewFile(candidate, bytes, kFileMode, &reason)) {
+        const os::Result<> written = os::writeNewFile(candidate, bytes, kFileMode);
+        if (written) {
             m_backupPath = candidate;
             return;
         }
@@ -326,7 +326,7 @@ void SettingsStore::keepDamagedCopy(const QByteArray& bytes) {
         }
         throw Failure(u"The damaged settings file \"%1\" could not be copied to \"%2\" (%3), so it is not "
                       u"overwritten; the change is kept until the program ends."_s.arg(
-                          shownPath(), QDir::toNativeSeparators(candidate), reason));
+                          shownPath(), QDir::toNativeSeparators(candidate), written.reason()));
     }
     throw Failure(u"The damaged settings file \"%1\" could not be copied: too many earlier copies lie beside it."_s.arg(
         shownPath()));
@@ -360,24 +360,23 @@ bool SettingsStore::trySave(const std::vector<std::pair<QString, QString>>& valu
 // With `busy` given, a lock that is not free makes it return false instead of throwing.
 bool SettingsStore::writePending(int lockTimeoutMs, QString* busy) {
     const QString folder = QFileInfo(m_path).absolutePath();
-    QString reason;
-    if (!os::makeFolders(folder, kFolderMode, &reason)) {
+    if (const os::Result<> made = os::makeFolders(folder, kFolderMode); !made) {
         throw Failure(u"The settings folder \"%1\" could not be created (%2); the change is kept until the program "
-                      u"ends."_s.arg(QDir::toNativeSeparators(folder), reason));
+                      u"ends."_s.arg(QDir::toNativeSeparators(folder), made.reason()));
     }
     os::tightenPermissions(folder, kFolderMode);
 
     // Under the lock no other store changes the file between our reading it and replacing it.
     const QString lockPath = m_path + u".lock"_s;
-    const os::FileLock lock = os::FileLock::acquire(lockPath, lockTimeoutMs, &reason);
-    if (!lock.held() && busy != nullptr) {
-        *busy = u"the settings file \"%1\" is being written by another program (%2)"_s.arg(shownPath(), reason);
+    const os::Result<os::FileLock> lock = os::FileLock::waitFor(lockPath, lockTimeoutMs);
+    if (!lock && busy != nullptr) {
+        *busy = u"the settings file \"%1\" is being written by another program (%2)"_s.arg(shownPath(), lock.reason());
         return false;
     }
-    if (!lock.held()) {
-        throw Failure(
-            u"The settings file \"%1\" could not be written: its lock \"%2\" could not be taken (%3). The "
-            u"change is kept until the program ends."_s.arg(shownPath(), QDir::toNativeSeparators(lockPath), reason));
+    if (!lock) {
+        throw Failure(u"The settings file \"%1\" could not be written: its lock \"%2\" could not be taken (%3). The "
+                      u"change is kept until the program ends."_s.arg(shownPath(), QDir::toNativeSeparators(lockPath),
+                                                                      lock.reason()));
     }
 
     Sections current;
@@ -385,7 +384,7 @@ bool SettingsStore::writePending(int lockTimeoutMs, QString* busy) {
     bool exists = os::kindFollowing(m_path) != os::FileKind::Missing;
     bool damaged = false;
     if (exists) {
-        const std::optional<QByteArray> read = os::readFileBounded(m_path, kMaxFileBytes, true, &reason);
+        const os::Result<QByteArray> read = os::readFileBounded(m_path, kMaxFileBytes, true);
         if (read) {
             bytes = *read;
             Parsed parsed = parse(bytes);
@@ -393,7 +392,7 @@ bool SettingsStore::writePending(int lockTimeoutMs, QString* busy) {
             damaged = parsed.faultCount > 0;
         } else if (os::kindFollowing(m_path) != os::FileKind::Missing) {
             throw Failure(u"The settings file \"%1\" could not be read (%2), so it is not overwritten; the change is "
-                          u"kept until the program ends."_s.arg(shownPath(), reason));
+                          u"kept until the program ends."_s.arg(shownPath(), read.reason()));
         } else {
             exists = false;
         }
@@ -419,9 +418,9 @@ bool SettingsStore::writePending(int lockTimeoutMs, QString* busy) {
     if (os::kindOf(m_path) == os::FileKind::SymbolicLink && os::kindFollowing(m_path) == os::FileKind::Regular) {
         written = QFileInfo(m_path).canonicalFilePath();
     }
-    if (!os::replaceFileAtomically(written, serialize(current), kFileMode, &reason)) {
+    if (const os::Result<> replaced = os::replaceFileAtomically(written, serialize(current), kFileMode); !replaced) {
         throw Failure(u"The settings file \"%1\" could not be written (%2); the change is kept until the program "
-                      u"ends."_s.arg(shownPath(), reason));
+                      u"ends."_s.arg(shownPath(), replaced.reason()));
     }
     m_sections = std::move(current);
     m_pending.clear();

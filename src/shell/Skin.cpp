@@ -2,7 +2,7 @@
 
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
-#include "common/Platform.h"
+#include "os/Files.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -323,8 +323,10 @@ bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder) {
     constexpr qint64 kMaxCursorBytes = 4 * 1024 * 1024;
     QString why;
     std::optional<CursorImage> cursor;
-    if (const std::optional<QByteArray> bytes = os::readFileBounded(path, kMaxCursorBytes, true, &why)) {
+    if (const os::Result<QByteArray> bytes = os::readFileBounded(path, kMaxCursorBytes, true)) {
         cursor = decodeCursorFile(*bytes, &why);
+    } else {
+        why = bytes.reason();
     }
     if (!cursor) {
         throw Failure(

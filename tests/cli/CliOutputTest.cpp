@@ -1,4 +1,4 @@
-// Where markwell-cli puts its results: which paths name one file, and the final write in one step.
+// Where markwell-cli puts its results: the checks before the job and the final write in one step.
 
 #include "cli/OutputTarget.h"
 
@@ -17,27 +17,6 @@
 using namespace Qt::Literals::StringLiterals;
 using namespace markwell;
 using markwell::test::TempDir;
-
-TEST(OutputTarget, SameFileSeesThroughSpellingsAndLinks) {
-    TempDir dir;
-    ASSERT_TRUE(QDir(dir.path()).mkdir(u"sub"_s));
-    dir.write(u"a.xls"_s, "a");
-    ASSERT_TRUE(QFile::link(dir.file(u"a.xls"_s), dir.file(u"link.xls"_s)));
-    ASSERT_TRUE(QFile::link(dir.file(u"sub"_s), dir.file(u"sublink"_s)));
-    ASSERT_EQ(::link(QFile::encodeName(dir.file(u"a.xls"_s)).constData(),
-                     QFile::encodeName(dir.file(u"hard.xls"_s)).constData()),
-              0);
-
-    EXPECT_TRUE(cli::sameFile(dir.file(u"a.xls"_s), dir.path() + u"/sub/../a.xls"_s));
-    EXPECT_TRUE(cli::sameFile(dir.file(u"a.xls"_s), dir.file(u"link.xls"_s)));
-    EXPECT_TRUE(cli::sameFile(dir.file(u"hard.xls"_s), dir.file(u"a.xls"_s)));
-    // Files that are yet to be made.
-    EXPECT_TRUE(cli::sameFile(dir.file(u"sub/new.png"_s), dir.file(u"sublink/new.png"_s)));
-    EXPECT_TRUE(cli::sameFile(dir.file(u"new.png"_s), dir.path() + u"//./new.png"_s));
-    EXPECT_FALSE(cli::sameFile(dir.file(u"new.png"_s), dir.file(u"new.xls"_s)));
-    EXPECT_FALSE(cli::sameFile(dir.file(u"a.xls"_s), dir.file(u"new.xls"_s)));
-    EXPECT_TRUE(cli::sameFile(u"relative.xls"_s, QDir::currentPath() + u"/relative.xls"_s));
-}
 
 TEST(OutputTarget, ExclusiveWithoutForce) {
     TempDir dir;

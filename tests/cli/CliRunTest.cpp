@@ -4,8 +4,9 @@
 
 #include "cli/CliRun.h"
 #include "cli/Arguments.h"
-#include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
+#include "os/FileNames.h"
+#include "os/Files.h"
 #include "setup/SettingsStore.h"
 #include "workbook/host/EmbeddedHost.h"
 #include "workbook/xls/XlsReader.h"

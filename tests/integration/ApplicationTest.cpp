@@ -5,9 +5,9 @@
 
 #include "app/Form1.h"
 #include "common/FileUtil.h"
-#include "common/Platform.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"
+#include "os/FileLock.h"
 #include "preview/Form2.h"
 #include "setup/SettingsStore.h"
 
@@ -157,16 +157,14 @@ TEST(Application, AWorkbookWhosePictureFailedIsStillOfferedForSaving) {
 TEST(Application, AJobWaitingForTheWorkFolderSaysSoAndThenRuns) {
     Program p;
     ASSERT_TRUE(p.app->start());
-    os::JobLock::Outcome outcome{};
-    QString why;
-    os::JobLock other = os::JobLock::tryAcquire(p.work.file(u"markwell.lock"_s), &outcome, &why);
-    ASSERT_EQ(outcome, os::JobLock::Outcome::Held);
+    os::Result<os::FileLock> other = os::FileLock::tryTake(p.work.file(u"markwell.lock"_s));
+    ASSERT_TRUE(other && other->held());
     // The other job ends a moment after the teacher has been told.
     int polls = 0;
     setPendingEventsHook([&] {
         QCoreApplication::processEvents();
         if (++polls == 3) {
-            other.release();
+            other->release();
         }
     });
     p.app->mainWindow().PushButton9_Click();

@@ -2,10 +2,11 @@
 // operations, the error trap's reports and the work files.
 
 #include "common/FileUtil.h"
-#include "common/Platform.h"
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/Excel1.h"
 #include "gradebook/PictureFile.h"
+#include "os/FileLock.h"
+#include "os/Files.h"
 #include "preview/SaveResult.h"
 
 #include "RecordingHost.h"
@@ -430,15 +431,13 @@ TEST(CreateTemplate, AnOverlongFieldGetsOneMessageBeforeAnythingIsWritten) {
 
 TEST(CreateTemplate, AJobWaitsForAnotherOneThatHasTheWorkFolder) {
     FillRun run;
-    os::JobLock::Outcome outcome{};
-    QString why;
-    os::JobLock other = os::JobLock::tryAcquire(run.work.file(u"markwell.lock"_s), &outcome, &why);
-    ASSERT_EQ(outcome, os::JobLock::Outcome::Held) << why.toStdString();
+    os::Result<os::FileLock> other = os::FileLock::tryTake(run.work.file(u"markwell.lock"_s));
+    ASSERT_TRUE(other && other->held()) << other.reason().toStdString();
     // The other job ends while this one waits.
     int polls = 0;
     setPendingEventsHook([&] {
         if (++polls == 5) {
-            other.release();
+            other->release();
         }
     });
     run.go(classOf(2, 2));
@@ -451,10 +450,8 @@ TEST(CreateTemplate, AJobWaitsForAnotherOneThatHasTheWorkFolder) {
 
 TEST(CreateTemplate, AJobThatWaitsTooLongGivesUpWithOneMessage) {
     FillRun run;
-    os::JobLock::Outcome outcome{};
-    QString why;
-    const os::JobLock other = os::JobLock::tryAcquire(run.work.file(u"markwell.lock"_s), &outcome, &why);
-    ASSERT_EQ(outcome, os::JobLock::Outcome::Held);
+    const os::Result<os::FileLock> other = os::FileLock::tryTake(run.work.file(u"markwell.lock"_s));
+    ASSERT_TRUE(other && other->held());
     run.waitMs = 200;
     run.go(classOf(2, 2));
     const QStringList texts = run.prompt.messageTexts();

@@ -4,7 +4,6 @@
 
 #include "cli/CliRun.h"
 #include "cli/SetupFile.h"
-#include "common/Platform.h"
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/PictureFile.h"
 #include "gradebook/TemplateBytes.h"

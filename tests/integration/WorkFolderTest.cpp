@@ -3,7 +3,7 @@
 #include "FillFixture.h"
 #include "TestHosts.h"
 
-#include "common/Platform.h"
+#include "os/Process.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,7 @@
 #include "setup/SettingsStore.h"
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
+#include "os/FileLock.h"
+#include "os/Files.h"
 
 #include "FileSizeLimit.h"
 #include "TempDir.h"
@@ -387,9 +388,8 @@ TEST(SettingsStore, AStoreHeldByAnotherProgramIsReportedNotOverwritten) {
     store.save(u"txtName"_s, u"first"_s);
     store.setLockTimeout(50);
     {
-        QString why;
-        const auto held = markwell::os::FileLock::acquire(settingsFile(dir) + u".lock"_s, 0, &why);
-        ASSERT_TRUE(held.held()) << why.toStdString();
+        const auto held = markwell::os::FileLock::waitFor(settingsFile(dir) + u".lock"_s, 0);
+        ASSERT_TRUE(held) << held.reason().toStdString();
         try {
             store.save(u"txtName"_s, u"second"_s);
             ADD_FAILURE() << "save should have waited for the lock and failed";

@@ -1,10 +1,10 @@
 #include "gradebook/export/SaveFormats.h"
 
 #include "common/ErrorReport.h"
-#include "common/Platform.h"
 #include "common/ProductName.h"
 #include "gradebook/export/FitToWidth.h"
 #include "gradebook/export/StudentReports.h"
+#include "os/Files.h"
 #include "workbook/render/PdfPrinter.h"
 #include "workbook/xls/XlsReader.h"
 #include "workbook/xls/XlsWriter.h"
@@ -12,13 +12,10 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <filesystem>
-#include <system_error>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -38,20 +35,11 @@ QString sentence(const char* what) {
     return text.endsWith(u'.') ? text : text + u'.';
 }
 
-// Bytes written through a temporary file beside the target, renamed over it when complete.
+// Bytes put in the target's place in one step (os::replaceFileAtomically): a link there is replaced,
+// never written through; a device, pipe or socket is refused; an existing file keeps its permissions.
 void writeSafely(const QString& target, const QByteArray& bytes) {
-    QSaveFile out(target);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly)) {
-        cannotSave(target, out.errorString());
-    }
-    if (out.write(bytes) != bytes.size()) {
-        const QString why = out.errorString();
-        out.cancelWriting();
-        cannotSave(target, why);
-    }
-    if (!out.commit()) {
-        cannotSave(target, out.errorString());
+    if (const os::Result<> replaced = os::replaceFileAtomically(target, bytes); !replaced) {
+        cannotSave(target, replaced.reason());
     }
 }
 
@@ -69,10 +57,9 @@ QByteArray xlsxBytes(const sheet::Workbook& workbook, const QString& target, con
     } catch (const xlsx::XlsxError& e) {
         cannotSave(target, sentence(e.what()));
     }
-    QString why;
-    std::optional<QByteArray> bytes = os::readFileBounded(made, kMaxGeneratedBytes, true, &why);
+    os::Result<QByteArray> bytes = os::readFileBounded(made, kMaxGeneratedBytes, true);
     if (!bytes) {
-        cannotSave(target, why);
+        cannotSave(target, bytes.reason());
     }
     return std::move(*bytes);
 }
@@ -169,10 +156,9 @@ SaveFormat formatForTarget(const QString& fileName, SaveFormat chosen) {
 }
 
 sheet::Workbook ReadGeneratedWorkbook(const QString& generatedWorkbook) {
-    QString why;
-    const std::optional<QByteArray> bytes = os::readFileBounded(generatedWorkbook, kMaxGeneratedBytes, true, &why);
+    const os::Result<QByteArray> bytes = os::readFileBounded(generatedWorkbook, kMaxGeneratedBytes, true);
     if (!bytes) {
-        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(generatedWorkbook, why));
+        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(generatedWorkbook, bytes.reason()));
     }
     try {
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->constData());
@@ -225,86 +211,27 @@ void SaveWorkbookAs(const QString& generatedWorkbook, const QString& target, Sav
                     QFileInfo(generatedWorkbook).absolutePath());
 }
 
-bool IsSameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty() || a.contains(QChar(u'\0')) || b.contains(QChar(u'\0'))) {
-        return false;
-    }
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(std::filesystem::path(a.toStdU16String()),
-                                                  std::filesystem::path(b.toStdU16String()), ec);
-    if (!ec && same) {
-        return true;
-    }
-    const QString ca = QFileInfo(a).canonicalFilePath();
-    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
-}
-
-namespace {
-
-// Writes all of bytes; after a short write the next attempt is the one that fails with the
-// system's reason (a full disk), which the device's error text then carries.
-bool writeWhole(QIODevice& out, const QByteArray& bytes) {
-    for (qsizetype done = 0; done < bytes.size();) {
-        const qint64 n = out.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<qsizetype>(n);
-    }
-    return true;
-}
-
-} // namespace
-
 void CopyFileSafely(const QString& source, const QString& target) {
     // A workbook that was never saved is not copied as an empty file and called done.
     if (source.isEmpty()) {
         throw Failure(u"There is no generated workbook to save: \"Create Template\" did not make one."_s);
     }
-    if (!QFileInfo::exists(source)) {
+    if (os::kindFollowing(source) == os::FileKind::Missing) {
         throw Failure(
             u"The generated workbook \"%1\" does not exist: it was not saved, or it has been deleted."_s.arg(source));
     }
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
+    const os::Result<QByteArray> bytes = os::readFileBounded(source, kMaxGeneratedBytes, true);
+    if (!bytes) {
+        throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, bytes.reason()));
     }
-    if (in.size() == 0) {
+    if (bytes->isEmpty()) {
         throw Failure(u"The generated workbook \"%1\" is empty: it was not saved completely, so there is nothing "
                       u"to copy."_s.arg(source));
     }
     if (QFileInfo(target).isDir()) {
-        throw Failure(u"Could not save to \"%1\": it is a folder."_s.arg(target));
+        cannotSave(target, u"it is a folder."_s);
     }
-    QSaveFile out(target);
-    // Never fall back to writing into the target directly: that would destroy it on a failure.
-    out.setDirectWriteFallback(false);
-    // Unbuffered: a failing write (a full disk) is reported at once with the system's reason.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
-    }
-    constexpr qint64 kChunk = 1 << 16;
-    qint64 copied = 0;
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(kChunk);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
-            out.cancelWriting();
-            throw Failure(u"Could not read the generated workbook \"%1\": %2"_s.arg(source, in.errorString()));
-        }
-        if (!writeWhole(out, chunk)) {
-            const QString why = out.errorString();
-            out.cancelWriting();
-            throw Failure(u"Could not write \"%1\": %2"_s.arg(target, why));
-        }
-        copied += chunk.size();
-    }
-    if (copied != in.size()) {
-        out.cancelWriting();
-        throw Failure(u"Could not read the whole generated workbook \"%1\"."_s.arg(source));
-    }
-    if (!out.commit()) {
-        throw Failure(u"Could not save to \"%1\": %2"_s.arg(target, out.errorString()));
-    }
+    writeSafely(target, *bytes);
 }
 
 } // namespace markwell::exporting

@@ -41,7 +41,8 @@ QByteArray WorkbookBytes(const sheet::Workbook& workbook, const QString& target,
                          const QString& scratchFolder = {});
 
 // Writes a workbook to `target` in the format. The file is made beside the target and renamed
-// over it only when complete, so a failure leaves an existing target as it was. Scratch files go
+// over it only when complete, so a failure leaves an existing target as it was (the rule at the
+// target is CopyFileSafely's). Scratch files go
 // to a private folder made inside `scratchFolder` (empty: the system's temporary folder). Throws
 // Failure naming the target and the cause.
 void WriteWorkbookAs(const sheet::Workbook& workbook, const QString& target, SaveFormat format,
@@ -56,11 +57,10 @@ void SaveWorkbookAs(const QString& generatedWorkbook, const QString& target, Sav
 sheet::Workbook ReadGeneratedWorkbook(const QString& generatedWorkbook);
 
 // Copies `source` to `target` through a temporary file beside the target that is renamed over
-// it only when the whole copy is written, so a failed copy leaves an existing target as it was.
-// A missing or empty source is refused. Throws Failure naming the file and the cause.
+// it only when the whole copy is written (os::replaceFileAtomically), so a failed copy leaves an
+// existing target as it was. A missing or empty source is refused, and so is a target that is a
+// folder, a device, a pipe or a socket; a symbolic link at the target is replaced, never written
+// through. Throws Failure naming the file and the cause.
 void CopyFileSafely(const QString& source, const QString& target);
-
-// True when both paths name the same existing file (links and relative paths resolved).
-bool IsSameFile(const QString& a, const QString& b);
 
 } // namespace markwell::exporting

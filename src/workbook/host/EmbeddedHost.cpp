@@ -1,11 +1,11 @@
 #include "workbook/host/EmbeddedHost.h"
 
+#include "os/Files.h"
 #include "workbook/host/EngineCalls.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <map>
@@ -321,24 +321,21 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     }
     flush();
     b.recalculated();
-    // The file's pieces are written as the engine hands them over, without a buffer of their own;
-    // a short write is followed by another attempt: that is the one that fails with the system's
-    // reason (a full disk), which is then reported. Nothing is kept unless all of it was written.
-    QSaveFile file(filename);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const auto write = [&](std::span<const std::uint8_t> piece) {
-        const auto* data = reinterpret_cast<const char*>(piece.data());
-        const auto size = static_cast<qint64>(piece.size());
-        for (qint64 done = 0; written && done < size;) {
-            const qint64 n = file.write(data + done, size - done);
-            written = n > 0;
-            done += std::max<qint64>(n, 0);
-        }
-    };
-    guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
-            [&] { engine::writeWorkbook(b.model, write); });
-    if (!written || !file.commit()) {
-        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()));
+    // The file's pieces are written as the engine hands them over and put in the file's place in
+    // one step: a symbolic link there (also one put in the place of a file reserved for the save)
+    // is replaced, never written through, and a device is refused.
+    const QString failed = u"The workbook could not be saved as \"%1\""_s.arg(filename);
+    os::Result<> replaced;
+    guarded(failed, [&] {
+        replaced = os::replaceFileAtomically(filename, [&](const os::PieceWriter& write) {
+            engine::writeWorkbook(b.model, [&](std::span<const std::uint8_t> piece) {
+                write(
+                    QByteArrayView(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size())));
+            });
+        });
+    });
+    if (!replaced) {
+        throw HostError(failed + u": "_s + replaced.reason());
     }
     b.path = QFileInfo(filename).absoluteFilePath();
     b.readOnly = false;

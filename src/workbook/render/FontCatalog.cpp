@@ -1,5 +1,7 @@
 #include "workbook/render/FontCatalog.h"
 
+#include "workbook/render/RenderError.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -214,7 +216,7 @@ std::vector<FontRun> fontRuns(const QString& text, const QFont& font) {
 
 void ensureGuiApplication() {
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        throw std::runtime_error("A sheet picture can only be drawn once the graphical application has started.");
+        throw RenderError("A sheet picture can only be drawn once the graphical application has started.");
     }
 }
 

@@ -15,7 +15,7 @@ namespace markwell::render {
 // 96 dots per inch, the screen's resolution, in dots per metre.
 inline constexpr int kScreenDotsPerMeter = 3780;
 
-// Fonts and pictures need the graphical application: throws std::runtime_error when there is none.
+// Fonts and pictures need the graphical application: throws RenderError when there is none.
 void ensureGuiApplication();
 
 // A device with the screen's resolution, for measuring text as it is drawn on a picture.

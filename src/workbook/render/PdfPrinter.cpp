@@ -98,7 +98,7 @@ public:
         m_writer.setPageLayout(pageLayoutOf(m_workbook.sheets.front().pageSetup));
         QPainter painter;
         if (!painter.begin(&m_writer)) {
-            throw std::runtime_error("The PDF cannot be written.");
+            throw RenderError("The PDF cannot be written.");
         }
         int number = 0;
         for (std::size_t i = 0; i < m_workbook.sheets.size(); ++i) {
@@ -108,7 +108,7 @@ public:
                 if (number > 0) {
                     m_writer.setPageLayout(pageLayoutOf(sheet.pageSetup));
                     if (!m_writer.newPage()) {
-                        throw std::runtime_error("The PDF cannot be written: a new page could not be started.");
+                        throw RenderError("The PDF cannot be written: a new page could not be started.");
                     }
                 }
                 ++number;
@@ -118,13 +118,13 @@ public:
             }
         }
         if (!painter.end()) {
-            throw std::runtime_error("The PDF cannot be completed.");
+            throw RenderError("The PDF cannot be completed.");
         }
         m_buffer.close();
         const QByteArray pdf = m_text.apply(m_pdf);
         m_pdf.clear();
         if (m_out.write(pdf) != pdf.size()) {
-            throw std::runtime_error("The PDF cannot be written: " + m_out.errorString().toStdString());
+            throw RenderError("The PDF cannot be written: " + m_out.errorString().toStdString());
         }
         return number;
     }
@@ -216,7 +216,7 @@ int writePdf(const sheet::Workbook& workbook, QIODevice& out, const PdfOptions& 
         throw std::invalid_argument("A workbook without sheets has nothing to print.");
     }
     if (!out.isWritable()) {
-        throw std::runtime_error("The PDF cannot be written: the file is not open for writing.");
+        throw RenderError("The PDF cannot be written: the file is not open for writing.");
     }
     return PdfJob(workbook, out, options).run();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "workbook/render/PrintLayout.h"
+#include "workbook/render/RenderError.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <QDateTime>
@@ -25,7 +26,7 @@ struct PdfOptions {
 // gridlines are not printed.
 //
 // `out` must be open for writing. Needs a QGuiApplication. Returns the number of pages; throws
-// std::runtime_error when the PDF cannot be made and std::invalid_argument for a workbook without
+// RenderError when the PDF cannot be made and std::invalid_argument for a workbook without
 // sheets.
 int writePdf(const sheet::Workbook& workbook, QIODevice& out, const PdfOptions& options = {});
 

@@ -1,6 +1,6 @@
 #include "workbook/render/PictureMemory.h"
 
-#include "common/Platform.h"
+#include "os/Memory.h"
 
 #include <limits>
 

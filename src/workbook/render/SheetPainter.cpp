@@ -628,8 +628,8 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     const SheetLayout layout(m_sheet, area, maxDigitWidth(base), m_limits);
     QImage image = newPicture(layout.width(), layout.height(), QImage::Format_RGB32);
     if (image.isNull()) {
-        throw std::runtime_error("There is not enough memory for a picture of " + std::to_string(layout.width()) +
-                                 " x " + std::to_string(layout.height()) + " pixels.");
+        throw RenderError("There is not enough memory for a picture of " + std::to_string(layout.width()) + " x " +
+                          std::to_string(layout.height()) + " pixels.");
     }
     image.setDotsPerMeterX(kScreenDotsPerMeter);
     image.setDotsPerMeterY(kScreenDotsPerMeter);
@@ -643,7 +643,7 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
 void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers, PdfTextLayer* textLayer) const {
     ensureGuiApplication();
     if (!painter.isActive()) {
-        throw std::runtime_error("The sheet cannot be drawn: the painter is not active.");
+        throw RenderError("The sheet cannot be drawn: the painter is not active.");
     }
     PaintJob job(m_workbook, m_sheet, layout, *painter.device());
     job.setTextLayer(textLayer);

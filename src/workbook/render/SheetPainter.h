@@ -3,6 +3,7 @@
 #include "workbook/render/FontCatalog.h"
 #include "workbook/render/NumberFormatter.h"
 #include "workbook/render/PdfTextLayer.h"
+#include "workbook/render/RenderError.h"
 #include "workbook/render/SheetLayout.h"
 #include "workbook/sheet/Workbook.h"
 
@@ -30,7 +31,7 @@ QString cutNotice();
 // the right and bottom and the cut edges carry a red band with cutNotice().
 //
 // Needs a QGuiApplication. Throws std::invalid_argument for a sheet index or an area that is not
-// on the workbook, std::runtime_error when there is no QGuiApplication or no memory for the
+// on the workbook, RenderError when there is no QGuiApplication or no memory for the
 // image.
 // The parts of a sheet area paintOn() draws.
 enum PaintLayer : int { kFillLayer = 1, kTextLayer = 2, kBorderLayer = 4, kAllLayers = 7 };

@@ -11,6 +11,9 @@
 
 #include "TempDir.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -186,6 +189,26 @@ TEST(EmbeddedHost, SavedWorkbookReopensWithItsValues) {
     EXPECT_EQ(s.cell(12, 4)->value.text(), "A-");
     EXPECT_EQ(s.activeCell, (sheet::CellPos{6, 6})); // G7, the last cell selected
     EXPECT_FALSE(failureOf([&] { wb.SaveAs(f.dir.file(u"x.xls"_s), 51); }).isEmpty());
+}
+
+// The save goes to a file reserved for it beforehand; whatever is put in that file's place
+// meanwhile (a link to someone's file) is replaced, never written through, and a device is refused.
+TEST(EmbeddedHost, TheSaveNeverWritesThroughALinkSwappedInForTheReservedFile) {
+    Fixture f;
+    test::TempDir elsewhere;
+    elsewhere.write(u"precious.xls"_s, "not to be touched");
+    const QString reserved = f.dir.file(u"qvtemp12345678.xls"_s);
+    f.dir.write(u"qvtemp12345678.xls"_s, "");
+    ASSERT_TRUE(QFile::remove(reserved));
+    ASSERT_TRUE(QFile::link(elsewhere.file(u"precious.xls"_s), reserved));
+
+    EmbeddedHost host;
+    HostWorkbook wb = host.Workbooks().Open(f.templatePath, nullptr, true);
+    wb.SaveAs(reserved, xlExcel8);
+    EXPECT_EQ(elsewhere.read(u"precious.xls"_s), QByteArray("not to be touched"));
+    EXPECT_FALSE(QFileInfo(reserved).isSymLink());
+    EXPECT_TRUE(f.dir.read(u"qvtemp12345678.xls"_s).startsWith("\xD0\xCF\x11\xE0")); // the workbook itself
+    EXPECT_TRUE(failureOf([&] { wb.SaveAs(u"/dev/null"_s, xlExcel8); }).contains(u"not a file"_s));
 }
 
 // setText keeps what it is given as text: numbers, leading zeros and formulas alike.

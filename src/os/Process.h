@@ -1,0 +1,30 @@
+#pragma once
+
+// The process among others: termination signals, its standard streams, whether a person watches
+// its messages, and the user it runs for.
+
+#include <QString>
+
+#include <functional>
+
+namespace markwell::os {
+
+// Runs `cleanup` when the process is asked to stop by an interrupt (Ctrl-C), a termination
+// request or a hang-up, then ends the process as that signal would have. The cleanup runs on a
+// thread of its own, so it may wait for locks and use ordinary file routines. Call once, early in
+// main(), before any other thread starts: the signals are then taken by that thread alone.
+void onTerminationSignal(std::function<void()> cleanup);
+
+// Makes sure standard input, output and error are open (on /dev/null when they were closed), so
+// that a file the program opens never lands on descriptor 0, 1 or 2 and receives its messages.
+void ensureStandardStreams();
+
+// True when standard error is a terminal (someone watches it), false for a file, a pipe, or a
+// stream that is closed.
+bool standardErrorIsTerminal();
+
+// A short text that tells the current user apart from other accounts on this machine (the
+// numeric user ID on POSIX systems), for naming per-user folders.
+QString currentUserKey();
+
+} // namespace markwell::os

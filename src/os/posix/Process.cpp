@@ -1,0 +1,61 @@
+#include "os/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace markwell::os {
+
+void onTerminationSignal(std::function<void()> cleanup) {
+    // Kept for the life of the process: the waiting thread may use it until the very end.
+    static auto* stored = new std::function<void()>();
+    *stored = std::move(cleanup);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::thread([stopSignals] {
+        int signal = 0;
+        while (sigwait(&stopSignals, &signal) != 0) {
+        }
+        if (*stored) {
+            (*stored)();
+        }
+        // End as the signal would have: its default action, delivered to this thread.
+        std::signal(signal, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, signal);
+        pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        ::raise(signal);
+        ::_exit(128 + signal);
+    }).detach();
+}
+
+void ensureStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // open() returns the lowest free descriptor, which is this one.
+            const int opened = ::open("/dev/null", O_RDWR);
+            if (opened >= 0 && opened != fd) {
+                ::close(opened);
+            }
+        }
+    }
+}
+
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+QString currentUserKey() {
+    return QString::number(::geteuid());
+}
+
+} // namespace markwell::os
