@@ -94,7 +94,6 @@ TEST(Files, AtomicReplaceReplacesLinksKeepsPermissionsAndRefusesNonFiles) {
     const QString fifo = dir.file(u"fifo"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const auto& [path, why] : {std::pair{dir.path(), u"it is a folder, not a file"_s},
-                                    {u"/dev/null"_s, u"it is a device, pipe or socket, not a file"_s},
                                     {fifo, u"it is a device, pipe or socket, not a file"_s}}) {
         EXPECT_EQ(os::replaceFileAtomically(path, "x").reason(), why) << path.toStdString();
     }

@@ -126,7 +126,8 @@ TEST_F(SaveResultTest, FailedCopyKeepsTheOldFileAndIsReported) {
 TEST_F(SaveResultTest, ADeviceOrAPipeAtTheTargetIsRefusedAndLeftAsItIs) {
     const QString fifo = m_target.file(u"pipe.xls"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString& target : {fifo, u"/dev/null"_s}) {
+    // A pipe of our own stands for every kind: a real device must never be a target a fault could replace.
+    for (const QString& target : {fifo}) {
         m_prompt.clear();
         m_prompt.chooseFileNext(target);
         m_prompt.answerNext(Prompt::Answer::Yes);
@@ -139,7 +140,6 @@ TEST_F(SaveResultTest, ADeviceOrAPipeAtTheTargetIsRefusedAndLeftAsItIs) {
         EXPECT_EQ(texts[1], u"Done."_s);
     }
     EXPECT_EQ(os::kindOf(fifo), os::FileKind::Other);
-    EXPECT_EQ(os::kindOf(u"/dev/null"_s), os::FileKind::Other);
     // Nothing is left beside it.
     EXPECT_EQ(QDir(m_target.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
               QStringList{u"pipe.xls"_s});
