@@ -1,6 +1,7 @@
 #include "app/Form1.h"
 
 #include "app/HelpMessage.h"
+#include "app/PointsMark.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
@@ -114,22 +115,6 @@ protected:
     }
 };
 
-// Points that will not count in the workbook are shown in another colour and slanted; the model
-// gives the tooltip that says why.
-class PointsMarkDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.data(kPointsWillNotCountRole).toBool()) {
-            option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
-            option->font.setItalic(true);
-        }
-    }
-};
-
 // The one local .csv or .txt file being dragged, or an empty text.
 QString rosterFileIn(const QMimeData* mime) {
     if (mime == nullptr || !mime->hasUrls()) {
@@ -184,6 +169,18 @@ Form1::Form1(Dependencies deps, QWidget* parent)
     m_clipboard.write = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
     m_tests = new TestsModel(this);
     m_students = new StudentsModel(this);
+    // Points above their test's possible points are marked in the students list.
+    const auto possiblePoints = [this] {
+        QStringList points;
+        for (const TestRow& t : m_tests->rows()) {
+            points << t.possiblePoints;
+        }
+        m_students->setPossiblePoints(points);
+    };
+    connect(m_tests, &QAbstractItemModel::dataChanged, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::rowsInserted, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::rowsRemoved, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::modelReset, this, possiblePoints);
     buildLayout();
     wireUp();
 }
@@ -289,7 +286,7 @@ void Form1::buildLayout() {
         slot->setEditTriggers(QAbstractItemView::NoEditTriggers);
         slot->header()->setStretchLastSection(false);
         slot->header()->setSectionsMovable(false);
-        slot->setItemDelegate(new PointsMarkDelegate(slot));
+        markPointsIn(slot);
         slot->viewport()->setAcceptDrops(true);
     };
     listView(Frame2, ListView1, u"ListView1", m_tests, twipsRect(135, 1680, 8700, 2850));
@@ -755,25 +752,27 @@ void Form1::takeRows(ListKind list, QByteArrayView bytes, const QString& source,
             m_prompt.message(offer.text);
             return false;
         }
-        return m_prompt.askYesNo(offer.text) == Prompt::Answer::Yes;
+        return m_prompt.askYesNo(offer.text, offer.noByDefault ? Prompt::Answer::No : Prompt::Answer::Yes) ==
+               Prompt::Answer::Yes;
     };
     RosterRules rules;
     rules.refuseListSeparators = true;
+    rules.decimalSeparator = decimalSeparatorOf(QLocale());
     if (list == ListKind::Tests) {
         rules.room = kMaxListRows - m_tests->size();
         RosterRows<TestRow> roster;
         trap.step(102, [&] { roster = readTestsRoster(bytes, rules); });
-        if (agreed(offerTests(roster, source))) {
+        if (agreed(offerTests(roster, source, rules.decimalSeparator))) {
             trap.step(104, [&] { m_tests->appendRows(roster.rows); });
             trap.step(106, [&] { ListView1->scrollToBottom(); });
         }
         return;
     }
     rules.room = kMaxListRows - m_students->size();
-    rules.testCount = m_students->testColumns().size();
+    rules.testNames = m_students->testColumns();
     RosterRows<StudentRow> roster;
     trap.step(102, [&] { roster = readStudentsRoster(bytes, rules); });
-    if (agreed(offerStudents(roster, source))) {
+    if (agreed(offerStudents(roster, source, m_tests->rows(), rules.decimalSeparator))) {
         trap.step(104, [&] { appendStudents(*m_students, roster.rows); });
         trap.step(106, [&] { ListView2->scrollToBottom(); });
     }

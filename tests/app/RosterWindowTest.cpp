@@ -125,6 +125,8 @@ protected:
         EXPECT_EQ(prompt.shown().size(), 1u) << prompt.messageTexts().join(u"\n"_s).toStdString();
         return prompt.shown().empty() ? QString() : prompt.shown().front().text;
     }
+    // The question's first paragraph, what it asks.
+    QString asked() { return onlyQuestion().section(u"\n\n"_s, 0, 0); }
 };
 
 } // namespace
@@ -137,7 +139,7 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
                    u"Quiz 1\t20\r\n"
                    u"\"Essay: \"\"My Town\"\",\tpart 2\"\t50\r\n"
                    u"\"Final,\r\nwritten\"\t100\r\n"_s);
-    EXPECT_EQ(onlyQuestion(), u"Add 3 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 3 tests?"_s);
     EXPECT_EQ(prompt.shown().front().kind, Kind::Question);
     EXPECT_EQ(testRows(), (std::vector<TestRow>{{u"Quiz 1"_s, u"20"_s},
                                                 {u"Essay: \"My Town\",\tpart 2"_s, u"50"_s},
@@ -149,7 +151,7 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
     paste(students(), u"Student Name\tStudent ID\tQuiz 1\tEssay\tFinal\n"
                       u"\"Brook, Ada\"\t00123\t18\t44\t91\n"
                       u"Thomas Ellery\tE16-28\t15\t\t\n"_s);
-    EXPECT_EQ(onlyQuestion(), u"Add 2 students with points for 3 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 students with points for 3 tests?"_s);
     EXPECT_EQ(studentRows(), (std::vector<StudentRow>{{u"Brook, Ada"_s, u"00123"_s, {u"18"_s, u"44"_s, u"91"_s}},
                                                       {u"Thomas Ellery"_s, u"E16-28"_s, {u"15"_s, u""_s, u""_s}}}));
     EXPECT_EQ(clipboardWrites, 0) << "paste only reads the clipboard";
@@ -175,7 +177,7 @@ TEST_F(ClassWindow, DroppedRosterFilesAreReadAsMarkwellCliReadsThem) {
                                 "\"Essay: \"\"My Town\"\"\",50\r\n");
     prompt.answerNext(Prompt::Answer::Yes);
     EXPECT_TRUE(dragAndDrop(tests(), {files.file(u"tests.csv"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 2 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 tests?"_s);
     EXPECT_EQ(testRows(), (std::vector<TestRow>{{u"Quiz 1"_s, u"20"_s}, {u"Essay: \"My Town\""_s, u"50"_s}}));
 
     prompt.clear();
@@ -183,7 +185,7 @@ TEST_F(ClassWindow, DroppedRosterFilesAreReadAsMarkwellCliReadsThem) {
     files.write(u"class.TXT"_s, "Ann Lee\tS-1\t18\t44\rBo\tS-2\t\t40\r");
     prompt.answerNext(Prompt::Answer::Yes);
     EXPECT_TRUE(dragAndDrop(students(), {files.file(u"class.TXT"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 2 students with points for 2 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 students with points for 2 tests?"_s);
     EXPECT_EQ(studentRows(), (std::vector<StudentRow>{{u"Ann Lee"_s, u"S-1"_s, {u"18"_s, u"44"_s}},
                                                       {u"Bo"_s, u"S-2"_s, {u""_s, u"40"_s}}}));
 
@@ -213,6 +215,8 @@ TEST_F(ClassWindow, EveryRowThatCannotBeTakenIsNamedInTheOneQuestion) {
     prompt.answerNext(Prompt::Answer::Yes);
     paste(tests(), text);
     EXPECT_EQ(onlyQuestion(), u"Add 32767 tests?\n\n"
+                              u"The first tests as they will be added:\nQuiz: 10 possible points\n"
+                              u"T: 1 possible points\nT: 1 possible points\n\n"
                               u"These lines of the pasted text cannot be taken and will be left out:\n"
                               u"Line 2: 3 fields, but a test has two: name and possible points.\n"
                               u"Line 3: \"Pipe|name\" holds a | or ^, which the lists cannot hold.\n"
@@ -258,7 +262,7 @@ TEST_F(ClassWindow, NoAnswerLeavesTheListsAsTheyWere) {
     files.write(u"t.csv"_s, "Essay,50\n");
     prompt.answerNext(Prompt::Answer::No);
     EXPECT_TRUE(dragAndDrop(tests(), {files.file(u"t.csv"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 1 test?"_s);
+    EXPECT_EQ(asked(), u"Add 1 test?"_s);
     EXPECT_EQ(testRows(), testsBefore);
 
     // An empty clipboard has nothing to add.
