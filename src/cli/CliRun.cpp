@@ -199,9 +199,8 @@ int create(const Options& o, const CliEnvironment& env) {
         env.err((o.strict ? u"markwell-cli: error: "_s : u"markwell-cli: warning: "_s) + warning + u'\n');
     }
     if (o.strict && !warnings.isEmpty()) {
-        return report(u"--strict: %1 will not count as %2 should; no gradebook was made."_s.arg(
-            warnings.size() == 1 ? u"1 value"_s : u"%1 values"_s.arg(warnings.size()),
-            warnings.size() == 1 ? u"it"_s : u"they"_s));
+        return report(u"--strict: %1 above, so no gradebook was made."_s.arg(
+            warnings.size() == 1 ? u"1 error"_s : u"%1 errors"_s.arg(warnings.size())));
     }
 
     ErrPrompt prompt(env.err);

@@ -63,6 +63,10 @@ TEST(RosterText, SeparatorIsATabOnlyWhenTheFirstLineHasOneOutsideQuotes) {
         {"\"two\nlines\"\t1\n", FieldSeparator::Tab},      // a quoted line break does not end the line
         {"\"say \"\"hi\"\"\"\t1\n", FieldSeparator::Tab},
         {"Quiz,20\nFinal\t100\n", FieldSeparator::Comma}, // only the first line decides
+        {"Name;ID;Quiz A\r\n", FieldSeparator::Semicolon},
+        {"\"Lee, Ann\";1;44,5\n", FieldSeparator::Semicolon}, // a decimal comma as often as semicolons
+        {"Essay; part 1,20,x\n", FieldSeparator::Comma},
+        {"\"a;b\",1\n", FieldSeparator::Comma},
         {"", FieldSeparator::Comma},
     };
     for (const auto& [text, expected] : cases) {
@@ -209,6 +213,32 @@ TEST(RosterImport, OneQuestionOrOneReasonWhyNothingCanBeAdded) {
               u"Nothing can be added from \"t.txt\": the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s);
 }
 
+TEST(RosterText, AHeaderRowPlacesPointsUnderTheTestsItNames) {
+    const std::vector<TestRow> tests{{u"Quiz A"_s, u"20"_s}, {u"Essay"_s, u"50"_s}, {u"Final"_s, u"100"_s}};
+    RosterRules rules = windowRules({u"Quiz A"_s, u"Essay"_s, u"Final"_s});
+    // As a spreadsheet program saves CSV where the comma is the decimal separator.
+    const auto roster = readStudentsRoster("Name;ID; essay ;QUIZ A;Extra\r\nAnn;1;44,5;18;x\r\nBo;2;51;;\r\n", rules);
+    EXPECT_EQ(roster.separator, FieldSeparator::Semicolon);
+    ASSERT_EQ(roster.rows.size(), 2u);
+    EXPECT_EQ(roster.rows[0].points, (QStringList{u"18"_s, u"44.5"_s, QString()}));
+    EXPECT_EQ(roster.unmatchedColumns, QStringList{u"\"Extra\""_s});
+    const RosterOffer offer = offerStudents(roster, u"x"_s, tests, u'.');
+    EXPECT_EQ(offer.text, u"Add 2 students with points for 2 tests?\n\n"
+                          u"These columns name no test of the students list and will be left out: \"Extra\".\n\n"
+                          u"These tests have no column and get no points: \"Final\".\n\n"
+                          u"The first students as they will be added:\n"
+                          u"Ann (1) - Quiz A: 18; Essay: 44.5; Final: (none)\n"
+                          u"Bo (2) - Quiz A: (none); Essay: 51; Final: (none)\n\n"
+                          u"These values will not count as they should:\n"
+                          u"Line 3, Essay: \"51\" is more than the possible points (50)."_s);
+    EXPECT_TRUE(offer.noByDefault);
+    // Under a decimal comma the points stay as written; without captions, columns go by position.
+    rules.decimalSeparator = u',';
+    EXPECT_EQ(readStudentsRoster("Ann;1;44,5;18\n", rules).rows[0].points,
+              (QStringList{u"44,5"_s, u"18"_s, QString()}));
+    EXPECT_FALSE(offerStudents(readStudentsRoster("Ann;1;18\n", rules), u"x"_s, tests, u',').noByDefault);
+}
+
 TEST(RosterImport, RowsAreAppendedAllOrNoneAndTheLastBecomesCurrentStudent) {
     StudentsModel students;
     QAbstractItemModelTester tester{&students, QAbstractItemModelTester::FailureReportingMode::Fatal};
@@ -275,8 +305,14 @@ TEST(PointsText, ListsMarkPointsThatWillNotCount) {
     EXPECT_EQ(students.index(0, 2).data(Qt::ToolTipRole).toString(),
               u"\"12,5\" is not a number: it will not count in the student's total."_s);
     EXPECT_FALSE(students.index(0, 3).data(Qt::ToolTipRole).isValid());
+    EXPECT_EQ(students.index(0, 2).data(Qt::AccessibleDescriptionRole), students.index(0, 2).data(Qt::ToolTipRole));
     students.setDecimalSeparator(u',');
     EXPECT_FALSE(marked(2));
+    students.setPossiblePoints({u"10"_s, u"90"_s});
+    EXPECT_TRUE(marked(2));
+    EXPECT_FALSE(marked(3)) << "the possible points themselves are fine";
+    EXPECT_EQ(students.index(0, 2).data(Qt::AccessibleDescriptionRole).toString(),
+              u"\"12,5\" is more than the possible points (10)."_s);
 
     TestsModel tests;
     tests.setDecimalSeparator(u'.');
