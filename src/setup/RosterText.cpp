@@ -343,7 +343,8 @@ RosterRows<StudentRow> readStudentsRoster(QByteArrayView bytes, const RosterRule
             }
             if (test >= 0) {
                 matched[static_cast<size_t>(test)] = c;
-                anyNamed = true;
+                // Tests named "1", "2" do not make a row of such points a header.
+                anyNamed = anyNamed || !pointsNumber(caption, u'.');
             } else {
                 allNamed = allNamed && caption.isEmpty();
                 left << (caption.isEmpty() ? u"column %1 (no caption)"_s.arg(c + 1)

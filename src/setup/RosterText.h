@@ -106,7 +106,7 @@ RosterRows<TestRow> readTestsRoster(QByteArrayView bytes, const RosterRules& rul
 
 // Students: name, ID, then points. The first row is a header when it starts "Student Name" (or
 // "Name", "Student"), "Student ID" (or "ID"), or when every caption after the first two that holds
-// text names a test. With a header, each points column goes to the test it names (case and
+// text names a test, not all of them by a number. With a header, each points column goes to the test it names (case and
 // surrounding blanks ignored, in any order; the n-th column of a name to the n-th test of that
 // name). Without one, the points columns go to the tests by position, and a row with more points
 // than there are tests is a fault. Every student gets exactly one points field per test. The field

@@ -237,6 +237,8 @@ TEST(RosterText, AHeaderRowPlacesPointsUnderTheTestsItNames) {
     EXPECT_EQ(readStudentsRoster("Ann;1;44,5;18\n", rules).rows[0].points,
               (QStringList{u"44,5"_s, u"18"_s, QString()}));
     EXPECT_FALSE(offerStudents(readStudentsRoster("Ann;1;18\n", rules), u"x"_s, tests, u',').noByDefault);
+    // Points that happen to be the names of tests named by numbers are points.
+    EXPECT_EQ(readStudentsRoster("Ann;5;1;2\n", windowRules({u"1"_s, u"2"_s})).rows.size(), 1u);
 }
 
 TEST(RosterImport, RowsAreAppendedAllOrNoneAndTheLastBecomesCurrentStudent) {
