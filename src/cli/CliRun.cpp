@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/SetupFile.h"
 #include "cli/TextInput.h"
+#include "common/DisplayText.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
@@ -259,7 +260,11 @@ int create(const Options& o, const CliEnvironment& env) {
 
 } // namespace
 
-int run(const QStringList& arguments, const CliEnvironment& env) {
+int run(const QStringList& arguments, const CliEnvironment& given) {
+    // Messages name files and setup keys as they were given: what could steer a terminal or
+    // reorder the text around it is shown escaped.
+    CliEnvironment env = given;
+    env.err = [&given](const QString& text) { given.err(escapeForDisplay(text)); };
     const ParsedArguments parsed = parseArguments(arguments);
     switch (parsed.action) {
     case ParsedArguments::Action::Help:

@@ -236,6 +236,8 @@ std::optional<QString> readRosterRecords(QByteArrayView bytes, FieldSeparator se
                 break;
             }
             if (closed && (i >= size || endsField(text[i]))) {
+                // A line break inside a cell is one line feed, as the cell holds it.
+                quoted.replace("\r\n", "\n");
                 addField(quoted);
             } else if (quotesAsTheyStand) {
                 line = opened;

@@ -1,5 +1,6 @@
 #include "shell/WidgetPrompt.h"
 
+#include "common/DisplayText.h"
 #include "shell/AppTitle.h"
 
 #include <QFileDialog>
@@ -14,13 +15,15 @@ namespace markwell {
 
 void WidgetPrompt::message(const QString& text, const QString& caption, Icon icon) {
     QMessageBox box(icon == Icon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    caption.isEmpty() ? applicationTitle() : caption, text, QMessageBox::Ok, m_parent);
+                    caption.isEmpty() ? applicationTitle() : caption, escapeForDisplay(text), QMessageBox::Ok,
+                    m_parent);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
 Prompt::Answer WidgetPrompt::askYesNo(const QString& text, Answer defaultButton) {
-    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), escapeForDisplay(text), QMessageBox::Yes | QMessageBox::No,
+                    m_parent);
     box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;

@@ -7,6 +7,7 @@
 #include "common/Platform.h"
 #include "gradebook/TemplateBytes.h"
 #include "setup/SettingsStore.h"
+#include "workbook/host/EmbeddedHost.h"
 #include "workbook/xls/XlsReader.h"
 
 #include "TempDir.h"
@@ -34,12 +35,13 @@ struct Cli {
     QString out, err;
     // Runs once, at the job's first use of the work folder: the job is under way.
     std::function<void()> duringJob;
+    HostFactory host = defaultHostFactory();
 
     int run(QStringList args) {
         out.clear();
         err.clear();
         cli::CliEnvironment env;
-        env.hostFactory = defaultHostFactory();
+        env.hostFactory = host;
         env.templateBytes = [] { return templateWorkbook(); };
         env.settingsFolder = dir.file(u"config"_s);
         env.workFolder = [this] {
@@ -157,6 +159,31 @@ TEST(CliRun, SetupFileFaultsExitWithOne) {
     EXPECT_TRUE(cli.err.contains(u"line 2: unknown key \"Testz\""_s)) << cli.err.toStdString();
     EXPECT_EQ(cli.run({u"create"_s, u"--setup"_s, cli.file(u"missing.txt"_s)}), cli::kExitFailure);
     EXPECT_TRUE(cli.err.contains(u"missing.txt"_s));
+    // A name that would set the terminal's title is shown escaped.
+    EXPECT_EQ(cli.run({u"create"_s, u"--setup"_s, cli.file(u"x\x1b]0;owned\x07.txt"_s)}), cli::kExitFailure);
+    EXPECT_TRUE(cli.err.contains(u"x\\x1B]0;owned\\x07.txt"_s)) << cli.err.toStdString();
+    EXPECT_FALSE(cli.err.contains(u'\x1b'));
+}
+
+// Every failed step of the job makes the exit status 1, with or without a picture asked for, and
+// the workbook made is still written.
+TEST(CliRun, AnyFailedStepExitsWithOne) {
+    class NoPrintAreaHost : public EmbeddedHost {
+    public:
+        void setPrintArea(int, int, const HostArea&) override { throw HostError(u"The print area was refused."_s); }
+    };
+    for (const bool picture : {false, true}) {
+        Cli cli;
+        cli.host = [] { return std::make_unique<NoPrintAreaHost>(); };
+        cli.dir.write(u"class.txt"_s, "Tests=Quiz^20\n");
+        QStringList args{u"create"_s, u"--setup"_s, cli.file(u"class.txt"_s), u"--out"_s, cli.file(u"r.xls"_s)};
+        if (picture) {
+            args << u"--picture"_s << cli.file(u"r.png"_s);
+        }
+        EXPECT_EQ(cli.run(args), cli::kExitFailure) << "picture " << picture;
+        EXPECT_TRUE(cli.err.contains(u"The print area was refused."_s)) << cli.err.toStdString();
+        EXPECT_EQ(text(cli.read(u"r.xls"_s), 6, 7), "Quiz");
+    }
 }
 
 TEST(CliRun, CsvRostersReplaceTheStoredLists) {

@@ -381,7 +381,7 @@ void setPrinting(sheet::Sheet& s) {
     p.portrait = true;
     p.scale = 100;
     p.left = p.right = p.top = 0.5;
-    p.footerText = "Page &P of &N";
+    p.footerText = "&CPage &P of &N"; // centred, in every reader
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace markwell::formula {
 
@@ -74,6 +76,15 @@ bool isAscii(std::string_view text) {
 
 char upperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// The characters of a text, each case-folded (simple folding: one character for one).
+std::u32string foldedCodePoints(std::string_view text) {
+    std::u32string out;
+    for (std::size_t i = 0; i < text.size();) {
+        out.push_back(QChar::toCaseFolded(nextCodePoint(text, i)));
+    }
+    return out;
 }
 
 QCollator& collator() {
@@ -190,6 +201,51 @@ bool textEqualIgnoringCase(std::string_view a, std::string_view b) {
         }
     }
     return i == a.size() && j == b.size();
+}
+
+bool hasWildcards(std::string_view pattern) {
+    return pattern.find_first_of("*?~") != std::string_view::npos;
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view text) {
+    // The pattern as characters, each either itself or a wildcard.
+    struct Token {
+        char32_t c;
+        bool wild;
+    };
+    std::vector<Token> tokens;
+    const std::u32string p = foldedCodePoints(pattern);
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const bool escaped =
+            p[i] == U'~' && i + 1 < p.size() && (p[i + 1] == U'*' || p[i + 1] == U'?' || p[i + 1] == U'~');
+        if (escaped) {
+            ++i;
+        }
+        tokens.push_back({p[i], !escaped && (p[i] == U'*' || p[i] == U'?')});
+    }
+    const std::u32string t = foldedCodePoints(text);
+    // Greedy matching that returns to the latest * when the rest fails: each * is tried with one
+    // more character at a time.
+    std::size_t k = 0, i = 0, star = std::string::npos, resume = 0;
+    while (i < t.size()) {
+        if (k < tokens.size() && tokens[k].wild && tokens[k].c == U'*') {
+            star = k++;
+            resume = i;
+        } else if (k < tokens.size() &&
+                   ((tokens[k].wild && tokens[k].c == U'?') || (!tokens[k].wild && tokens[k].c == t[i]))) {
+            ++k;
+            ++i;
+        } else if (star != std::string::npos) {
+            k = star + 1;
+            i = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (k < tokens.size() && tokens[k].wild && tokens[k].c == U'*') {
+        ++k;
+    }
+    return k == tokens.size();
 }
 
 int collateText(std::string_view a, std::string_view b) {

@@ -25,6 +25,15 @@ double approxValue(double value);
 // equals "É" and "Über" equals "über", but "ß" does not equal "SS").
 bool textEqualIgnoringCase(std::string_view a, std::string_view b);
 
+// Whether a lookup key holds a wildcard or its escape (*, ? or ~).
+bool hasWildcards(std::string_view pattern);
+
+// Whether a text matches a pattern as exact-match lookups take it: * stands for any run of
+// characters, ? for any one character, and ~ makes the *, ? or ~ after it stand for itself (before
+// anything else, it stands for itself). Letters match ignoring case by their simple case folding:
+// "Σ" matches "ς", but unlike for =, "I" does not match "ı".
+bool wildcardMatch(std::string_view pattern, std::string_view text);
+
 // Orders texts the way < and > do: by Unicode collation (the root order of the Unicode
 // Collation Algorithm, which spreadsheet programs use), ignoring case but not accents.
 // Punctuation and spaces sort before digits and digits before letters, so "_" < "a".

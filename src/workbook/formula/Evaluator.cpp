@@ -2,6 +2,7 @@
 
 #include "workbook/formula/Compare.h"
 #include "workbook/formula/Sum.h"
+#include "workbook/formula/TextNumber.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <array>
@@ -68,37 +69,6 @@ void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& 
 // ---------------------------------------------------------------------------------------------
 // Conversions
 
-std::optional<double> textToNumber(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    bool percent = false;
-    if (!text.empty() && text.back() == '%') {
-        percent = true;
-        text.remove_suffix(1);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty() || text.front() == '+' || text.front() == '-') {
-        return std::nullopt;
-    }
-    double number = 0;
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), number);
-    if (result.ec != std::errc{} || result.ptr != text.data() + text.size() || !std::isfinite(number)) {
-        return std::nullopt;
-    }
-    if (percent) {
-        number /= 100;
-    }
-    return negative ? -number : number;
-}
-
 namespace {
 
 // 10^n for n from 0 to 308, each the double nearest to it; beyond, infinity.
@@ -149,7 +119,9 @@ double roundHalfAway(double value, int digits) {
             return value;
         }
     }
-    if (x < 0x1p52) {
+    if (digits == 0) {
+        x = std::round(x); // no 15-digit correction: 2.4999999999999996 is 2
+    } else if (x < 0x1p52) {
         x = std::floor(approxValue(x + 0.5));
     }
     if (digits != 0) {
@@ -437,12 +409,20 @@ private:
         if (n.binaryOp == BinaryOp::Union) {
             return ErrorCode::Value;
         }
-        const Value a = toScalar(eval(*n.args[0]));
-        const Value b = toScalar(eval(*n.args[1]));
+        const Operand left = eval(*n.args[0]);
+        const Operand right = eval(*n.args[1]);
+        const Value a = toScalar(left);
+        const Value b = toScalar(right);
         if (a.isError()) {
             return a;
         }
         if (b.isError()) {
+            // Arithmetic (+ - * / ^) reads its left operand first: a text that is no number, in a
+            // cell, makes it #VALUE! before the error of another cell is met. An error the formula
+            // computes itself comes first all the same.
+            if (n.binaryOp <= BinaryOp::Pow && left.isRef && right.isRef && a.isText() && !textToNumber(a.text())) {
+                return ErrorCode::Value;
+            }
             return b;
         }
         switch (n.binaryOp) {
@@ -780,7 +760,7 @@ private:
     // HLOOKUP / VLOOKUP. Approximate matching assumes the first row (column) ascending and takes
     // the last entry of the key's type that is not greater than the key; exact matching takes
     // the first equal entry. Numbers match when equal to 15 significant digits, texts ignoring
-    // case.
+    // case; an exact match takes the wildcards of a text key (wildcardMatch).
     Value evalLookup(const Node& n, bool horizontal) {
         const auto& args = n.args;
         if (args.size() < 3 || args.size() > 4) {
@@ -820,6 +800,7 @@ private:
             return ErrorCode::NA;
         }
         const int length = horizontal ? a.columns() : a.rows();
+        const bool wild = !approximate && key.isText() && hasWildcards(key.text());
         std::optional<int> found;
         for (int i = 0; i < length; ++i) {
             const CellPos p =
@@ -832,7 +813,7 @@ private:
                 if (compareValues(v, key) <= 0) {
                     found = i;
                 }
-            } else if (equalValues(v, key)) {
+            } else if (wild ? wildcardMatch(key.text(), v.text()) : equalValues(v, key)) {
                 found = i;
                 break;
             }

@@ -56,14 +56,11 @@ struct EvalContext {
 // formula that yields an empty cell gives 0.
 sheet::Value evaluate(const NodePtr& root, const EvalContext& context);
 
-// Number from text the way arithmetic converts it ("3", " 2.5 ", "1E3", "50%"); nullopt when the
-// text is no number.
-std::optional<double> textToNumber(std::string_view text);
-
 // ROUND: half away from zero to the given number of decimals (negative: tens, hundreds ...).
 // The scaled value is rounded as a 15-digit decimal, so ROUND(0.895, 2) is 0.9 although 0.895 *
-// 100 is 89.49999999999999; values that have no digits at that place (whole numbers, numbers
-// from 2^52 on, decimals beyond a double's precision) come back exactly as they are.
+// 100 is 89.49999999999999; to a whole number (0 digits) the value is rounded as it is, so
+// ROUND(2.4999999999999996, 0) is 2. Values that have no digits at that place (whole numbers,
+// numbers from 2^52 on, decimals beyond a double's precision) come back exactly as they are.
 double roundHalfAway(double value, int digits);
 
 // The longest text a formula may produce, in UTF-16 code units; a longer result is #VALUE!.

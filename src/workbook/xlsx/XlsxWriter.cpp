@@ -13,8 +13,8 @@ namespace markwell::xlsx {
 
 namespace {
 
-// The digit width and cell padding, in pixels, of the fonts our workbooks and libxlsxwriter's
-// default style use (10-point Arial, 11-point Calibri).
+// The digit width and cell padding, in pixels, of the default fonts of our workbooks (10-point
+// Arial or Century Gothic; libxlsxwriter's own, 11-point Calibri, has the same).
 constexpr int kDigitWidth = 7;
 constexpr int kPadding = 5;
 
@@ -120,6 +120,20 @@ std::string headerFooterCodes(std::string text) {
     return text.empty() || sectioned ? text : "&C" + text;
 }
 
+// The workbook's own font, the one other programs give unstyled cells and count column widths in,
+// is that of the model's default format, as in the .xls. libxlsxwriter keeps it in its first
+// format (the "Normal" style), which starts as 11-point Calibri.
+void setFontFace(lxw_format* format, const sheet::Font& font) {
+    format_set_font_name(format, font.name.empty() ? "Arial" : font.name.c_str());
+    format_set_font_size(format, std::clamp(font.heightTwips, 20, 8191) / 20.0);
+}
+
+void setDefaultFont(lxw_workbook* book, const sheet::Font& font) {
+    if (lxw_format* normal = STAILQ_FIRST(book->formats)) {
+        setFontFace(normal, font);
+    }
+}
+
 // A single rectangle of one sheet, as a defined name refers to it.
 std::optional<sheet::Area> singleArea(const formula::NodePtr& node, int sheetIndex) {
     if (!node || (node->kind != formula::NodeKind::Ref && node->kind != formula::NodeKind::AreaRef) ||
@@ -203,8 +217,7 @@ lxw_format* Writer::makeFormat(const sheet::CellFormat& f) {
     if (!x) {
         throw XlsxError("There is not enough memory for the cell formats.");
     }
-    format_set_font_name(x, f.font.name.empty() ? "Arial" : f.font.name.c_str());
-    format_set_font_size(x, std::clamp(f.font.heightTwips, 20, 8191) / 20.0);
+    setFontFace(x, f.font);
     if (f.font.bold) {
         format_set_bold(x);
     }
@@ -505,6 +518,7 @@ void Writer::run() {
     if (!m_book) {
         throw XlsxError("The workbook cannot be started: there is not enough memory.");
     }
+    setDefaultFont(m_book, m_wb.formats.empty() ? sheet::Font{} : m_wb.formats.front().font);
     m_formats.assign(std::max<std::size_t>(m_wb.formats.size(), 1), nullptr);
     for (const sheet::Sheet& s : m_wb.sheets) {
         check(workbook_validate_sheet_name(m_book, s.name.c_str()), "The sheet name \"" + s.name + "\" cannot be used");

@@ -328,5 +328,5 @@ TEST(TemplateLayout, PageSetUp) {
     EXPECT_DOUBLE_EQ(p.left, 0.5);
     EXPECT_DOUBLE_EQ(p.right, 0.5);
     EXPECT_DOUBLE_EQ(p.top, 0.5);
-    EXPECT_EQ(p.footerText, "Page &P of &N");
+    EXPECT_EQ(p.footerText, "&CPage &P of &N");
 }

@@ -225,7 +225,8 @@ TEST(TemplateReaders, LibreOfficeComputesTheResultsWeStore) {
     }
 }
 
-// Gnumeric opens each workbook and its recalculation agrees with ours as well.
+// Gnumeric opens each workbook and its recalculation agrees with ours as well; it prints the
+// footer centred.
 TEST(TemplateReaders, GnumericComputesTheResultsWeStore) {
     const QString ssconvert = QStandardPaths::findExecutable(u"ssconvert"_s);
     if (ssconvert.isEmpty()) {
@@ -243,5 +244,7 @@ TEST(TemplateReaders, GnumericComputesTheResultsWeStore) {
         ASSERT_TRUE(QFile::exists(out));
         const sheet::Workbook theirs = xls::readXlsFile(out.toStdString()).workbook;
         EXPECT_GT(expectSameResults(sample.workbook, theirs, "Gnumeric"), 40);
+        // The footer, as Gnumeric understood and wrote it back, is centred.
+        EXPECT_EQ(theirs.sheets.at(0).pageSetup.footerText, "&CPage &P of &N");
     }
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 using namespace markwell;
 using namespace Qt::Literals::StringLiterals;
@@ -51,6 +52,31 @@ TEST(XlsxWriter, OpenpyxlReadsEverythingWeWrite) {
     }
     ASSERT_TRUE(problem.empty()) << problem;
     EXPECT_GT(test::expectOpenpyxlReads(book, dump), 60);
+}
+
+// The workbook's own font, which unstyled cells show and other programs count column widths in,
+// is the model's default format's, as in the .xls: openpyxl finds it in the "Normal" style.
+TEST(XlsxWriter, DefaultFontIsTheModelsDefault) {
+    const QString python = test::pythonWith(u"openpyxl"_s);
+    if (python.isEmpty()) {
+        GTEST_SKIP() << "python3-openpyxl is not installed";
+    }
+    test::TempDir dir;
+    for (const auto& [name, twips, shown] :
+         {std::tuple{"Century Gothic", 200, "Century Gothic 10.0"}, std::tuple{"Verdana", 230, "Verdana 11.5"}}) {
+        sheet::Workbook book = test::sampleWorkbook();
+        book.formats.front().font.name = name;
+        book.formats.front().font.heightTwips = twips;
+        const QString file = dir.file(u"font.xlsx"_s);
+        xlsx::writeXlsx(book, pathOf(file), pathOf(dir.path()));
+        const test::ToolRun r = test::runTool(
+            python, {u"-c"_s,
+                     u"import sys, openpyxl\nb = openpyxl.load_workbook(sys.argv[1])\n"
+                     u"f = [s for s in b._named_styles if s.name == 'Normal'][0].font\nprint(f.name, float(f.sz))"_s,
+                     file});
+        ASSERT_TRUE(r.ok) << r.err.toStdString();
+        EXPECT_EQ(r.out.trimmed().toStdString(), shown);
+    }
 }
 
 // LibreOffice recalculates the .xlsx (with stale results stored, so it must compute them) and
