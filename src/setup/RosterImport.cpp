@@ -79,8 +79,8 @@ void addIssues(RowsPreview& preview, const std::vector<PointsIssue>& issues, con
     for (const PointsIssue& i : issues) {
         const qsizetype line = roster.lines[static_cast<size_t>(i.row)];
         lines << (i.test < 0 ? u"Line %1: %2"_s.arg(QString::number(line), i.problem)
-                             : u"Line %1, %2: %3"_s.arg(QString::number(line), tests[static_cast<size_t>(i.test)].name,
-                                                        i.problem));
+                             : u"Line %1, %2: %3"_s.arg(QString::number(line),
+                                                        shortened(tests[static_cast<size_t>(i.test)].name), i.problem));
     }
     preview.paragraphs << u"These values will not count as they should:\n"_s + namedLines(lines);
     preview.doubtful = true;
@@ -94,7 +94,7 @@ RosterOffer offerTests(const RosterRows<TestRow>& roster, const QString& source,
     QStringList shown;
     for (qsizetype r = 0; r < std::min(n, kShownRows); ++r) {
         const TestRow& t = roster.rows[static_cast<size_t>(r)];
-        shown << u"%1: %2 possible points"_s.arg(t.name, t.possiblePoints);
+        shown << u"%1: %2 possible points"_s.arg(shortened(t.name), shortened(t.possiblePoints));
     }
     if (!shown.isEmpty()) {
         preview.paragraphs << u"The first tests as they will be added:\n"_s + shown.join(u'\n');
@@ -117,7 +117,7 @@ RosterOffer offerStudents(const RosterRows<StudentRow>& roster, const QString& s
         QStringList missing;
         for (qsizetype t = 0; t < std::min(testCount, static_cast<qsizetype>(roster.columnOfTest.size())); ++t) {
             if (roster.columnOfTest[static_cast<size_t>(t)] < 0) {
-                missing << u"\"%1\""_s.arg(tests[static_cast<size_t>(t)].name);
+                missing << u"\"%1\""_s.arg(shortened(tests[static_cast<size_t>(t)].name));
             }
         }
         if (!missing.isEmpty()) {
@@ -130,13 +130,14 @@ RosterOffer offerStudents(const RosterRows<StudentRow>& roster, const QString& s
         QStringList points;
         for (qsizetype t = 0; t < std::min(testCount, kShownTests); ++t) {
             const QString p = s.pointsFor(t);
-            points << u"%1: %2"_s.arg(tests[static_cast<size_t>(t)].name, p.isEmpty() ? u"(none)"_s : p);
+            points << u"%1: %2"_s.arg(shortened(tests[static_cast<size_t>(t)].name),
+                                      p.isEmpty() ? u"(none)"_s : shortened(p));
         }
         if (testCount > kShownTests) {
             points << u"and %1 more"_s.arg(count(testCount - kShownTests, u"test"_s, u"tests"_s));
         }
-        shown << (points.isEmpty() ? u"%1 (%2)"_s.arg(s.name, s.id)
-                                   : u"%1 (%2) - %3"_s.arg(s.name, s.id, points.join(u"; "_s)));
+        const QString student = u"%1 (%2)"_s.arg(shortened(s.name), shortened(s.id));
+        shown << (points.isEmpty() ? student : student + u" - "_s + points.join(u"; "_s));
     }
     if (!shown.isEmpty()) {
         preview.paragraphs << u"The first students as they will be added:\n"_s + shown.join(u'\n');

@@ -62,11 +62,6 @@ QString count(qsizetype n, const QString& one, const QString& many) {
     return QString::number(n) + u' ' + (n == 1 ? one : many);
 }
 
-QString shortened(const QString& text) {
-    constexpr qsizetype kShown = 40;
-    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
-}
-
 // What makes a roster of one list: the name of its rows, whether its first record is a header row,
 // and how a record becomes a row (an empty text) or why it cannot (the reason).
 template <class Row> struct ListShape {
@@ -123,6 +118,11 @@ RosterRows<Row> readRoster(QByteArrayView bytes, const RosterRules& rules, const
 }
 
 } // namespace
+
+QString shortened(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
+}
 
 qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
     if (at >= bytes.size()) {

@@ -20,6 +20,9 @@ namespace markwell {
 // 32,767 students, needs a fraction of it).
 inline constexpr qint64 kMaxRosterBytes = qint64{64} << 20;
 
+// The text as a message shows a field: its first 40 characters, "..." after them when there are more.
+QString shortened(const QString& text);
+
 // The length of the line end at `at` (CRLF: 2, CR or LF: 1), or 0 when there is none.
 qsizetype lineEndAt(QByteArrayView bytes, qsizetype at);
 
