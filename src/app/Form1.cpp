@@ -2,6 +2,7 @@
 
 #include "app/HelpMessage.h"
 #include "app/ListCells.h"
+#include "app/PointsMark.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Prompt.h"
@@ -88,22 +89,6 @@ protected:
     }
 };
 
-// Points that will not count in the workbook are shown in another colour and slanted; the model
-// gives the tooltip that says why.
-class PointsMarkDelegate : public ListCellDelegate {
-public:
-    using ListCellDelegate::ListCellDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (index.data(kPointsWillNotCountRole).toBool()) {
-            option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
-            option->font.setItalic(true);
-        }
-    }
-};
-
 QFont windowFont() {
     QFont font(u"Arial"_s);
     font.setPointSizeF(9);
@@ -148,6 +133,18 @@ Form1::Form1(Dependencies deps, QWidget* parent)
     m_clipboard.write = [](const QString& text) { QGuiApplication::clipboard()->setText(text); };
     m_tests = new TestsModel(this);
     m_students = new StudentsModel(this);
+    // Points above their test's possible points are marked in the students list.
+    const auto possiblePoints = [this] {
+        QStringList points;
+        for (const TestRow& t : m_tests->rows()) {
+            points << t.possiblePoints;
+        }
+        m_students->setPossiblePoints(points);
+    };
+    connect(m_tests, &QAbstractItemModel::dataChanged, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::rowsInserted, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::rowsRemoved, this, possiblePoints);
+    connect(m_tests, &QAbstractItemModel::modelReset, this, possiblePoints);
     buildLayout();
     wireUp();
 }
@@ -265,7 +262,7 @@ void Form1::buildLayout() {
         slot->setContextMenuPolicy(Qt::CustomContextMenu);
         slot->header()->setStretchLastSection(false);
         slot->header()->setSectionsMovable(false);
-        slot->setItemDelegate(new PointsMarkDelegate(slot));
+        markPointsIn(slot);
         slot->viewport()->setAcceptDrops(true);
     };
     listView(Frame2, ListView1, u"ListView1", m_tests, twipsRect(135, 1680, 8700, 2850));

@@ -7,6 +7,7 @@
 #include "setup/ListAutosave.h"
 #include "setup/ListCodec.h"
 #include "setup/ListHistory.h"
+#include "setup/PointsText.h"
 #include "setup/RosterImport.h"
 #include "setup/RosterText.h"
 #include "setup/SetupEditing.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
@@ -324,25 +326,27 @@ void Form1::takeRows(ListKind list, QByteArrayView bytes, const QString& source,
             m_prompt.message(offer.text);
             return false;
         }
-        return m_prompt.askYesNo(offer.text) == Prompt::Answer::Yes;
+        return m_prompt.askYesNo(offer.text, offer.noByDefault ? Prompt::Answer::No : Prompt::Answer::Yes) ==
+               Prompt::Answer::Yes;
     };
     RosterRules rules;
     rules.refuseListSeparators = true;
+    rules.decimalSeparator = decimalSeparatorOf(QLocale());
     if (list == ListKind::Tests) {
         rules.room = kMaxListRows - m_tests->size();
         RosterRows<TestRow> roster;
         trap.step(102, [&] { roster = readTestsRoster(bytes, rules); });
-        if (agreed(offerTests(roster, source))) {
+        if (agreed(offerTests(roster, source, rules.decimalSeparator))) {
             trap.step(104, [&] { changeLists([&] { m_tests->appendRows(roster.rows); }); });
             trap.step(106, [&] { ListView1->scrollToBottom(); });
         }
         return;
     }
     rules.room = kMaxListRows - m_students->size();
-    rules.testCount = m_students->testColumns().size();
+    rules.testNames = m_students->testColumns();
     RosterRows<StudentRow> roster;
     trap.step(102, [&] { roster = readStudentsRoster(bytes, rules); });
-    if (agreed(offerStudents(roster, source))) {
+    if (agreed(offerStudents(roster, source, m_tests->rows(), rules.decimalSeparator))) {
         trap.step(104, [&] { changeLists([&] { appendStudents(*m_students, roster.rows); }); });
         trap.step(106, [&] { ListView2->scrollToBottom(); });
     }

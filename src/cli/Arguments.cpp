@@ -18,8 +18,8 @@ const std::pair<QString, QString Options::*> kFileOptions[] = {
     {u"--picture"_s, &Options::picture},           {u"--pdf"_s, &Options::pdf},
     {u"--tests-csv"_s, &Options::testsCsv},        {u"--students-csv"_s, &Options::studentsCsv},
     {u"--pdf-fit-width"_s, &Options::pdfFitWidth}, {u"--reports"_s, &Options::reports}};
-const std::pair<QString, bool Options::*> kSwitches[] = {{u"--force"_s, &Options::force},
-                                                         {u"--timings"_s, &Options::timings}};
+const std::pair<QString, bool Options::*> kSwitches[] = {
+    {u"--force"_s, &Options::force}, {u"--timings"_s, &Options::timings}, {u"--strict"_s, &Options::strict}};
 
 bool isHelp(const QString& a) {
     return a == u"--help"_s || a == u"-h"_s;
@@ -102,7 +102,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 
 QString usageText() {
     return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--pdf FILE] [--picture IMAGE] [--force]\n"
-           u"                           [--timings] [--tests-csv FILE] [--students-csv FILE]\n"
+           u"                           [--timings] [--strict] [--tests-csv FILE] [--students-csv FILE]\n"
            u"                           [--pdf-fit-width FILE] [--reports FILE]\n"
            u"       markwell-cli --help | --version\n"
            u"\n"
@@ -118,13 +118,19 @@ QString usageText() {
            u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
            u"  --force              replace an existing WORKBOOK, FILE or IMAGE\n"
            u"  --timings            print the time of each phase as JSON on standard error\n"
+           u"  --strict             fail, writing nothing, when a value will not count as it should\n"
            u"  --tests-csv FILE     tests roster: name, possible points\n"
-           u"  --students-csv FILE  students roster: name, ID, one points column per test\n"
+           u"  --students-csv FILE  students roster: name, ID, one points column per test, matched\n"
+           u"                       to the tests by a header row's names or else by position\n"
            u"  -h, --help           print this text and exit\n"
            u"  --version            print the version and exit\n"
            u"\n"
-           u"Exit status: 0 the workbook (and PDFs and picture) saved; 1 the job failed (the reason on standard\n"
-           u"error; nothing half-written is left); 2 the command line was not understood.\n"_s;
+           u"Rosters may be separated by commas, semicolons (then with decimal commas) or tabs.\n"
+           u"A warning on standard error names each value that will not count in a total (possible\n"
+           u"points or points that are not numbers) or is more than its test's possible points.\n"
+           u"\n"
+           u"Exit status: 0 the workbook (and PDFs and picture) saved, warnings or not; 1 the job failed (the\n"
+           u"reason on standard error; nothing half-written is left); 2 the command line was not understood.\n"_s;
 }
 
 QString versionText() {

@@ -17,6 +17,7 @@ struct Options {
     QString studentsCsv;
     bool force = false;
     bool timings = false;
+    bool strict = false; // values that will not count as they should fail the job
 };
 
 struct ParsedArguments {

@@ -12,6 +12,7 @@
 #include "common/Prompt.h"
 #include "gradebook/WorkFiles.h"
 #include "os/Files.h"
+#include "setup/PointsText.h"
 #include "setup/SettingsStore.h"
 
 #include <QDir>
@@ -39,7 +40,7 @@ public:
         // The report's bare carriage returns would overwrite the line on a terminal.
         m_err(QString(text).replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n') + u'\n');
     }
-    Answer askYesNo(const QString& text) override {
+    Answer askYesNo(const QString& text, Answer) override {
         m_err(text + u'\n');
         return Answer::No;
     }
@@ -91,7 +92,7 @@ SetupValues storedValues(const CliEnvironment& env) {
     return values;
 }
 
-GradebookSetup loadSetup(const Options& o, const CliEnvironment& env) {
+GradebookSetup loadSetup(const Options& o, const CliEnvironment& env, QStringList& warnings) {
     const SetupValues values =
         o.setupFile.isEmpty() ? storedValues(env) : parseSetupFile(readInput(o.setupFile), o.setupFile);
     std::optional<Roster> tests, students;
@@ -101,7 +102,9 @@ GradebookSetup loadSetup(const Options& o, const CliEnvironment& env) {
     if (!o.studentsCsv.isEmpty()) {
         students = Roster{readInput(o.studentsCsv), o.studentsCsv};
     }
-    return assembleSetup(values, tests ? &*tests : nullptr, students ? &*students : nullptr);
+    // Points are read as the job writes them to the workbook: by the locale's decimal separator.
+    return assembleSetup(values, tests ? &*tests : nullptr, students ? &*students : nullptr, &warnings,
+                         decimalSeparatorOf(QLocale()));
 }
 
 // A usage error when one file is named for two roles: a result over an input, or both results
@@ -188,13 +191,21 @@ int create(const Options& o, const CliEnvironment& env) {
     } erase{progress};
 
     GradebookSetup setup;
+    QStringList warnings;
     phase(u"Reading the setup"_s);
     try {
-        setup = loadSetup(o, env);
+        setup = loadSetup(o, env, warnings);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const std::exception& e) {
         return report(failureText(e));
+    }
+    for (const QString& warning : warnings) {
+        env.err((o.strict ? u"markwell-cli: error: "_s : u"markwell-cli: warning: "_s) + warning + u'\n');
+    }
+    if (o.strict && !warnings.isEmpty()) {
+        return report(u"--strict: %1 above, so no gradebook was made."_s.arg(
+            warnings.size() == 1 ? u"1 error"_s : u"%1 errors"_s.arg(warnings.size())));
     }
 
     ErrPrompt prompt(env.err);

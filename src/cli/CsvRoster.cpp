@@ -15,20 +15,21 @@ namespace {
     fail(u"%1, line %2: %3"_s.arg(source, QString::number(line), what));
 }
 
-// The rows, or the first fault as a failure.
-template <class Row> std::vector<Row> rowsOrFailure(RosterRows<Row>&& roster, const QString& source) {
+// The roster, or its first fault as a failure.
+template <class Row> RosterRows<Row> checked(RosterRows<Row>&& roster, const QString& source) {
     if (roster.textFault) {
         malformed(source, 0, *roster.textFault);
     }
     if (!roster.faults.empty()) {
         malformed(source, roster.faults.front().line, roster.faults.front().why);
     }
-    return std::move(roster.rows);
+    return std::move(roster);
 }
 
-RosterRules firstFaultFails() {
+RosterRules firstFaultFails(QChar decimalSeparator) {
     RosterRules rules;
     rules.stopAtFirstFault = true;
+    rules.decimalSeparator = decimalSeparator;
     return rules;
 }
 
@@ -54,14 +55,23 @@ std::vector<CsvRecord> parseCsv(QByteArrayView bytes, const QString& source) {
     return records;
 }
 
-std::vector<TestRow> readTestsCsv(QByteArrayView bytes, const QString& source) {
-    return rowsOrFailure(readTestsRoster(bytes, firstFaultFails()), source);
+RosterRows<TestRow> readTestsRosterFile(QByteArrayView bytes, const QString& source, QChar decimalSeparator) {
+    return checked(readTestsRoster(bytes, firstFaultFails(decimalSeparator)), source);
 }
 
-std::vector<StudentRow> readStudentsCsv(QByteArrayView bytes, const QString& source, qsizetype testCount) {
-    RosterRules rules = firstFaultFails();
-    rules.testCount = testCount;
-    return rowsOrFailure(readStudentsRoster(bytes, rules), source);
+std::vector<TestRow> readTestsCsv(QByteArrayView bytes, const QString& source) {
+    return readTestsRosterFile(bytes, source, u'.').rows;
+}
+
+RosterRows<StudentRow> readStudentsRosterFile(QByteArrayView bytes, const QString& source, const QStringList& testNames,
+                                              QChar decimalSeparator) {
+    RosterRules rules = firstFaultFails(decimalSeparator);
+    rules.testNames = testNames;
+    return checked(readStudentsRoster(bytes, rules), source);
+}
+
+std::vector<StudentRow> readStudentsCsv(QByteArrayView bytes, const QString& source, const QStringList& testNames) {
+    return readStudentsRosterFile(bytes, source, testNames, u'.').rows;
 }
 
 } // namespace markwell::cli

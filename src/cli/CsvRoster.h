@@ -24,15 +24,17 @@ void readCsv(QByteArrayView bytes, const QString& source, qsizetype maxFields,
 // All records at once, for small texts.
 std::vector<CsvRecord> parseCsv(QByteArrayView bytes, const QString& source);
 
-// Tests roster: name, possible points; comma- or tab-separated. A first row "Assignment or Test
-// Name", "Possible Points" (any case) is a header and is skipped. More than kMaxListRows tests
-// throw Failure.
+// Tests roster: name, possible points; comma-, semicolon- or tab-separated, with a header row or
+// without (see readTestsRoster). Semicolon-separated points with a decimal comma are kept for
+// `decimalSeparator`. More than kMaxListRows tests throw Failure.
+RosterRows<TestRow> readTestsRosterFile(QByteArrayView bytes, const QString& source, QChar decimalSeparator);
 std::vector<TestRow> readTestsCsv(QByteArrayView bytes, const QString& source);
 
-// Students roster: name, ID, then one points column per test (at most `testCount`); comma- or
-// tab-separated. A first row starting "Student Name", "Student ID" is a header and is skipped.
-// Every student gets exactly testCount points fields. More than kMaxListRows students throw
-// Failure.
-std::vector<StudentRow> readStudentsCsv(QByteArrayView bytes, const QString& source, qsizetype testCount);
+// Students roster: name, ID, then points, matched to the tests by a header row's captions or by
+// position (see readStudentsRoster); separated and kept as the tests roster is. Every student gets
+// exactly one points field per test. More than kMaxListRows students throw Failure.
+RosterRows<StudentRow> readStudentsRosterFile(QByteArrayView bytes, const QString& source, const QStringList& testNames,
+                                              QChar decimalSeparator);
+std::vector<StudentRow> readStudentsCsv(QByteArrayView bytes, const QString& source, const QStringList& testNames);
 
 } // namespace markwell::cli

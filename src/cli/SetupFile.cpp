@@ -5,6 +5,7 @@
 #include "common/ErrorReport.h"
 #include "gradebook/CreateTemplate.h"
 #include "setup/ListCodec.h"
+#include "setup/PointsText.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -152,14 +153,60 @@ std::vector<StudentRow> studentsFromValues(const SetupValues& values, qsizetype 
     return std::move(students.rows);
 }
 
-GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoster, const Roster* studentsRoster) {
+namespace {
+
+// Where the values of an assembled setup were read: a place per row, and one per column of the
+// tests' possible points and of each test's points.
+struct Places {
+    std::vector<QString> tests, students;
+    QString possibleColumn;
+    std::vector<QString> pointsColumns;
+};
+
+template <class Row> std::vector<QString> rosterLines(const RosterRows<Row>& roster, const QString& source) {
+    std::vector<QString> out;
+    out.reserve(roster.lines.size());
+    for (const qsizetype line : roster.lines) {
+        out.push_back(u"%1, line %2"_s.arg(source, QString::number(line)));
+    }
+    return out;
+}
+
+std::vector<QString> listRows(std::size_t rows, const QString& where, const QString& listName) {
+    std::vector<QString> out;
+    out.reserve(rows);
+    for (std::size_t r = 0; r < rows; ++r) {
+        out.push_back(u"%1, row %2 of the %3 list"_s.arg(where, QString::number(r + 1), listName));
+    }
+    return out;
+}
+
+QStringList warningsOf(const GradebookSetup& setup, const Places& places, QChar decimalSeparator) {
+    QStringList out;
+    for (const PointsIssue& i : pointsIssues(setup.tests, setup.students, decimalSeparator)) {
+        const auto row = static_cast<size_t>(i.row);
+        out << (i.test < 0 ? u"%1, %2: %3"_s.arg(places.tests[row], places.possibleColumn, i.problem)
+                           : u"%1, %2: %3"_s.arg(places.students[row],
+                                                 places.pointsColumns[static_cast<size_t>(i.test)], i.problem));
+    }
+    return out;
+}
+
+} // namespace
+
+GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoster, const Roster* studentsRoster,
+                             QStringList* warnings, QChar decimalSeparator) {
     GradebookSetup setup;
+    Places places;
     setup.options.name = values.text(u"txtName"_s);
     setup.options.teacherName = values.text(u"txtTeachName"_s);
     setup.options.project = values.text(u"txtProject"_s);
     setup.options.ysq = values.text(u"txtYSQ"_s);
     if (testsRoster != nullptr) {
-        setup.tests = readTestsCsv(testsRoster->bytes, testsRoster->source);
+        RosterRows<TestRow> roster = readTestsRosterFile(testsRoster->bytes, testsRoster->source, decimalSeparator);
+        places.tests = rosterLines(roster, testsRoster->source);
+        places.possibleColumn = u"column 2"_s;
+        setup.tests = std::move(roster.rows);
         GradebookSetup fit;
         fit.pointsCount = static_cast<qsizetype>(setup.tests.size());
         if (const auto problem = checkSetupFitsWorkbook(fit)) {
@@ -167,10 +214,36 @@ GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoste
         }
     } else {
         setup.tests = testsFromValues(values);
+        places.tests = listRows(setup.tests.size(), values.where(u"Tests"_s), u"tests"_s);
+        places.possibleColumn = u"field 2"_s;
     }
     setup.pointsCount = static_cast<qsizetype>(setup.tests.size());
+    QStringList names;
+    for (const TestRow& t : setup.tests) {
+        names << t.name;
+    }
     if (studentsRoster != nullptr) {
-        setup.students = readStudentsCsv(studentsRoster->bytes, studentsRoster->source, setup.pointsCount);
+        RosterRows<StudentRow> roster =
+            readStudentsRosterFile(studentsRoster->bytes, studentsRoster->source, names, decimalSeparator);
+        places.students = rosterLines(roster, studentsRoster->source);
+        for (qsizetype t = 0; t < setup.pointsCount; ++t) {
+            places.pointsColumns.push_back(u"column %1 (%2)"_s.arg(
+                QString::number(roster.columnOfTest[static_cast<size_t>(t)] + 1), shortened(names[t])));
+        }
+        setup.students = std::move(roster.rows);
+        if (warnings != nullptr) {
+            const QString header = u"%1, header row"_s.arg(studentsRoster->source);
+            for (const QString& column : roster.unmatchedColumns) {
+                *warnings << u"%1: the column %2 names no test; its points are left out."_s.arg(header, column);
+            }
+            for (qsizetype t = 0; t < setup.pointsCount && roster.headerSkipped; ++t) {
+                if (roster.columnOfTest[static_cast<size_t>(t)] < 0) {
+                    *warnings << u"%1: no column names the test \"%2\"; its points are left empty."_s.arg(
+                        header, shortened(names[t]));
+                }
+            }
+            *warnings << warningsOf(setup, places, decimalSeparator);
+        }
         return setup;
     }
     // The stored points belong to the tests they were saved with.
@@ -188,6 +261,13 @@ GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoste
             }
         }
         s.points.resize(setup.pointsCount);
+    }
+    if (warnings != nullptr) {
+        places.students = listRows(setup.students.size(), values.where(u"Students"_s), u"students"_s);
+        for (qsizetype t = 0; t < setup.pointsCount; ++t) {
+            places.pointsColumns.push_back(u"field %1 (%2)"_s.arg(QString::number(t + 3), shortened(names[t])));
+        }
+        *warnings << warningsOf(setup, places, decimalSeparator);
     }
     return setup;
 }

@@ -50,6 +50,12 @@ struct Roster {
 // there is one, otherwise from the values; the students likewise. Students taken from the values
 // keep their points when the tests come from a roster, which fails when a student has points
 // for more tests than the roster holds. Every fault throws Failure; what is returned is whole.
-GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoster, const Roster* studentsRoster);
+//
+// Points are read as `decimalSeparator` reads them. With `warnings`, every value that will not
+// count as it should (see pointsIssues) is added to it, each naming where it was read and the
+// value ("students.csv, line 4, column 3 (Quiz A): \"abc\" is not a number: ..."), and so is every
+// column of a students roster's header row that names no test and every test no column names.
+GradebookSetup assembleSetup(const SetupValues& values, const Roster* testsRoster, const Roster* studentsRoster,
+                             QStringList* warnings = nullptr, QChar decimalSeparator = u'.');
 
 } // namespace markwell::cli

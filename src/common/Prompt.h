@@ -17,8 +17,9 @@ public:
     // A modal box with a single OK button. An empty caption means the application title.
     virtual void message(const QString& text, const QString& caption = {}, Icon icon = Icon::None) = 0;
 
-    // A modal box with Yes and No buttons, captioned with the application title.
-    virtual Answer askYesNo(const QString& text) = 0;
+    // A modal box with Yes and No buttons, captioned with the application title. The default
+    // button (the one Enter presses) is Yes unless `defaultButton` is No.
+    virtual Answer askYesNo(const QString& text, Answer defaultButton = Answer::Yes) = 0;
 
     // The save-file dialog. Returns the chosen path exactly as the dialog gives it, or an empty
     // text when the user cancels. The dialog asks no overwrite question of its own.

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "setup/GradebookSetup.h"
+
 #include <QChar>
 #include <QLocale>
 #include <QString>
+
+#include <optional>
+#include <vector>
 
 namespace markwell {
 
@@ -22,10 +27,32 @@ QString pointsForWorkbook(const QString& points, QChar decimalSeparator);
 // count in any total ("abc", "50%", "1,000" under a decimal point, "007").
 bool pointsWillNotCount(const QString& points, QChar decimalSeparator);
 
-// The model role that tells a view to mark such points (a bool).
+// The model role that tells a view to mark such points, or points above their possible points (a
+// bool).
 inline constexpr int kPointsWillNotCountRole = Qt::UserRole + 1;
 
 // The tooltip that says so.
 QString pointsWillNotCountNote(const QString& points, bool possiblePoints);
+
+// The number the workbook will take the points text as, or none when it holds nothing or will
+// not count.
+std::optional<double> pointsNumber(const QString& points, QChar decimalSeparator);
+
+// What is wrong with a student's points for a test with these possible points, as one sentence,
+// or an empty text when nothing is: points that will not count, or points above the possible
+// points (when both are numbers).
+QString studentPointsProblem(const QString& points, const QString& possible, QChar decimalSeparator);
+
+// A value of a setup that will not count, or points above their possible points.
+struct PointsIssue {
+    qsizetype row = 0;   // the row of the tests list, or with a test, of the students list
+    qsizetype test = -1; // -1: the possible points of test `row`; else the points of student `row` for it
+    QString problem;
+};
+
+// Every such value, the tests' possible points first, then the students row by row. A student's
+// points are taken as for the test at their position.
+std::vector<PointsIssue> pointsIssues(const std::vector<TestRow>& tests, const std::vector<StudentRow>& students,
+                                      QChar decimalSeparator);
 
 } // namespace markwell

@@ -1,8 +1,12 @@
 #include "setup/RosterText.h"
 
 #include "setup/ListCodec.h"
+#include "setup/PointsText.h"
 
 #include <QStringDecoder>
+
+#include <algorithm>
+#include <initializer_list>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -42,26 +46,28 @@ QString decodeUtf8(QByteArrayView bytes, bool& ok) {
     return text;
 }
 
-bool sameCaption(const QString& a, const char16_t* b) {
-    return a.trimmed().compare(QString::fromUtf16(b), Qt::CaseInsensitive) == 0;
+bool isCaption(const QString& field, std::initializer_list<const char16_t*> captions) {
+    const QString caption = field.trimmed();
+    return std::any_of(captions.begin(), captions.end(), [&](const char16_t* c) {
+        return caption.compare(QString::fromUtf16(c), Qt::CaseInsensitive) == 0;
+    });
+}
+
+// Points as they are kept: see RosterRules::decimalSeparator.
+QString keptPoints(const QString& text, FieldSeparator separator, QChar decimalSeparator) {
+    return separator == FieldSeparator::Semicolon && decimalSeparator != u',' ? pointsForWorkbook(text, u',') : text;
 }
 
 QString count(qsizetype n, const QString& one, const QString& many) {
     return QString::number(n) + u' ' + (n == 1 ? one : many);
 }
 
-QString shortened(const QString& text) {
-    constexpr qsizetype kShown = 40;
-    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
-}
-
-// What makes a roster of one list: its captions row, the name of its rows, and how a record
-// becomes a row (an empty text) or why it cannot (the reason).
+// What makes a roster of one list: the name of its rows, whether its first record is a header row,
+// and how a record becomes a row (an empty text) or why it cannot (the reason).
 template <class Row> struct ListShape {
-    const char16_t* firstCaption;
-    const char16_t* secondCaption;
     const char16_t* rowsName;
     qsizetype maxFields;
+    std::function<bool(const RosterRecord&)> isHeader;
     std::function<QString(const RosterRecord&, Row&)> take;
 };
 
@@ -78,14 +84,14 @@ RosterRows<Row> readRoster(QByteArrayView bytes, const RosterRules& rules, const
         return !rules.stopAtFirstFault;
     };
     Row row;
-    out.textFault = readRosterRecords(bytes, detectFieldSeparator(bytes), shape.maxFields, [&](const RosterRecord& r) {
+    out.separator = detectFieldSeparator(bytes);
+    out.textFault = readRosterRecords(bytes, out.separator, shape.maxFields, [&](const RosterRecord& r) {
         const bool firstRecord = first;
         first = false;
         if (!r.fault.isEmpty()) {
             return fault(r.faultLine, r.fault);
         }
-        if (firstRecord && r.fields.size() >= 2 && sameCaption(r.fields[0], shape.firstCaption) &&
-            sameCaption(r.fields[1], shape.secondCaption)) {
+        if (firstRecord && shape.isHeader(r)) {
             out.headerSkipped = true;
             return true;
         }
@@ -105,12 +111,18 @@ RosterRows<Row> readRoster(QByteArrayView bytes, const RosterRules& rules, const
                                      QString::number(kMaxListRows), QString::fromUtf16(shape.rowsName)));
         }
         out.rows.push_back(std::move(row));
+        out.lines.push_back(r.line);
         return true;
     });
     return out;
 }
 
 } // namespace
+
+QString shortened(const QString& text) {
+    constexpr qsizetype kShown = 40;
+    return text.size() <= kShown ? text : text.left(kShown) + u"..."_s;
+}
 
 qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
     if (at >= bytes.size()) {
@@ -128,6 +140,11 @@ qsizetype lineEndAt(QByteArrayView bytes, qsizetype at) {
 FieldSeparator detectFieldSeparator(QByteArrayView text) {
     bool quoted = false;
     bool content = false;
+    qsizetype commas = 0;
+    qsizetype semicolons = 0;
+    auto decided = [&] {
+        return semicolons > 0 && semicolons >= commas ? FieldSeparator::Semicolon : FieldSeparator::Comma;
+    };
     for (const char c : text) {
         if (c == '"') {
             quoted = !quoted; // a doubled quote inside a quoted field turns it off and on again
@@ -138,13 +155,15 @@ FieldSeparator detectFieldSeparator(QByteArrayView text) {
             return FieldSeparator::Tab;
         } else if (c == '\n' || c == '\r') {
             if (content) {
-                return FieldSeparator::Comma;
+                return decided();
             }
         } else {
             content = true;
+            commas += c == ',' ? 1 : 0;
+            semicolons += c == ';' ? 1 : 0;
         }
     }
-    return FieldSeparator::Comma;
+    return decided();
 }
 
 std::optional<QString> readRosterRecords(QByteArrayView bytes, FieldSeparator separator, qsizetype maxFields,
@@ -277,34 +296,94 @@ std::optional<QString> readRosterRecords(QByteArrayView bytes, FieldSeparator se
 }
 
 RosterRows<TestRow> readTestsRoster(QByteArrayView bytes, const RosterRules& rules) {
-    const ListShape<TestRow> shape{u"Assignment or Test Name", u"Possible Points", u"tests", 2,
-                                   [](const RosterRecord& r, TestRow& row) {
-                                       if (r.width > 2) {
-                                           return u"%1, but a test has two: name and possible points."_s.arg(
-                                               count(r.width, u"field"_s, u"fields"_s));
-                                       }
-                                       row = TestRow{r.fields.value(0), r.fields.value(1)};
-                                       return QString();
-                                   }};
+    const FieldSeparator separator = detectFieldSeparator(bytes);
+    const ListShape<TestRow> shape{
+        u"tests", 2,
+        [](const RosterRecord& r) {
+            return r.fields.size() >= 2 &&
+                   isCaption(r.fields[0], {u"Assignment or Test Name", u"Test Name", u"Test", u"Name"}) &&
+                   isCaption(r.fields[1], {u"Possible Points", u"Points"});
+        },
+        [&](const RosterRecord& r, TestRow& row) {
+            if (r.width > 2) {
+                return u"%1, but a test has two: name and possible points."_s.arg(
+                    count(r.width, u"field"_s, u"fields"_s));
+            }
+            row = TestRow{r.fields.value(0), keptPoints(r.fields.value(1), separator, rules.decimalSeparator)};
+            return QString();
+        }};
     return readRoster(bytes, rules, shape);
 }
 
 RosterRows<StudentRow> readStudentsRoster(QByteArrayView bytes, const RosterRules& rules) {
-    const qsizetype tests = rules.testCount;
+    const QStringList& names = rules.testNames;
+    const qsizetype tests = names.size();
+    const FieldSeparator separator = detectFieldSeparator(bytes);
+    // The column of each test's points: by position, unless a header row names them.
+    std::vector<qsizetype> columnOf(static_cast<size_t>(tests));
+    for (qsizetype t = 0; t < tests; ++t) {
+        columnOf[static_cast<size_t>(t)] = t + 2;
+    }
+    qsizetype headerWidth = -1;
+    QStringList unmatched;
+    auto isHeader = [&](const RosterRecord& r) {
+        const bool captioned = r.fields.size() >= 2 && isCaption(r.fields[0], {u"Student Name", u"Name", u"Student"}) &&
+                               isCaption(r.fields[1], {u"Student ID", u"ID"});
+        std::vector<qsizetype> matched(static_cast<size_t>(tests), -1);
+        QStringList left;
+        bool anyNamed = false;
+        bool allNamed = true;
+        for (qsizetype c = 2; c < r.width; ++c) {
+            const QString caption = r.fields.value(c).trimmed();
+            qsizetype test = -1;
+            for (qsizetype t = 0; t < tests && !caption.isEmpty(); ++t) {
+                if (matched[static_cast<size_t>(t)] < 0 &&
+                    caption.compare(names[t].trimmed(), Qt::CaseInsensitive) == 0) {
+                    test = t;
+                    break;
+                }
+            }
+            if (test >= 0) {
+                matched[static_cast<size_t>(test)] = c;
+                // Tests named "1", "2" do not make a row of such points a header.
+                anyNamed = anyNamed || !pointsNumber(caption, u'.');
+            } else {
+                allNamed = allNamed && caption.isEmpty();
+                left << (caption.isEmpty() ? u"column %1 (no caption)"_s.arg(c + 1)
+                                           : u"\"%1\""_s.arg(shortened(caption)));
+            }
+        }
+        if (!captioned && !(anyNamed && allNamed)) {
+            return false;
+        }
+        // A header of two captions names no points column: the points go by position.
+        if (r.width > 2) {
+            columnOf = std::move(matched);
+            headerWidth = r.width;
+            unmatched = left;
+        }
+        return true;
+    };
     const ListShape<StudentRow> shape{
-        u"Student Name", u"Student ID", u"students", 2 + tests, [tests](const RosterRecord& r, StudentRow& row) {
-            if (r.width - 2 > tests) {
+        u"students", kMaxRowFields, isHeader, [&](const RosterRecord& r, StudentRow& row) {
+            if (headerWidth < 0 && r.width - 2 > tests) {
                 return u"%1, but the gradebook has %2."_s.arg(
                     count(r.width - 2, u"points column"_s, u"points columns"_s), count(tests, u"test"_s, u"tests"_s));
             }
+            if (headerWidth >= 0 && r.width > headerWidth) {
+                return u"%1, but the header row has %2."_s.arg(count(r.width, u"field"_s, u"fields"_s),
+                                                               QString::number(headerWidth));
+            }
             row = StudentRow{r.fields.value(0), r.fields.value(1), {}};
             row.points.reserve(tests);
-            for (qsizetype t = 0; t < tests; ++t) {
-                row.points << r.fields.value(t + 2);
+            for (const qsizetype c : columnOf) {
+                row.points << (c < 0 ? QString() : keptPoints(r.fields.value(c), separator, rules.decimalSeparator));
             }
             return QString();
         }};
     RosterRows<StudentRow> out = readRoster(bytes, rules, shape);
+    out.columnOfTest = std::move(columnOf);
+    out.unmatchedColumns = std::move(unmatched);
     for (const StudentRow& s : out.rows) {
         for (qsizetype t = s.points.size(); t > out.widestPoints; --t) {
             if (!s.points[t - 1].isEmpty()) {

@@ -20,12 +20,17 @@ namespace markwell {
 // 32,767 students, needs a fraction of it).
 inline constexpr qint64 kMaxRosterBytes = qint64{64} << 20;
 
+// The text as a message shows a field: its first 40 characters, "..." after them when there are more.
+QString shortened(const QString& text);
+
 // The length of the line end at `at` (CRLF: 2, CR or LF: 1), or 0 when there is none.
 qsizetype lineEndAt(QByteArrayView bytes, qsizetype at);
 
-enum class FieldSeparator : char { Comma = ',', Tab = '\t' };
+enum class FieldSeparator : char { Comma = ',', Tab = '\t', Semicolon = ';' };
 
-// Tab when the first line that holds anything has a tab outside double quotes, comma otherwise.
+// Decided by the first line that holds anything, outside double quotes: a tab there makes it tab;
+// otherwise semicolons, when there are some and no fewer than commas (spreadsheet programs save
+// CSV that way where the comma is the decimal separator); otherwise comma.
 FieldSeparator detectFieldSeparator(QByteArrayView text);
 
 // One record and the line it starts on (1-based).
@@ -70,9 +75,12 @@ struct RosterFault {
 // What to take from a roster.
 struct RosterRules {
     qsizetype room = kMaxListRows;     // how many more rows the list can hold
-    qsizetype testCount = 0;           // students: how many points columns there are
+    QStringList testNames;             // students: the tests, one points column each
     bool refuseListSeparators = false; // a field holding "|" or "^" makes its row a fault
     bool stopAtFirstFault = false;
+    // The decimal separator the points are kept for. Semicolon-separated text carries decimal
+    // commas: under a decimal point, its points that read as numbers that way get a point instead.
+    QChar decimalSeparator = u'.';
 };
 
 inline constexpr qsizetype kMaxNamedRosterFaults = 20;
@@ -83,17 +91,29 @@ template <class Row> struct RosterRows {
     std::vector<RosterFault> faults; // the first kMaxNamedRosterFaults, in line order
     qsizetype faultCount = 0;        // all rows that cannot be taken
     std::optional<QString> textFault;
+    std::vector<qsizetype> lines; // the line each row starts on
     bool headerSkipped = false;
-    qsizetype widestPoints = 0; // students: the most points columns a row that can be taken fills
+    FieldSeparator separator = FieldSeparator::Comma;
+    // Students: the most points columns a row that can be taken fills, and the column (0-based)
+    // each test's points were taken from, -1 for none. With a header row, the header captions
+    // that name no test (or a test already matched) are listed; their columns are not taken.
+    qsizetype widestPoints = 0;
+    std::vector<qsizetype> columnOfTest;
+    QStringList unmatchedColumns;
 };
 
-// Tests: name, possible points. A first row "Assignment or Test Name", "Possible Points" (any case)
-// is a header and is skipped. The field separator is detected.
+// Tests: name, possible points. A first row "Assignment or Test Name" (or "Test Name", "Test",
+// "Name"), "Possible Points" (or "Points"), in any case, is a header and is skipped. The field
+// separator is detected.
 RosterRows<TestRow> readTestsRoster(QByteArrayView bytes, const RosterRules& rules);
 
-// Students: name, ID, then one points column per test (at most rules.testCount). A first row
-// starting "Student Name", "Student ID" is a header and is skipped. Every student gets exactly
-// rules.testCount points fields. The field separator is detected.
+// Students: name, ID, then points. The first row is a header when it starts "Student Name" (or
+// "Name", "Student"), "Student ID" (or "ID"), or when every caption after the first two that holds
+// text names a test, not all of them by a number. With a header, each points column goes to the test it names (case and
+// surrounding blanks ignored, in any order; the n-th column of a name to the n-th test of that
+// name). Without one, the points columns go to the tests by position, and a row with more points
+// than there are tests is a fault. Every student gets exactly one points field per test. The field
+// separator is detected.
 RosterRows<StudentRow> readStudentsRoster(QByteArrayView bytes, const RosterRules& rules);
 
 // Rows as spreadsheet programs take them from the clipboard: the captions first, one line per

@@ -19,22 +19,37 @@ QVariant StudentsModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid)) {
         return {};
     }
-    const bool points = index.column() >= 2;
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
         return field(index.row(), index.column());
     case kPointsWillNotCountRole:
-        return points && pointsWillNotCount(field(index.row(), index.column()), m_decimalSeparator);
-    case Qt::ToolTipRole: {
-        const QString text = field(index.row(), index.column());
-        if (points && pointsWillNotCount(text, m_decimalSeparator)) {
-            return pointsWillNotCountNote(text, false);
-        }
-        return {};
+        return !pointsProblem(index).isEmpty();
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole: {
+        const QString problem = pointsProblem(index);
+        return problem.isEmpty() ? QVariant() : QVariant(problem);
     }
     default:
         return {};
+    }
+}
+
+QString StudentsModel::pointsProblem(const QModelIndex& index) const {
+    if (index.column() < 2) {
+        return {};
+    }
+    return studentPointsProblem(field(index.row(), index.column()), m_possiblePoints.value(index.column() - 2),
+                                m_decimalSeparator);
+}
+
+void StudentsModel::setPossiblePoints(const QStringList& possiblePoints) {
+    if (possiblePoints == m_possiblePoints) {
+        return;
+    }
+    m_possiblePoints = possiblePoints;
+    if (!m_rows.empty() && columnCount() > 2) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, columnCount() - 1));
     }
 }
 

@@ -51,9 +51,12 @@ public:
     // Drops the points field of test `test` (0-based) from every row; later points move up one.
     void removePointsOfTest(qsizetype test);
 
-    // Points that will not count are marked (kPointsWillNotCountRole, a tooltip) as this decimal
-    // separator reads them; the locale's by default.
+    // Points that will not count, and points above their test's possible points (given first to
+    // last test), are marked: kPointsWillNotCountRole, and the reason as the tooltip and the
+    // accessible description. Points are read as this decimal separator reads them; the locale's
+    // by default.
     void setDecimalSeparator(QChar separator);
+    void setPossiblePoints(const QStringList& possiblePoints);
 
     Current currentState() const { return m_current; }
     qsizetype currentRow() const { return m_current == Current::Row ? m_currentRow : -1; }
@@ -64,9 +67,12 @@ public:
 private:
     template <class Model, class Row>
     friend void replaceRowRange(Model&, std::vector<Row>&, qsizetype, qsizetype, const std::vector<Row>&);
+    // Why the points of a cell are marked, or an empty text.
+    QString pointsProblem(const QModelIndex& index) const;
 
     std::vector<StudentRow> m_rows;
     QStringList m_testColumns;
+    QStringList m_possiblePoints;
     Current m_current = Current::None;
     qsizetype m_currentRow = -1;
     QChar m_decimalSeparator = decimalSeparatorOf(QLocale());

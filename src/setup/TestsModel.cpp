@@ -28,6 +28,7 @@ QVariant TestsModel::data(const QModelIndex& index, int role) const {
     case kPointsWillNotCountRole:
         return index.column() == 1 && pointsWillNotCount(text, m_decimalSeparator);
     case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
         if (index.column() == 1 && pointsWillNotCount(text, m_decimalSeparator)) {
             return pointsWillNotCountNote(text, true);
         }

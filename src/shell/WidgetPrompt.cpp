@@ -21,9 +21,10 @@ void WidgetPrompt::message(const QString& text, const QString& caption, Icon ico
     box.exec();
 }
 
-Prompt::Answer WidgetPrompt::askYesNo(const QString& text) {
+Prompt::Answer WidgetPrompt::askYesNo(const QString& text, Answer defaultButton) {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), escapeForDisplay(text), QMessageBox::Yes | QMessageBox::No,
                     m_parent);
+    box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     box.setWindowModality(Qt::ApplicationModal);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }

@@ -13,7 +13,7 @@ public:
     void setParent(QWidget* parent) { m_parent = parent; }
 
     void message(const QString& text, const QString& caption, Icon icon) override;
-    Answer askYesNo(const QString& text) override;
+    Answer askYesNo(const QString& text, Answer defaultButton) override;
     QString saveFileName(const QString& title, const QString& filterDescription, const QString& filterPattern) override;
     SaveChoice chooseSaveFile(const QString& title, const QList<FileType>& types) override;
 

@@ -4,6 +4,7 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
+#include "app/PointsMark.h"
 #include "gradebook/TemplateBytes.h"
 #include "preview/Form2.h"
 #include "setup/PointsText.h"
@@ -15,6 +16,7 @@
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -25,10 +27,13 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -125,6 +130,8 @@ protected:
         EXPECT_EQ(prompt.shown().size(), 1u) << prompt.messageTexts().join(u"\n"_s).toStdString();
         return prompt.shown().empty() ? QString() : prompt.shown().front().text;
     }
+    // The question's first paragraph, what it asks.
+    QString asked() { return onlyQuestion().section(u"\n\n"_s, 0, 0); }
 };
 
 } // namespace
@@ -137,8 +144,9 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
                    u"Quiz 1\t20\r\n"
                    u"\"Essay: \"\"My Town\"\",\tpart 2\"\t50\r\n"
                    u"\"Final,\r\nwritten\"\t100\r\n"_s);
-    EXPECT_EQ(onlyQuestion(), u"Add 3 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 3 tests?"_s);
     EXPECT_EQ(prompt.shown().front().kind, Kind::Question);
+    EXPECT_EQ(prompt.shown().front().defaultButton, Prompt::Answer::Yes);
     EXPECT_EQ(testRows(), (std::vector<TestRow>{{u"Quiz 1"_s, u"20"_s},
                                                 {u"Essay: \"My Town\",\tpart 2"_s, u"50"_s},
                                                 {u"Final,\nwritten"_s, u"100"_s}}));
@@ -146,10 +154,9 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
     prompt.clear();
     showTab(1);
     prompt.answerNext(Prompt::Answer::Yes);
-    paste(students(), u"Student Name\tStudent ID\tQuiz 1\tEssay\tFinal\n"
-                      u"\"Brook, Ada\"\t00123\t18\t44\t91\n"
+    paste(students(), u"\"Brook, Ada\"\t00123\t18\t44\t91\n"
                       u"Thomas Ellery\tE16-28\t15\t\t\n"_s);
-    EXPECT_EQ(onlyQuestion(), u"Add 2 students with points for 3 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 students with points for 3 tests?"_s);
     EXPECT_EQ(studentRows(), (std::vector<StudentRow>{{u"Brook, Ada"_s, u"00123"_s, {u"18"_s, u"44"_s, u"91"_s}},
                                                       {u"Thomas Ellery"_s, u"E16-28"_s, {u"15"_s, u""_s, u""_s}}}));
     EXPECT_EQ(clipboardWrites, 0) << "paste only reads the clipboard";
@@ -175,7 +182,7 @@ TEST_F(ClassWindow, DroppedRosterFilesAreReadAsMarkwellCliReadsThem) {
                                 "\"Essay: \"\"My Town\"\"\",50\r\n");
     prompt.answerNext(Prompt::Answer::Yes);
     EXPECT_TRUE(dragAndDrop(tests(), {files.file(u"tests.csv"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 2 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 tests?"_s);
     EXPECT_EQ(testRows(), (std::vector<TestRow>{{u"Quiz 1"_s, u"20"_s}, {u"Essay: \"My Town\""_s, u"50"_s}}));
 
     prompt.clear();
@@ -183,7 +190,7 @@ TEST_F(ClassWindow, DroppedRosterFilesAreReadAsMarkwellCliReadsThem) {
     files.write(u"class.TXT"_s, "Ann Lee\tS-1\t18\t44\rBo\tS-2\t\t40\r");
     prompt.answerNext(Prompt::Answer::Yes);
     EXPECT_TRUE(dragAndDrop(students(), {files.file(u"class.TXT"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 2 students with points for 2 tests?"_s);
+    EXPECT_EQ(asked(), u"Add 2 students with points for 2 tests?"_s);
     EXPECT_EQ(studentRows(), (std::vector<StudentRow>{{u"Ann Lee"_s, u"S-1"_s, {u"18"_s, u"44"_s}},
                                                       {u"Bo"_s, u"S-2"_s, {u""_s, u"40"_s}}}));
 
@@ -213,6 +220,8 @@ TEST_F(ClassWindow, EveryRowThatCannotBeTakenIsNamedInTheOneQuestion) {
     prompt.answerNext(Prompt::Answer::Yes);
     paste(tests(), text);
     EXPECT_EQ(onlyQuestion(), u"Add 32767 tests?\n\n"
+                              u"The first tests as they will be added:\nQuiz: 10 possible points\n"
+                              u"T: 1 possible points\nT: 1 possible points\n\n"
                               u"These lines of the pasted text cannot be taken and will be left out:\n"
                               u"Line 2: 3 fields, but a test has two: name and possible points.\n"
                               u"Line 3: \"Pipe|name\" holds a | or ^, which the lists cannot hold.\n"
@@ -258,7 +267,7 @@ TEST_F(ClassWindow, NoAnswerLeavesTheListsAsTheyWere) {
     files.write(u"t.csv"_s, "Essay,50\n");
     prompt.answerNext(Prompt::Answer::No);
     EXPECT_TRUE(dragAndDrop(tests(), {files.file(u"t.csv"_s)}));
-    EXPECT_EQ(onlyQuestion(), u"Add 1 test?"_s);
+    EXPECT_EQ(asked(), u"Add 1 test?"_s);
     EXPECT_EQ(testRows(), testsBefore);
 
     // An empty clipboard has nothing to add.
@@ -388,4 +397,70 @@ TEST_F(ClassWindow, UnderADecimalPointACommaInPointsIsMarked) {
     EXPECT_TRUE(points.data(kPointsWillNotCountRole).toBool());
     EXPECT_EQ(points.data(Qt::ToolTipRole).toString(),
               u"\"12,5\" is not a number: it will not count in the student's total."_s);
+}
+
+TEST_F(ClassWindow, HeaderNamesPlacePointsAndDoubtfulRowsAskWithNoAsTheDefault) {
+    LocaleForTest c(QLocale::c());
+    writeStore("Tests=Quiz A^20|Essay^100\nTabSel=1\n");
+    start();
+    const auto askedWithNo = [&] { return prompt.shown().front().defaultButton == Prompt::Answer::No; };
+    // The header names the tests in another order, and a column no test has.
+    prompt.answerNext(Prompt::Answer::Yes);
+    paste(students(), u"Student Name\tStudent ID\tEssay\tquiz a \tBonus\nAnn\t1\t88\t18\t5\n"_s);
+    EXPECT_TRUE(onlyQuestion().contains(u"\nAnn (1) - Quiz A: 18; Essay: 88"_s)) << onlyQuestion().toStdString();
+    EXPECT_TRUE(onlyQuestion().contains(u"will be left out: \"Bonus\"."_s));
+    EXPECT_TRUE(askedWithNo());
+    EXPECT_EQ(studentRows().back().points, (QStringList{u"18"_s, u"88"_s}));
+
+    // A paragraph of prose is offered with No as the default, and No adds nothing.
+    prompt.clear();
+    prompt.answerNext(Prompt::Answer::No);
+    paste(students(), u"The class went well, and the students, mostly, did their work.\nNext week, we see.\n"_s);
+    EXPECT_TRUE(onlyQuestion().contains(u"\" mostly\" is not a number"_s)) << onlyQuestion().toStdString();
+    EXPECT_TRUE(askedWithNo());
+    EXPECT_EQ(studentRows().size(), 1u);
+
+    // Semicolons, as a spreadsheet program saves CSV under a decimal comma.
+    prompt.clear();
+    files.write(u"class.csv"_s, "Name;ID;Quiz A;Essay\r\nBo;2;17,5;90\r\nCy;3;25;\r\n");
+    prompt.answerNext(Prompt::Answer::Yes);
+    EXPECT_TRUE(dragAndDrop(students(), {files.file(u"class.csv"_s)}));
+    EXPECT_TRUE(onlyQuestion().contains(u"Line 3, Quiz A: \"25\" is more than the possible points (20)."_s))
+        << onlyQuestion().toStdString();
+    EXPECT_TRUE(askedWithNo());
+    ASSERT_EQ(studentRows().size(), 3u);
+    EXPECT_EQ(studentRows()[1].points, (QStringList{u"17.5"_s, u"90"_s}));
+
+    // Points above the possible points are marked in the list, for the eye and for a screen reader.
+    const QModelIndex over = students()->model()->index(2, 2);
+    EXPECT_TRUE(over.data(kPointsWillNotCountRole).toBool());
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(students());
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(list->tableInterface(), nullptr);
+    QAccessibleInterface* cell = list->tableInterface()->cellAt(2, 2);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Description), u"\"25\" is more than the possible points (20)."_s);
+    // A mark besides the colour, kept when the row is selected; the colour reads well on the list.
+    auto* delegate = dynamic_cast<PointsMarkDelegate*>(students()->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    QStyleOptionViewItem option;
+    option.initFrom(students());
+    option.state |= QStyle::State_Selected;
+    delegate->initStyleOption(&option, over);
+    EXPECT_FALSE(option.icon.isNull());
+    const auto luminance = [](const QColor& colour) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+    };
+    for (const QColor& background :
+         {students()->palette().color(QPalette::Base), QColor(Qt::white), QColor(0x20, 0x20, 0x20)}) {
+        const double a = luminance(pointsMarkColour(background)), b = luminance(background);
+        EXPECT_GE((std::max(a, b) + 0.05) / (std::min(a, b) + 0.05), 4.5) << background.name().toStdString();
+    }
+    // The keyboard reaching the row tells the reason.
+    form().activateWindow();
+    students()->setFocus();
+    students()->setCurrentIndex(students()->model()->index(1, 0));
+    QTest::keyClick(students(), Qt::Key_Down);
+    EXPECT_EQ(QToolTip::text(), u"\"25\" is more than the possible points (20)."_s);
 }

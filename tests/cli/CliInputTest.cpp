@@ -101,26 +101,28 @@ TEST(Csv, RostersWithAndWithoutHeaders) {
     EXPECT_EQ(failureOf([] { readTestsCsv("a,1\nb,2,extra\n", u"t.csv"_s); }),
               u"t.csv, line 2: 3 fields, but a test has two: name and possible points."_s);
 
-    const auto students =
-        readStudentsCsv("student name,student id,Quiz 1\nAnn Lee,00123,18\nBo,E16-28\n", u"s.csv"_s, 2);
+    const auto students = readStudentsCsv("student name,student id,Quiz 1\nAnn Lee,00123,18\nBo,E16-28\n", u"s.csv"_s,
+                                          {u"Quiz 1"_s, u"Final"_s});
     ASSERT_EQ(students.size(), 2u);
     EXPECT_EQ(students[0].id, u"00123"_s);
     EXPECT_EQ(students[0].points, (QStringList{u"18"_s, QString()}));
     EXPECT_EQ(students[1].points, (QStringList{QString(), QString()}));
-    EXPECT_EQ(failureOf([] { readStudentsCsv("A,1,2,3\n", u"s.csv"_s, 1); }),
+    EXPECT_EQ(failureOf([] { readStudentsCsv("A,1,2,3\n", u"s.csv"_s, {u"Quiz"_s}); }),
               u"s.csv, line 1: 2 points columns, but the gradebook has 1 test."_s);
 }
 
 TEST(Csv, RostersLongerThanAListHoldsFail) {
     const QByteArray students = repeated("Ann,1\n", static_cast<int>(kMaxListRows));
-    EXPECT_EQ(readStudentsCsv(students, u"s.csv"_s, 0).size(), static_cast<size_t>(kMaxListRows));
-    EXPECT_EQ(failureOf([&] { readStudentsCsv(students + "Bo,2\n", u"s.csv"_s, 0); }),
+    EXPECT_EQ(readStudentsCsv(students, u"s.csv"_s, {}).size(), static_cast<size_t>(kMaxListRows));
+    EXPECT_EQ(failureOf([&] { readStudentsCsv(students + "Bo,2\n", u"s.csv"_s, {}); }),
               u"s.csv, line 32768: more than 32767 students: a list holds at most 32767 rows."_s);
     EXPECT_EQ(failureOf([&] { readTestsCsv(repeated("Quiz,1\r", static_cast<int>(kMaxListRows) + 1), u"t.csv"_s); }),
               u"t.csv, line 32768: more than 32767 tests: a list holds at most 32767 rows."_s);
     // One line of a million commas is not kept field by field.
     const QByteArray wide = "Ann,1," + QByteArray(1'000'000, ',') + "9\n";
-    EXPECT_EQ(failureOf([&] { readStudentsCsv(wide, u"s.csv"_s, 3); }),
+    EXPECT_EQ(failureOf([&] {
+                  readStudentsCsv(wide, u"s.csv"_s, {u"A"_s, u"B"_s, u"C"_s});
+              }),
               u"s.csv, line 1: 1000001 points columns, but the gradebook has 3 tests."_s);
 }
 

@@ -205,6 +205,40 @@ TEST(CliRun, CsvRostersReplaceTheStoredLists) {
     EXPECT_TRUE(cli.err.contains(u"line 2: a quoted field is not closed."_s)) << cli.err.toStdString();
 }
 
+TEST(CliRun, ValuesThatWillNotCountAreWarnedAboutAndStrictRefusesThem) {
+    Cli cli;
+    cli.dir.write(u"class.txt"_s, "Tests=Quiz^twenty|Final^80\nStudents=Ann^1^absent^90\n");
+    const QString setup = cli.file(u"class.txt"_s);
+    const QStringList args{u"create"_s, u"--setup"_s, setup};
+    EXPECT_EQ(cli.run(args + QStringList{u"--out"_s, cli.file(u"a.xls"_s)}), cli::kExitSuccess)
+        << cli.err.toStdString();
+    const QString where = u"markwell-cli: warning: %1, line %2, row 1 of the %3 list, field "_s;
+    EXPECT_EQ(cli.err, where.arg(setup, u"1"_s, u"tests"_s) +
+                           u"2: \"twenty\" is not a number: it will not count in the total possible points.\n"_s +
+                           where.arg(setup, u"2"_s, u"students"_s) +
+                           u"3 (Quiz): \"absent\" is not a number: it will not count in the student's total.\n"_s +
+                           where.arg(setup, u"2"_s, u"students"_s) +
+                           u"4 (Final): \"90\" is more than the possible points (80).\n"_s);
+    EXPECT_TRUE(cli.files().contains(u"a.xls"_s));
+
+    EXPECT_EQ(cli.run(args + QStringList{u"--strict"_s, u"--out"_s, cli.file(u"b.xls"_s)}), cli::kExitFailure);
+    EXPECT_TRUE(cli.err.startsWith(u"markwell-cli: error: %1, line 1"_s.arg(setup))) << cli.err.toStdString();
+    EXPECT_TRUE(cli.err.endsWith(u"\nmarkwell-cli: --strict: 3 errors above, so no gradebook was made.\n"_s));
+    EXPECT_FALSE(cli.files().contains(u"b.xls"_s));
+
+    // A roster saved with semicolons: points placed by the header's names, decimal commas read.
+    cli.dir.write(u"tests.csv"_s, "Test;Points\nQuiz;20\nFinal;80\n");
+    cli.dir.write(u"students.csv"_s, "Name;ID;Final;Quiz;Bonus\nBo;2;38.5%;7,5;1\n");
+    EXPECT_EQ(cli.run({u"create"_s, u"--setup"_s, setup, u"--tests-csv"_s, cli.file(u"tests.csv"_s),
+                       u"--students-csv"_s, cli.file(u"students.csv"_s), u"--out"_s, cli.file(u"c.xls"_s)}),
+              cli::kExitSuccess);
+    const QString csv = cli.file(u"students.csv"_s);
+    EXPECT_EQ(cli.err, u"markwell-cli: warning: %1, header row: the column \"Bonus\" names no test; its points are "
+                       u"left out.\nmarkwell-cli: warning: %1, line 2, column 3 (Final): \"38.5%\" is not a number: "
+                       u"it will not count in the student's total.\n"_s.arg(csv));
+    EXPECT_EQ(cli.read(u"c.xls"_s).sheets[0].cell(12, 6)->value.number(), 7.5);
+}
+
 TEST(CliRun, WithoutSetupFileTheStoredSetupIsUsed) {
     Cli cli;
     {

@@ -35,11 +35,19 @@ QStringList linesOf(const std::vector<RosterFault>& faults) {
     return out;
 }
 
-RosterRules windowRules(qsizetype testCount = 0) {
+RosterRules windowRules(const QStringList& testNames = {}) {
     RosterRules rules;
     rules.refuseListSeparators = true;
-    rules.testCount = testCount;
+    rules.testNames = testNames;
     return rules;
+}
+
+std::vector<TestRow> testsNamed(const QStringList& names, const QString& possible = u"100"_s) {
+    std::vector<TestRow> out;
+    for (const QString& n : names) {
+        out.push_back({n, possible});
+    }
+    return out;
 }
 
 } // namespace
@@ -55,6 +63,10 @@ TEST(RosterText, SeparatorIsATabOnlyWhenTheFirstLineHasOneOutsideQuotes) {
         {"\"two\nlines\"\t1\n", FieldSeparator::Tab},      // a quoted line break does not end the line
         {"\"say \"\"hi\"\"\"\t1\n", FieldSeparator::Tab},
         {"Quiz,20\nFinal\t100\n", FieldSeparator::Comma}, // only the first line decides
+        {"Name;ID;Quiz A\r\n", FieldSeparator::Semicolon},
+        {"\"Lee, Ann\";1;44,5\n", FieldSeparator::Semicolon}, // a decimal comma as often as semicolons
+        {"Essay; part 1,20,x\n", FieldSeparator::Comma},
+        {"\"a;b\",1\n", FieldSeparator::Comma},
         {"", FieldSeparator::Comma},
     };
     for (const auto& [text, expected] : cases) {
@@ -112,7 +124,7 @@ TEST(RosterText, TheWindowsRulesNameEveryRowThatCannotBeTaken) {
                             "Cy\tS^3\n"
                             "Di\tS-4\n"
                             "Ed\tS-5\n";
-    RosterRules rules = windowRules(2);
+    RosterRules rules = windowRules({u"Quiz"_s, u"Final"_s});
     rules.room = 3;
     const auto roster = readStudentsRoster(text, rules);
     EXPECT_TRUE(roster.headerSkipped);
@@ -122,7 +134,7 @@ TEST(RosterText, TheWindowsRulesNameEveryRowThatCannotBeTaken) {
     EXPECT_EQ(roster.rows[2].name, u"Di"_s);
     EXPECT_EQ(roster.widestPoints, 2);
     EXPECT_EQ(linesOf(roster.faults),
-              (QStringList{u"3: 3 points columns, but the gradebook has 2 tests."_s,
+              (QStringList{u"3: 5 fields, but the header row has 4."_s,
                            u"4: \"Bar|Foo\" holds a | or ^, which the lists cannot hold."_s,
                            u"6: \"S^3\" holds a | or ^, which the lists cannot hold."_s,
                            u"8: more than 32767 students: a list holds at most 32767 rows."_s}));
@@ -145,9 +157,11 @@ TEST(RosterText, ManyBadRowsAreCountedBeyondThoseNamed) {
     EXPECT_EQ(roster.faults.size(), static_cast<size_t>(kMaxNamedRosterFaults));
     EXPECT_EQ(roster.faultCount, 100);
     EXPECT_EQ(roster.rows, (std::vector<TestRow>{{u"Final"_s, u"100"_s}}));
-    const RosterOffer offer = offerTests(roster, u"\"tests.csv\""_s);
+    const RosterOffer offer = offerTests(roster, u"\"tests.csv\""_s, u'.');
     EXPECT_TRUE(offer.canAdd);
-    EXPECT_TRUE(offer.text.startsWith(u"Add 1 test?\n\nThese lines of \"tests.csv\" cannot be taken and will be left "
+    EXPECT_TRUE(offer.noByDefault);
+    EXPECT_TRUE(offer.text.startsWith(u"Add 1 test?\n\nThe first tests as they will be added:\nFinal: 100 possible "
+                                      u"points\n\nThese lines of \"tests.csv\" cannot be taken and will be left "
                                       u"out:\nLine 1: 3 fields, but a test has two: name and possible points.\n"_s))
         << offer.text.toStdString();
     EXPECT_TRUE(offer.text.endsWith(u"\nAnd 80 more lines."_s)) << offer.text.toStdString();
@@ -163,34 +177,68 @@ TEST(RosterText, CopiedRowsReadBackTheSame) {
     };
     const QString text = tabSeparatedText(captions, rows);
     EXPECT_TRUE(text.startsWith(u"Student Name\tStudent ID\t\"Quiz \"\"A\"\"\"\tFinal\n"_s)) << text.toStdString();
-    const auto roster = readStudentsRoster(text.toUtf8(), windowRules(2));
+    const auto roster = readStudentsRoster(text.toUtf8(), windowRules({u"Final"_s, u"quiz \"a\""_s}));
     EXPECT_TRUE(roster.headerSkipped);
     EXPECT_EQ(roster.faultCount, 0) << linesOf(roster.faults).join(u"\n"_s).toStdString();
     ASSERT_EQ(roster.rows.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
         const StudentRow& s = roster.rows[i];
-        EXPECT_EQ((QStringList{s.name, s.id} + s.points), rows[i]) << i;
+        EXPECT_EQ((QStringList{s.name, s.id, s.points[1], s.points[0]}), rows[i]) << i;
     }
 }
 
 TEST(RosterImport, OneQuestionOrOneReasonWhyNothingCanBeAdded) {
-    EXPECT_EQ(offerTests(readTestsRoster("Quiz\t20\n", windowRules()), u"the pasted text"_s).text, u"Add 1 test?"_s);
-    const auto students = readStudentsRoster("Ann\t1\t5\nBo\t2\t\t6\n", windowRules(10));
-    EXPECT_EQ(offerStudents(students, u"the pasted text"_s).text, u"Add 2 students with points for 2 tests?"_s);
-    EXPECT_EQ(offerStudents(readStudentsRoster("Ann\t1\n", windowRules(3)), u"x"_s).text, u"Add 1 student?"_s);
+    EXPECT_EQ(offerTests(readTestsRoster("Quiz\t20\n", windowRules()), u"the pasted text"_s, u'.').text,
+              u"Add 1 test?\n\nThe first tests as they will be added:\nQuiz: 20 possible points"_s);
+    const QStringList three{u"A"_s, u"B"_s, u"C"_s};
+    const auto students = readStudentsRoster("Ann\t1\t5\nBo\t2\t\t6\n", windowRules(three));
+    EXPECT_EQ(offerStudents(students, u"the pasted text"_s, testsNamed(three), u'.').text,
+              u"Add 2 students with points for 2 tests?\n\nThe first students as they will be added:\n"
+              u"Ann (1) - A: 5; B: (none); C: (none)\nBo (2) - A: (none); B: 6; C: (none)"_s);
+    EXPECT_TRUE(offerStudents(readStudentsRoster("Ann\t1\n", windowRules(three)), u"x"_s, {}, u'.')
+                    .text.startsWith(u"Add 1 student?\n\n"_s));
 
-    const RosterOffer empty =
-        offerTests(readTestsRoster("Assignment or Test Name,Possible Points\n,\n", windowRules()), u"\"t.csv\""_s);
+    const RosterOffer empty = offerTests(readTestsRoster("Assignment or Test Name,Possible Points\n,\n", windowRules()),
+                                         u"\"t.csv\""_s, u'.');
     EXPECT_FALSE(empty.canAdd);
     EXPECT_EQ(empty.text, u"There are no tests to add in \"t.csv\"."_s);
-    const RosterOffer none = offerTests(readTestsRoster("a|b,1\n", windowRules()), u"the pasted text"_s);
+    const RosterOffer none = offerTests(readTestsRoster("a|b,1\n", windowRules()), u"the pasted text"_s, u'.');
     EXPECT_FALSE(none.canAdd);
     EXPECT_EQ(none.text, u"Nothing can be added from the pasted text:\n\nLine 1: \"a|b\" holds a | or ^, which the "
                          u"lists cannot hold."_s);
-    const RosterOffer wide = offerTests(readTestsRoster(QByteArray("\xff\xfe,\0", 4), windowRules()), u"\"t.txt\""_s);
+    const RosterOffer wide =
+        offerTests(readTestsRoster(QByteArray("\xff\xfe,\0", 4), windowRules()), u"\"t.txt\""_s, u'.');
     EXPECT_FALSE(wide.canAdd);
     EXPECT_EQ(wide.text,
               u"Nothing can be added from \"t.txt\": the file is UTF-16 or UTF-32 text; please save it as UTF-8."_s);
+}
+
+TEST(RosterText, AHeaderRowPlacesPointsUnderTheTestsItNames) {
+    const std::vector<TestRow> tests{{u"Quiz A"_s, u"20"_s}, {u"Essay"_s, u"50"_s}, {u"Final"_s, u"100"_s}};
+    RosterRules rules = windowRules({u"Quiz A"_s, u"Essay"_s, u"Final"_s});
+    // As a spreadsheet program saves CSV where the comma is the decimal separator.
+    const auto roster = readStudentsRoster("Name;ID; essay ;QUIZ A;Extra\r\nAnn;1;44,5;18;x\r\nBo;2;51;;\r\n", rules);
+    EXPECT_EQ(roster.separator, FieldSeparator::Semicolon);
+    ASSERT_EQ(roster.rows.size(), 2u);
+    EXPECT_EQ(roster.rows[0].points, (QStringList{u"18"_s, u"44.5"_s, QString()}));
+    EXPECT_EQ(roster.unmatchedColumns, QStringList{u"\"Extra\""_s});
+    const RosterOffer offer = offerStudents(roster, u"x"_s, tests, u'.');
+    EXPECT_EQ(offer.text, u"Add 2 students with points for 2 tests?\n\n"
+                          u"These columns name no test of the students list and will be left out: \"Extra\".\n\n"
+                          u"These tests have no column and get no points: \"Final\".\n\n"
+                          u"The first students as they will be added:\n"
+                          u"Ann (1) - Quiz A: 18; Essay: 44.5; Final: (none)\n"
+                          u"Bo (2) - Quiz A: (none); Essay: 51; Final: (none)\n\n"
+                          u"These values will not count as they should:\n"
+                          u"Line 3, Essay: \"51\" is more than the possible points (50)."_s);
+    EXPECT_TRUE(offer.noByDefault);
+    // Under a decimal comma the points stay as written; without captions, columns go by position.
+    rules.decimalSeparator = u',';
+    EXPECT_EQ(readStudentsRoster("Ann;1;44,5;18\n", rules).rows[0].points,
+              (QStringList{u"44,5"_s, u"18"_s, QString()}));
+    EXPECT_FALSE(offerStudents(readStudentsRoster("Ann;1;18\n", rules), u"x"_s, tests, u',').noByDefault);
+    // Points that happen to be the names of tests named by numbers are points.
+    EXPECT_EQ(readStudentsRoster("Ann;5;1;2\n", windowRules({u"1"_s, u"2"_s})).rows.size(), 1u);
 }
 
 TEST(RosterImport, RowsAreAppendedAllOrNoneAndTheLastBecomesCurrentStudent) {
@@ -259,8 +307,14 @@ TEST(PointsText, ListsMarkPointsThatWillNotCount) {
     EXPECT_EQ(students.index(0, 2).data(Qt::ToolTipRole).toString(),
               u"\"12,5\" is not a number: it will not count in the student's total."_s);
     EXPECT_FALSE(students.index(0, 3).data(Qt::ToolTipRole).isValid());
+    EXPECT_EQ(students.index(0, 2).data(Qt::AccessibleDescriptionRole), students.index(0, 2).data(Qt::ToolTipRole));
     students.setDecimalSeparator(u',');
     EXPECT_FALSE(marked(2));
+    students.setPossiblePoints({u"10"_s, u"90"_s});
+    EXPECT_TRUE(marked(2));
+    EXPECT_FALSE(marked(3)) << "the possible points themselves are fine";
+    EXPECT_EQ(students.index(0, 2).data(Qt::AccessibleDescriptionRole).toString(),
+              u"\"12,5\" is more than the possible points (10)."_s);
 
     TestsModel tests;
     tests.setDecimalSeparator(u'.');

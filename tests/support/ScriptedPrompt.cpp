@@ -8,8 +8,8 @@ void ScriptedPrompt::message(const QString& text, const QString& caption, Icon i
     m_shown.push_back({Shown::Kind::Message, text, caption, icon});
 }
 
-Prompt::Answer ScriptedPrompt::askYesNo(const QString& text) {
-    m_shown.push_back({Shown::Kind::Question, text, {}, Icon::None});
+Prompt::Answer ScriptedPrompt::askYesNo(const QString& text, Answer defaultButton) {
+    m_shown.push_back({Shown::Kind::Question, text, {}, Icon::None, defaultButton});
     if (m_answers.empty()) {
         ADD_FAILURE() << "unexpected question: " << text.toStdString();
         return Answer::No;

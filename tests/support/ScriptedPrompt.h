@@ -18,10 +18,11 @@ public:
         QString text;
         QString caption;
         Icon icon = Icon::None;
+        Answer defaultButton = Answer::Ok; // a question's default button
     };
 
     void message(const QString& text, const QString& caption, Icon icon) override;
-    Answer askYesNo(const QString& text) override;
+    Answer askYesNo(const QString& text, Answer defaultButton) override;
     QString saveFileName(const QString& title, const QString& filterDescription, const QString& filterPattern) override;
     SaveChoice chooseSaveFile(const QString& title, const QList<FileType>& types) override;
 

@@ -42,7 +42,7 @@ public:
         say(u"the program showed a message: "_s + text);
         ++failures;
     }
-    Answer askYesNo(const QString& text) override {
+    Answer askYesNo(const QString& text, Answer) override {
         say(u"the program asked: "_s + text);
         ++failures;
         return Answer::No;
