@@ -16,6 +16,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <random>
 
@@ -32,6 +33,10 @@ constexpr qsizetype kMaxStudentRows = 65536 - 17;
 
 // Work files hold names and grades: only their owner may read them.
 constexpr int kWorkFileMode = 0600;
+
+// Thrown where the job reports its progress when its caller asks it to stop, and caught only by
+// createTemplate: no error trap sees it.
+struct JobCancelled {};
 
 QString joinPath(const QString& folder, const QString& name) {
     return folder.isEmpty() ? name : QDir(folder).filePath(name);
@@ -79,7 +84,8 @@ private:
 // every kEvery rows, so that a job nobody watches pays a test and a branch per row.
 class ProgressReport {
 public:
-    explicit ProgressReport(const CreateTemplateEnvironment& env) : m_report(env.progress ? &env.progress : nullptr) {}
+    explicit ProgressReport(const CreateTemplateEnvironment& env)
+        : m_report(env.progress ? &env.progress : nullptr), m_cancelled(env.cancelled ? &env.cancelled : nullptr) {}
 
     void start(JobPhase phase, qint64 total = 0) {
         m_phase = phase;
@@ -87,7 +93,7 @@ public:
         send(0);
     }
     void at(qint64 done) {
-        if (m_report != nullptr && done % kEvery == 0) {
+        if ((m_report != nullptr || m_cancelled != nullptr) && done % kEvery == 0) {
             send(done);
         }
     }
@@ -100,9 +106,13 @@ private:
         if (m_report != nullptr) {
             (*m_report)(m_phase, done, m_total);
         }
+        if (m_cancelled != nullptr && (*m_cancelled)()) {
+            throw JobCancelled{};
+        }
     }
 
     const std::function<void(JobPhase, qint64, qint64)>* m_report;
+    const std::function<bool()>* m_cancelled;
     JobPhase m_phase = JobPhase::Template;
     qint64 m_total = 0;
 };
@@ -212,9 +222,13 @@ public:
         }
     }
 
-    // Deletes the lock file and lets the next job have the folder.
+    // Deletes the lock file and lets the next job have the folder. A job that does not run to its
+    // end (it was cancelled) takes its work files with it, as an interrupted process does.
     ~JobFolder() {
         const auto hold = work_files::hold();
+        if (std::uncaught_exceptions() > m_uncaught) {
+            work_files::deleteFiles(m_made);
+        }
         work_files::forget(m_lock.path());
         m_lock.release();
     }
@@ -253,6 +267,7 @@ private:
     QString m_folder;
     os::JobLock m_lock;
     QStringList m_made;
+    const int m_uncaught = std::uncaught_exceptions();
 };
 
 } // namespace
@@ -279,8 +294,10 @@ std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup) {
     return overlongText(setup);
 }
 
-void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
-                    Prompt& prompt, bool& creating) {
+namespace {
+
+void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui, Prompt& prompt,
+            bool& creating) {
     ErrorTrap trap(prompt, u"in Ledgerly2021/08/31.Form1.PushButton6_Click "_s);
     if (trap.test(100, [&] { return creating; })) {
         return;
@@ -527,6 +544,8 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     if (!pictureWasThere && os::kindOf(picturePath) == os::FileKind::Regular) {
         job.made(picturePath);
     }
+    // The last chance to stop before the hand-over.
+    progress.end();
     trap.step(248, [&] { running(hostB, noHostB).setDisplayAlerts(false); });
     trap.step(250, [&] { present(wb2, noHostB).Close(); });
     trap.step(252, [&] { running(hostB, noHostB).Quit(); });
@@ -558,6 +577,23 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     }
     trap.step(268, [&] { creating = false; });
     clock.finish();
+}
+
+} // namespace
+
+void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
+                    Prompt& prompt, bool& creating) {
+    try {
+        runJob(setup, env, ui, prompt, creating);
+    } catch (const JobCancelled&) {
+        // The work files and the lock went with the job; the window is as it was before it.
+        try {
+            ui.setBusy(false);
+        } catch (...) {
+            // The pointer stays as it is; the job has ended all the same.
+        }
+        creating = false;
+    }
 }
 
 } // namespace markwell

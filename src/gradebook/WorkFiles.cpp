@@ -120,16 +120,20 @@ QStringList recorded() {
     return registry().paths;
 }
 
-void deleteAll(bool forGood) {
-    auto lock = hold();
-    for (const QString& path : std::as_const(registry().paths)) {
+void deleteFiles(const QStringList& paths) {
+    const auto lock = hold();
+    for (const QString& path : paths) {
         // Only files: a recorded name that has become anything else is left alone.
-        const os::FileKind kind = os::kindOf(path);
-        if (kind == os::FileKind::Regular) {
+        if (os::kindOf(path) == os::FileKind::Regular) {
             QFile::remove(path);
         }
+        registry().paths.removeAll(path);
     }
-    registry().paths.clear();
+}
+
+void deleteAll(bool forGood) {
+    auto lock = hold();
+    deleteFiles(QStringList(registry().paths));
     if (forGood) {
         lock.release();
     }

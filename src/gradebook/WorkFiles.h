@@ -31,6 +31,9 @@ void record(const QString& path);
 void forget(const QString& path);
 QStringList recorded();
 
+// Deletes these files, where they are files, and forgets them.
+void deleteFiles(const QStringList& paths);
+
 // Deletes every recorded file and forgets them. With forGood the hold is kept for the rest of
 // the process, so no further work file can be made: the interruption's last act before the
 // process ends.

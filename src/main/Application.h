@@ -31,6 +31,7 @@ public:
         std::function<void()> endProgram;      // empty: QCoreApplication::quit
         std::function<int()> drawOneToHundred; // empty: the system's generator
         QString programFolder;                 // empty: the folder of the running program
+        std::function<qint64()> clock;         // milliseconds; empty: the system's steady clock
     };
 
     explicit Application(Dependencies deps);
