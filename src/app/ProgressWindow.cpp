@@ -13,8 +13,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace markwell {
 
+// A window of its own, not a child of the owner: disabling the owner would disable it too.
 ProgressWindow::ProgressWindow(QWidget* owner)
-    : QDialog(owner), m_owner(owner), m_text(new QLabel(this)), m_bar(new QProgressBar(this)),
+    : m_owner(owner), m_text(new QLabel(this)), m_bar(new QProgressBar(this)),
       m_cancel(new QPushButton(u"Cancel"_s, this)) {
     setObjectName(u"ProgressWindow"_s);
     setWindowTitle(u"Create Template - %1"_s.arg(QString::fromUtf16(kProductName)));

@@ -78,7 +78,7 @@ void Application::createTemplate() {
     Ui ui(*this);
     // A long job shows how far it has come, with Cancel; the window closes when the job ends.
     ProgressWindow window(m_form1.get());
-    JobWatch watch(window, m_deps.clock);
+    JobWatch watch(window, m_clock);
     window.setCancel([&watch] { watch.cancel(); });
     watch.watch(env);
     markwell::createTemplate(m_form1->currentSetup(), env, ui, m_deps.prompt, m_form1->mCreating);

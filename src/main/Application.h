@@ -31,7 +31,6 @@ public:
         std::function<void()> endProgram;      // empty: QCoreApplication::quit
         std::function<int()> drawOneToHundred; // empty: the system's generator
         QString programFolder;                 // empty: the folder of the running program
-        std::function<qint64()> clock;         // milliseconds; empty: the system's steady clock
     };
 
     explicit Application(Dependencies deps);
@@ -44,6 +43,8 @@ public:
     // The preview window, loaded on first use.
     Form2& previewWindow();
     bool previewLoaded() const { return m_form2 != nullptr; }
+    // The clock that tells a long job from a short one (milliseconds); empty: the system's.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
 private:
     class Ui;
@@ -52,6 +53,7 @@ private:
     Dependencies m_deps;
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form2> m_form2;
+    std::function<qint64()> m_clock;
 };
 
 } // namespace markwell
