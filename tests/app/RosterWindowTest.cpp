@@ -4,6 +4,7 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
+#include "app/ProgressWindow.h"
 #include "gradebook/TemplateBytes.h"
 #include "preview/Form2.h"
 #include "setup/PointsText.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -388,4 +390,32 @@ TEST_F(ClassWindow, UnderADecimalPointACommaInPointsIsMarked) {
     EXPECT_TRUE(points.data(kPointsWillNotCountRole).toBool());
     EXPECT_EQ(points.data(Qt::ToolTipRole).toString(),
               u"\"12,5\" is not a number: it will not count in the student's total."_s);
+}
+
+TEST_F(ClassWindow, CancelEndsALongJobWithNothingBehindAndTheWindowAsBefore) {
+    start();
+    qint64 now = 0; // every look at the clock finds another second gone
+    app->setClock([&now] { return now += 1000; });
+    get<QPushButton>(u"PushButton9"_s)->click(); // the example class
+    const auto before = std::pair(testRows(), studentRows());
+    ASSERT_FALSE(before.first.empty());
+    bool shown = false, mainEnabled = true;
+    QTimer::singleShot(0, [&] { // runs when the job first lets the progress window's events run
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<ProgressWindow*>(w) != nullptr && w->isVisible()) {
+                shown = true;
+                mainEnabled = form().isEnabled();
+                w->findChild<QPushButton*>(u"CancelButton"_s)->click();
+            }
+        }
+    });
+    get<QPushButton>(u"PushButton6"_s)->click();
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(mainEnabled) << "the main window takes no input while the job runs";
+    EXPECT_TRUE(form().isEnabled() && form().isVisible());
+    EXPECT_FALSE(app->previewLoaded());
+    EXPECT_FALSE(form().mCreating);
+    EXPECT_TRUE(prompt.shown().empty()) << prompt.messageTexts().join(u"\n"_s).toStdString();
+    EXPECT_TRUE(QDir(work.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    EXPECT_EQ(std::pair(testRows(), studentRows()), before);
 }
