@@ -143,7 +143,7 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
     EXPECT_EQ(prompt.shown().front().kind, Kind::Question);
     EXPECT_EQ(testRows(), (std::vector<TestRow>{{u"Quiz 1"_s, u"20"_s},
                                                 {u"Essay: \"My Town\",\tpart 2"_s, u"50"_s},
-                                                {u"Final,\r\nwritten"_s, u"100"_s}}));
+                                                {u"Final,\nwritten"_s, u"100"_s}}));
 
     prompt.clear();
     showTab(1);
@@ -165,7 +165,7 @@ TEST_F(ClassWindow, PastedSpreadsheetRowsGoIntoBothListsAfterOneQuestion) {
     // The lists are stored when the window closes, as after "Add" and "Add Student".
     EXPECT_EQ(stored(u"Tests"_s), u"<absent>"_s);
     form().close();
-    EXPECT_EQ(stored(u"Tests"_s), u"Quiz 1^20|Essay: \"My Town\",\tpart 2^50|Final,\r\nwritten^100"_s);
+    EXPECT_EQ(stored(u"Tests"_s), u"Quiz 1^20|Essay: \"My Town\",\tpart 2^50|Final,\nwritten^100"_s);
     EXPECT_EQ(stored(u"Students"_s), u"Brook, Ada^00123^18^44^91|Thomas Ellery^E16-28^15^40^"_s);
 }
 
