@@ -2,8 +2,8 @@
 
 #include "common/ErrorReport.h"
 #include "common/Platform.h"
+#include "workbook/render/PictureMemory.h"
 #include "workbook/render/SheetLayout.h"
-#include "workbook/render/SheetPainter.h"
 
 #include <QFile>
 #include <QImageReader>
