@@ -1,11 +1,14 @@
 #include "app/Form1.h"
 
 #include "app/HelpMessage.h"
+#include "app/ListCells.h"
 #include "common/ErrorReport.h"
 #include "common/FileUtil.h"
 #include "common/Platform.h"
 #include "common/Prompt.h"
+#include "setup/ListAutosave.h"
 #include "setup/ListCodec.h"
+#include "setup/ListHistory.h"
 #include "setup/PointsText.h"
 #include "setup/RosterImport.h"
 #include "setup/RosterText.h"
@@ -23,7 +26,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
@@ -33,18 +35,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QStyle>
 #include <QStyleOptionFrame>
-#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTimer>
-#include <QToolTip>
 #include <QTreeView>
-#include <QValidator>
 
 #include <cmath>
 #include <optional>
@@ -56,33 +54,9 @@ namespace markwell {
 
 namespace {
 
-const QString kLoc = u"in Ledgerly2021/08/31.Form1."_s;
-QString location(const char16_t* routine) {
-    return kLoc + QString::fromUtf16(routine) + u" "_s;
-}
-
 QRect twipsRect(int left, int top, int width, int height) {
     return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
 }
-
-// Refuses any edit that would put a list separator into a field that goes into a stored list,
-// whether typed or pasted, and says why next to the field.
-class ListFieldValidator : public QValidator {
-public:
-    explicit ListFieldValidator(QLineEdit* field) : QValidator(field), m_field(field) {}
-
-    State validate(QString& input, int& /*pos*/) const override {
-        if (!containsListSeparator(input)) {
-            return Acceptable;
-        }
-        QToolTip::showText(m_field->mapToGlobal(QPoint(0, m_field->height())),
-                           u"The characters | and ^ cannot be used in this field."_s, m_field);
-        return Invalid;
-    }
-
-private:
-    QLineEdit* m_field;
-};
 
 // A group box drawn as a classic frame: its line runs through the middle of its caption, which
 // interrupts it. The fields inside keep their places from the frame's top edge, and the line
@@ -116,9 +90,9 @@ protected:
 
 // Points that will not count in the workbook are shown in another colour and slanted; the model
 // gives the tooltip that says why.
-class PointsMarkDelegate : public QStyledItemDelegate {
+class PointsMarkDelegate : public ListCellDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    using ListCellDelegate::ListCellDelegate;
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
@@ -129,20 +103,6 @@ protected:
         }
     }
 };
-
-// The one local .csv or .txt file being dragged, or an empty text.
-QString rosterFileIn(const QMimeData* mime) {
-    if (mime == nullptr || !mime->hasUrls()) {
-        return {};
-    }
-    const QList<QUrl> urls = mime->urls();
-    if (urls.size() != 1 || !urls.first().isLocalFile()) {
-        return {};
-    }
-    const QString path = urls.first().toLocalFile();
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == u"csv"_s || suffix == u"txt"_s ? path : QString();
-}
 
 QFont windowFont() {
     QFont font(u"Arial"_s);
@@ -159,6 +119,10 @@ QFont buttonFont() {
 }
 
 } // namespace
+
+QString Form1::location(const char16_t* routine) {
+    return u"in Ledgerly2021/08/31.Form1."_s + QString::fromUtf16(routine) + u" "_s;
+}
 
 int twipsToPixels(int twips) {
     return static_cast<int>(std::nearbyint(twips / 15.0));
@@ -188,7 +152,15 @@ Form1::Form1(Dependencies deps, QWidget* parent)
     wireUp();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    // An editor still open is closed while the window's parts are taken down: its text must
+    // no longer reach the lists.
+    for (QTreeView* view : {ListView1, ListView2}) {
+        if (auto* cells = dynamic_cast<ListCellDelegate*>(view->itemDelegate())) {
+            cells->setCommit({});
+        }
+    }
+}
 
 void Form1::buildLayout() {
     setObjectName(u"Form1"_s);
@@ -288,8 +260,9 @@ void Form1::buildLayout() {
         slot->setUniformRowHeights(true);
         slot->setAllColumnsShowFocus(true);
         slot->setSelectionBehavior(QAbstractItemView::SelectRows);
-        slot->setSelectionMode(QAbstractItemView::SingleSelection);
-        slot->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        slot->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        slot->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+        slot->setContextMenuPolicy(Qt::CustomContextMenu);
         slot->header()->setStretchLastSection(false);
         slot->header()->setSectionsMovable(false);
         slot->setItemDelegate(new PointsMarkDelegate(slot));
@@ -336,6 +309,7 @@ void Form1::buildLayout() {
     for (QLineEdit* f : {txtTest, txtPoints, txtStName, txtStID, txtStPoints}) {
         f->setValidator(new ListFieldValidator(f));
     }
+    setUpListSafety();
 }
 
 void Form1::wireUp() {
@@ -547,10 +521,14 @@ void Form1::saveOption(const QString& key, const QString& text) {
 }
 
 // Saving outside a trapped routine: a failure is told once, not on every keystroke, until a
-// save succeeds again.
+// save succeeds again. Typing never waits for another program's lock on the store: the value is
+// then kept and stored with the lists' next save, which is tried again until the lock is free.
 void Form1::saveQuietly(const QString& key, const QString& value) {
     try {
-        m_store.save(key, value);
+        if (!m_store.trySave({{key, value}})) {
+            m_autosave->changed();
+            return;
+        }
         m_lastStoreFailure.clear();
     } catch (...) {
         const QString why = describeCurrentException();
@@ -571,7 +549,7 @@ qsizetype Form1::selectedRow(const QTreeView& view) {
 void Form1::PushButton1_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton1_Click"));
     EditOutcome outcome = EditOutcome::Nothing;
-    trap.step(100, [&] { outcome = addTest(*m_tests, txtTest->text(), txtPoints->text()); });
+    trap.step(100, [&] { changeLists([&] { outcome = addTest(*m_tests, txtTest->text(), txtPoints->text()); }); });
     if (outcome == EditOutcome::MissingTestAndPoints) {
         m_prompt.message(messageFor(outcome));
         return;
@@ -585,15 +563,17 @@ void Form1::PushButton1_Click() {
 
 void Form1::PushButton2_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton2_Click"));
-    trap.step(100, [&] { deleteSelectedTest(*m_tests, *m_students, selectedRow(*ListView1)); });
+    trap.step(100, [&] { changeLists([&] { deleteSelectedTest(*m_tests, *m_students, selectedRow(*ListView1)); }); });
 }
 
 void Form1::PushButton3_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton3_Click"));
     EditOutcome outcome = EditOutcome::Nothing;
     trap.step(100, [&] {
-        outcome =
-            addStudent(*m_students, txtStName->text(), txtStID->text(), txtStPoints->text(), Combo1->currentIndex());
+        changeLists([&] {
+            outcome = addStudent(*m_students, txtStName->text(), txtStID->text(), txtStPoints->text(),
+                                 Combo1->currentIndex());
+        });
     });
     if (outcome == EditOutcome::NoTestChosen) {
         m_prompt.message(QString::fromUtf16(kStudentAddedWithoutPointsMessage));
@@ -602,13 +582,15 @@ void Form1::PushButton3_Click() {
 
 void Form1::PushButton4_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton4_Click"));
-    trap.step(100, [&] { deleteSelectedStudent(*m_students, selectedRow(*ListView2)); });
+    trap.step(100, [&] { changeLists([&] { deleteSelectedStudent(*m_students, selectedRow(*ListView2)); }); });
 }
 
 void Form1::PushButton5_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton5_Click"));
     EditOutcome outcome = EditOutcome::Nothing;
-    trap.step(100, [&] { outcome = addTestPoints(*m_students, txtStPoints->text(), Combo1->currentIndex()); });
+    trap.step(100, [&] {
+        changeLists([&] { outcome = addTestPoints(*m_students, txtStPoints->text(), Combo1->currentIndex()); });
+    });
     const QString message = messageFor(outcome);
     if (!message.isEmpty()) {
         m_prompt.message(message);
@@ -635,195 +617,39 @@ void Form1::PushButton8_Click() {
 
 void Form1::PushButton9_Click() {
     ErrorTrap trap(m_prompt, location(u"PushButton9_Click"));
-    const GeneralOptions options = SampleData::options();
-    const auto tests = SampleData::tests();
-    trap.step(100, [&] { txtName->setText(options.name); });
-    trap.step(102, [&] { txtTeachName->setText(options.teacherName); });
-    trap.step(104, [&] { txtProject->setText(options.project); });
-    trap.step(106, [&] { txtYSQ->setText(options.ysq); });
-    for (const TestRow& test : tests) {
-        trap.step(108, [&] {
-            txtTest->setText(test.name);
-            txtPoints->setText(test.possiblePoints);
-        });
-        trap.step(110, [&] { m_tests->append(TestRow{txtTest->text(), txtPoints->text()}); });
-    }
-    trap.step(112, [&] {
-        const StudentRow student = SampleData::student();
-        txtStName->setText(student.name);
-        txtStID->setText(student.id);
-        txtStPoints->setText(QString::fromUtf16(kSampleStudentPoints));
-    });
-    // The student gets the points for every test the picker holds now; the sample tests only
-    // reach the picker at the next tab change.
-    trap.step(114, [&] { appendSampleStudent(*m_students, Combo1->count()); });
-    trap.step(116, [&] { Combo1->setCurrentIndex(Combo1->count() - 1); });
-}
-
-QTreeView* Form1::listView(ListKind list) const {
-    return list == ListKind::Tests ? ListView1 : ListView2;
-}
-
-// The copy and paste keys on a list, and files dragged onto it (drag events reach the list's
-// viewport).
-bool Form1::handleListEvent(QObject* watched, QEvent* event) {
-    ListKind list = ListKind::Tests;
-    if (watched == ListView2 || watched == ListView2->viewport()) {
-        list = ListKind::Students;
-    } else if (watched != ListView1 && watched != ListView1->viewport()) {
-        return false;
-    }
-    const bool onList = watched == listView(list);
-    switch (event->type()) {
-    case QEvent::ShortcutOverride:
-    case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool paste = key->matches(QKeySequence::Paste);
-        if (!onList || (!paste && !key->matches(QKeySequence::Copy))) {
-            return false;
-        }
-        // Accepting the override makes the key come to the list as a key press.
-        key->accept();
-        if (event->type() == QEvent::KeyPress) {
-            if (paste) {
-                PasteRows(list);
-            } else {
-                CopyRows(list);
+    // One step for Undo, with the General Options it overwrites.
+    changeLists(
+        [&] {
+            const GeneralOptions options = SampleData::options();
+            const auto tests = SampleData::tests();
+            trap.step(100, [&] { txtName->setText(options.name); });
+            trap.step(102, [&] { txtTeachName->setText(options.teacherName); });
+            trap.step(104, [&] { txtProject->setText(options.project); });
+            trap.step(106, [&] { txtYSQ->setText(options.ysq); });
+            for (const TestRow& test : tests) {
+                trap.step(108, [&] {
+                    txtTest->setText(test.name);
+                    txtPoints->setText(test.possiblePoints);
+                });
+                trap.step(110, [&] { m_tests->append(TestRow{txtTest->text(), txtPoints->text()}); });
             }
-        }
-        return true;
-    }
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        if (onList) {
-            return false;
-        }
-        auto* drag = static_cast<QDropEvent*>(event);
-        if (rosterFileIn(drag->mimeData()).isEmpty()) {
-            drag->ignore();
-        } else {
-            drag->acceptProposedAction();
-        }
-        return true;
-    }
-    case QEvent::Drop: {
-        if (onList) {
-            return false;
-        }
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QString path = rosterFileIn(drop->mimeData());
-        if (path.isEmpty()) {
-            drop->ignore();
-            return true;
-        }
-        drop->acceptProposedAction();
-        // The question comes once the drop is over, so the program the file came from is not
-        // kept waiting for the answer.
-        QTimer::singleShot(0, this, [this, list, path] { DropFile(list, path); });
-        return true;
-    }
-    default:
-        return false;
-    }
-}
-
-void Form1::PasteRows(ListKind list) {
-    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Paste" : u"ListView2_Paste"));
-    QString text;
-    trap.step(100, [&] {
-        if (m_clipboard.read) {
-            text = m_clipboard.read();
-        }
-    });
-    const QByteArray bytes = text.toUtf8();
-    if (bytes.size() > kMaxRosterBytes) {
-        m_prompt.message(
-            u"The pasted text is larger than %1 bytes, more than any class needs. Nothing was added."_s.arg(
-                QString::number(kMaxRosterBytes)));
-        return;
-    }
-    takeRows(list, bytes, u"the pasted text"_s, trap);
-}
-
-void Form1::DropFile(ListKind list, const QString& path) {
-    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Drop" : u"ListView2_Drop"));
-    std::optional<QByteArray> bytes;
-    QString why;
-    trap.step(100, [&] { bytes = os::readFileBounded(path, kMaxRosterBytes, true, &why); });
-    if (!bytes) {
-        m_prompt.message(u"\"%1\" cannot be read: %2. Nothing was added."_s.arg(QDir::toNativeSeparators(path), why));
-        return;
-    }
-    takeRows(list, *bytes, u"\"%1\""_s.arg(QFileInfo(path).fileName()), trap);
-}
-
-// One question, then all the rows that can be taken or none.
-void Form1::takeRows(ListKind list, QByteArrayView bytes, const QString& source, ErrorTrap& trap) {
-    auto agreed = [this](const RosterOffer& offer) {
-        if (!offer.canAdd) {
-            m_prompt.message(offer.text);
-            return false;
-        }
-        return m_prompt.askYesNo(offer.text) == Prompt::Answer::Yes;
-    };
-    RosterRules rules;
-    rules.refuseListSeparators = true;
-    if (list == ListKind::Tests) {
-        rules.room = kMaxListRows - m_tests->size();
-        RosterRows<TestRow> roster;
-        trap.step(102, [&] { roster = readTestsRoster(bytes, rules); });
-        if (agreed(offerTests(roster, source))) {
-            trap.step(104, [&] { m_tests->appendRows(roster.rows); });
-            trap.step(106, [&] { ListView1->scrollToBottom(); });
-        }
-        return;
-    }
-    rules.room = kMaxListRows - m_students->size();
-    rules.testCount = m_students->testColumns().size();
-    RosterRows<StudentRow> roster;
-    trap.step(102, [&] { roster = readStudentsRoster(bytes, rules); });
-    if (agreed(offerStudents(roster, source))) {
-        trap.step(104, [&] { appendStudents(*m_students, roster.rows); });
-        trap.step(106, [&] { ListView2->scrollToBottom(); });
-    }
-}
-
-void Form1::CopyRows(ListKind list) {
-    ErrorTrap trap(m_prompt, location(list == ListKind::Tests ? u"ListView1_Copy" : u"ListView2_Copy"));
-    trap.step(100, [&] {
-        const QTreeView* view = listView(list);
-        const QAbstractItemModel* model = view->model();
-        std::set<int> chosen;
-        for (const QModelIndex& cell : view->selectionModel()->selectedIndexes()) {
-            chosen.insert(cell.row());
-        }
-        if (chosen.empty()) {
-            for (int r = 0; r < model->rowCount(); ++r) {
-                chosen.insert(r);
-            }
-        }
-        const int columns = model->columnCount();
-        QStringList captions;
-        for (int c = 0; c < columns; ++c) {
-            captions << model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-        }
-        std::vector<QStringList> rows;
-        rows.reserve(chosen.size());
-        for (const int r : chosen) {
-            QStringList fields;
-            for (int c = 0; c < columns; ++c) {
-                fields << model->index(r, c).data(Qt::DisplayRole).toString();
-            }
-            rows.push_back(std::move(fields));
-        }
-        if (m_clipboard.write) {
-            m_clipboard.write(tabSeparatedText(captions, rows));
-        }
-    });
+            trap.step(112, [&] {
+                const StudentRow student = SampleData::student();
+                txtStName->setText(student.name);
+                txtStID->setText(student.id);
+                txtStPoints->setText(QString::fromUtf16(kSampleStudentPoints));
+            });
+            // The student gets the points for every test the picker holds now; the sample tests only
+            // reach the picker at the next tab change.
+            trap.step(114, [&] { appendSampleStudent(*m_students, Combo1->count()); });
+            trap.step(116, [&] { Combo1->setCurrentIndex(Combo1->count() - 1); });
+        },
+        true);
 }
 
 void Form1::saveLists() {
     ErrorTrap trap(m_prompt, location(u"Form_QueryUnload"));
+    m_autosave->cancel();
     trap.step(100, [&] { m_store.save(u"Tests"_s, encodeTests(m_tests->rows())); });
     trap.step(102, [&] { m_store.save(u"Students"_s, encodeStudents(m_students->rows(), Combo1->count())); });
 }

@@ -12,12 +12,15 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
+class QAction;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTabBar;
 class QTreeView;
@@ -25,6 +28,8 @@ class QTreeView;
 namespace markwell {
 
 class ErrorTrap;
+class ListAutosave;
+class ListHistory;
 class Prompt;
 class SettingsStore;
 class StudentsModel;
@@ -54,6 +59,11 @@ public:
     // "Students", each failure reported and then the next. The preview window calls it as well
     // when the program ends there.
     void saveLists();
+    // The lists are also stored within a second of every change (the delay can be set); this
+    // stores a change still waiting at once, as when the program is asked to end. Returns false
+    // when the store's lock was held by another program.
+    bool storeWaitingListChange();
+    void setListStoreDelay(int milliseconds);
 
     // The setup as the template filling reads it: every student carries exactly as many points
     // fields as the test picker has lines.
@@ -102,6 +112,16 @@ public:
     void DropFile(ListKind list, const QString& path);
     void CopyRows(ListKind list);
 
+    // Every change to the lists can be taken back and done again (Ctrl+Z; Ctrl+Shift+Z or
+    // Ctrl+Y), including the General Options the sample data overwrote.
+    void UndoListChange();
+    void RedoListChange();
+    // The selected rows: removed (a test with its points), or copied and then removed.
+    void DeleteRows(ListKind list);
+    void CutRows(ListKind list);
+    // The list's context menu: Undo, Redo, Cut, Copy, Paste, Delete, Select All. The caller owns it.
+    QMenu* makeListMenu(ListKind list);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -119,6 +139,12 @@ private:
     void endProgram();
     void runPlainRule(QWidget* element, QEvent* event);
     bool handleListEvent(QObject* watched, QEvent* event);
+    void setUpListSafety();
+    void afterListChange(bool testsChanged, bool undoneOrRedone);
+    void commitCellEdit(ListKind list, const QModelIndex& index, const std::function<void()>& store);
+    // Runs a change to the lists as one step of the undo history.
+    void changeLists(const std::function<void()>& change, bool withOptions = false);
+    static QString location(const char16_t* routine);
     void takeRows(ListKind list, QByteArrayView bytes, const QString& source, ErrorTrap& trap);
     QTreeView* listView(ListKind list) const;
     static qsizetype selectedRow(const QTreeView& view);
@@ -139,6 +165,10 @@ private:
 
     TestsModel* m_tests = nullptr;
     StudentsModel* m_students = nullptr;
+    std::unique_ptr<ListHistory> m_history;
+    ListAutosave* m_autosave = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
 
     QPushButton* PushButton1 = nullptr;
     QPushButton* PushButton2 = nullptr;

@@ -9,13 +9,46 @@
 #include "shell/WidgetPrompt.h"
 
 #include <QApplication>
+#include <QSemaphore>
+
+#include <atomic>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+
+// The main window while the event loop runs, for the thread that takes the termination signals.
+std::atomic<markwell::Form1*> g_mainWindow{nullptr};
+
+// A list change made in the last second is stored before the program ends: on the window's own
+// thread, waited for a little while at most.
+void storeListsBeforeEnd() {
+    markwell::Form1* form = g_mainWindow.load();
+    if (form == nullptr) {
+        return;
+    }
+    auto done = std::make_shared<QSemaphore>();
+    QMetaObject::invokeMethod(
+        form,
+        [form, done] {
+            form->storeWaitingListChange();
+            done->release();
+        },
+        Qt::QueuedConnection);
+    constexpr int kWaitMs = 3000;
+    done->tryAcquire(1, kWaitMs);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    // A job stopped by a termination signal deletes its work files before the program ends.
-    // Installed before any other thread starts.
-    markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
+    // A job stopped by a termination signal deletes its work files before the program ends, and
+    // the lists are stored. Installed before any other thread starts.
+    markwell::os::onTerminationSignal([] {
+        markwell::work_files::deleteAll(true);
+        storeListsBeforeEnd();
+    });
     QApplication qapp(argc, argv);
     QGuiApplication::setDesktopFileName(u"markwell"_s);
     QApplication::setWindowIcon(markwell::applicationIcon());
@@ -36,5 +69,8 @@ int main(int argc, char** argv) {
     if (!app.start()) {
         return 1;
     }
-    return QApplication::exec();
+    g_mainWindow = &app.mainWindow();
+    const int result = QApplication::exec();
+    g_mainWindow = nullptr;
+    return result;
 }

@@ -332,23 +332,33 @@ void SettingsStore::keepDamagedCopy(const QByteArray& bytes) {
         shownPath()));
 }
 
-void SettingsStore::save(const QString& key, const QString& value) {
+void SettingsStore::stage(const QString& key, const QString& value) {
     // Whatever happens to the file, this run reads the new value.
     setValue(m_sections, m_section, key, value);
-    bool found = false;
     for (auto& kv : m_pending) {
         if (kv.first == key) {
             kv.second = value;
-            found = true;
+            return;
         }
     }
-    if (!found) {
-        m_pending.emplace_back(key, value);
-    }
-    writePending();
+    m_pending.emplace_back(key, value);
 }
 
-void SettingsStore::writePending() {
+void SettingsStore::save(const QString& key, const QString& value) {
+    stage(key, value);
+    writePending(m_lockTimeoutMs, nullptr);
+}
+
+bool SettingsStore::trySave(const std::vector<std::pair<QString, QString>>& values, QString* busy) {
+    for (const auto& [key, value] : values) {
+        stage(key, value);
+    }
+    QString why;
+    return writePending(0, busy != nullptr ? busy : &why);
+}
+
+// With `busy` given, a lock that is not free makes it return false instead of throwing.
+bool SettingsStore::writePending(int lockTimeoutMs, QString* busy) {
     const QString folder = QFileInfo(m_path).absolutePath();
     QString reason;
     if (!os::makeFolders(folder, kFolderMode, &reason)) {
@@ -359,7 +369,11 @@ void SettingsStore::writePending() {
 
     // Under the lock no other store changes the file between our reading it and replacing it.
     const QString lockPath = m_path + u".lock"_s;
-    const os::FileLock lock = os::FileLock::acquire(lockPath, m_lockTimeoutMs, &reason);
+    const os::FileLock lock = os::FileLock::acquire(lockPath, lockTimeoutMs, &reason);
+    if (!lock.held() && busy != nullptr) {
+        *busy = u"the settings file \"%1\" is being written by another program (%2)"_s.arg(shownPath(), reason);
+        return false;
+    }
     if (!lock.held()) {
         throw Failure(
             u"The settings file \"%1\" could not be written: its lock \"%2\" could not be taken (%3). The "
@@ -393,7 +407,7 @@ void SettingsStore::writePending() {
         os::tightenPermissions(m_path, kFileMode);
         m_sections = std::move(current);
         m_pending.clear();
-        return;
+        return true;
     }
     if (damaged) {
         // What could not be parsed would be lost by the rewrite: it is kept in a copy first.
@@ -411,6 +425,7 @@ void SettingsStore::writePending() {
     }
     m_sections = std::move(current);
     m_pending.clear();
+    return true;
 }
 
 } // namespace markwell

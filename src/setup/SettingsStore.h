@@ -47,6 +47,10 @@ public:
     // as the file holds it now. Throws Failure naming the file and the reason when it cannot be
     // written; the value is then kept for this run and written with the next save that succeeds.
     void save(const QString& key, const QString& value);
+    // Stores several values with one write, without waiting for the lock: returns false, with
+    // *busy saying why, when another program holds it; the values are then kept for this run and
+    // written with the next save that succeeds. Other failures throw Failure as save() does.
+    bool trySave(const std::vector<std::pair<QString, QString>>& values, QString* busy = nullptr);
 
     const QStringList& loadProblems() const { return m_problems; }
     LoadState loadState() const { return m_loadState; }
@@ -79,7 +83,8 @@ private:
     static QByteArray serialize(const Sections& sections);
     static Section& sectionNamed(Sections& sections, const QString& name);
     static bool setValue(Sections& sections, const QString& section, const QString& key, const QString& value);
-    void writePending();
+    void stage(const QString& key, const QString& value);
+    bool writePending(int lockTimeoutMs, QString* busy);
     void keepDamagedCopy(const QByteArray& bytes);
     QString shownPath() const;
 

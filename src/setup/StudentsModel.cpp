@@ -1,6 +1,7 @@
 #include "setup/StudentsModel.h"
 
 #include "common/ErrorReport.h"
+#include "setup/RowRange.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -191,6 +192,33 @@ void StudentsModel::makeCurrent(qsizetype row) {
     }
     m_current = Current::Row;
     m_currentRow = row;
+}
+
+void StudentsModel::restoreCurrent(Current state, qsizetype row) {
+    if (state == Current::Row && (row < 0 || row >= size())) {
+        state = Current::Deleted;
+    }
+    m_current = state;
+    m_currentRow = state == Current::Row ? row : -1;
+}
+
+Qt::ItemFlags StudentsModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsEditable : Qt::NoItemFlags);
+}
+
+bool StudentsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const std::optional<QString> text = editedCellText(*this, index, value, role);
+    if (!text) {
+        return false;
+    }
+    if (field(index.row(), index.column()) != *text) {
+        setField(index.row(), index.column(), *text);
+    }
+    return true;
+}
+
+void StudentsModel::replaceRows(qsizetype at, qsizetype count, const std::vector<StudentRow>& rows) {
+    replaceRowRange(*this, m_rows, at, count, rows);
 }
 
 } // namespace markwell

@@ -23,6 +23,9 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    // Every cell can be edited in place; a text holding a list separator is refused.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
     const std::vector<StudentRow>& rows() const { return m_rows; }
     qsizetype size() const { return static_cast<qsizetype>(m_rows.size()); }
@@ -42,6 +45,9 @@ public:
     void setField(qsizetype row, qsizetype position, const QString& text);
     QString field(qsizetype row, qsizetype position) const;
     void removeAt(qsizetype row);
+    // Replaces the `count` rows from `at` with `rows` (any number), as taking back or doing again
+    // a change does. CurrentStudent is left as it is: the caller restores it.
+    void replaceRows(qsizetype at, qsizetype count, const std::vector<StudentRow>& rows);
     // Drops the points field of test `test` (0-based) from every row; later points move up one.
     void removePointsOfTest(qsizetype test);
 
@@ -52,8 +58,13 @@ public:
     Current currentState() const { return m_current; }
     qsizetype currentRow() const { return m_current == Current::Row ? m_currentRow : -1; }
     void makeCurrent(qsizetype row);
+    // Puts CurrentStudent back as it was (a row that no longer exists reads as deleted).
+    void restoreCurrent(Current state, qsizetype row);
 
 private:
+    template <class Model, class Row>
+    friend void replaceRowRange(Model&, std::vector<Row>&, qsizetype, qsizetype, const std::vector<Row>&);
+
     std::vector<StudentRow> m_rows;
     QStringList m_testColumns;
     Current m_current = Current::None;

@@ -1,6 +1,7 @@
 #include "setup/TestsModel.h"
 
 #include "common/ErrorReport.h"
+#include "setup/RowRange.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -98,6 +99,28 @@ void TestsModel::removeAt(qsizetype row) {
     beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
     m_rows.erase(m_rows.begin() + row);
     endRemoveRows();
+}
+
+Qt::ItemFlags TestsModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | (index.isValid() ? Qt::ItemIsEditable : Qt::NoItemFlags);
+}
+
+bool TestsModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    const std::optional<QString> text = editedCellText(*this, index, value, role);
+    if (!text) {
+        return false;
+    }
+    TestRow& row = m_rows[static_cast<size_t>(index.row())];
+    QString& cell = index.column() == 0 ? row.name : row.possiblePoints;
+    if (cell != *text) {
+        cell = *text;
+        emit dataChanged(index, index);
+    }
+    return true;
+}
+
+void TestsModel::replaceRows(qsizetype at, qsizetype count, const std::vector<TestRow>& rows) {
+    replaceRowRange(*this, m_rows, at, count, rows);
 }
 
 } // namespace markwell

@@ -397,9 +397,11 @@ TEST(SettingsStore, AStoreHeldByAnotherProgramIsReportedNotOverwritten) {
             EXPECT_TRUE(f.description().contains(u"lock"_s)) << f.description().toStdString();
         }
         EXPECT_EQ(SettingsStore(dir.path()).read(u"txtName"_s), u"first"_s);
+        EXPECT_FALSE(store.trySave({{u"Tests"_s, u"t^5"_s}})); // kept for the next save
     }
     store.save(u"TabSel"_s, u"0"_s);
     EXPECT_EQ(SettingsStore(dir.path()).read(u"txtName"_s), u"second"_s);
+    EXPECT_EQ(SettingsStore(dir.path()).read(u"Tests"_s), u"t^5"_s);
 }
 
 TEST(SettingsStore, AStoreThatIsNoRegularFileIsRefusedWithoutWaitingOrGrowing) {

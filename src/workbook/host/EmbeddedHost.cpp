@@ -321,20 +321,22 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     }
     flush();
     b.recalculated();
-    std::vector<std::uint8_t> bytes;
-    guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
-            [&] { bytes = engine::writeWorkbook(b.model); });
-    // Written without a buffer of its own, and a short write is followed by another attempt:
-    // that is the one that fails with the system's reason (a full disk), which is then reported.
+    // The file's pieces are written as the engine hands them over, without a buffer of their own;
+    // a short write is followed by another attempt: that is the one that fails with the system's
+    // reason (a full disk), which is then reported. Nothing is kept unless all of it was written.
     QSaveFile file(filename);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    const auto* data = reinterpret_cast<const char*>(bytes.data());
-    const auto size = static_cast<qint64>(bytes.size());
-    for (qint64 done = 0; written && done < size;) {
-        const qint64 n = file.write(data + done, size - done);
-        written = n > 0;
-        done += std::max<qint64>(n, 0);
-    }
+    const auto write = [&](std::span<const std::uint8_t> piece) {
+        const auto* data = reinterpret_cast<const char*>(piece.data());
+        const auto size = static_cast<qint64>(piece.size());
+        for (qint64 done = 0; written && done < size;) {
+            const qint64 n = file.write(data + done, size - done);
+            written = n > 0;
+            done += std::max<qint64>(n, 0);
+        }
+    };
+    guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
+            [&] { engine::writeWorkbook(b.model, write); });
     if (!written || !file.commit()) {
         throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()));
     }
