@@ -1,42 +1,11 @@
 #include "cli/Progress.h"
 
-#include <QLocale>
-
 #include <algorithm>
 #include <chrono>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace markwell::cli {
-
-namespace {
-
-qint64 steadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-QString phaseText(JobPhase phase) {
-    switch (phase) {
-    case JobPhase::Template:
-        return u"Opening the template"_s;
-    case JobPhase::Tests:
-        return u"Adding the tests"_s;
-    case JobPhase::Rows:
-        return u"Making room for the students"_s;
-    case JobPhase::Students:
-        return u"Filling the students"_s;
-    case JobPhase::Save:
-        return u"Saving the workbook"_s;
-    case JobPhase::Reopen:
-        return u"Opening the saved workbook"_s;
-    case JobPhase::Picture:
-        break;
-    }
-    return u"Drawing the picture"_s;
-}
 
 ProgressLine::ProgressLine(bool terminal, Clock clock, Writer write)
     : m_terminal(terminal), m_clock(clock ? std::move(clock) : Clock(steadyMs)), m_write(std::move(write)),
@@ -92,11 +61,7 @@ void ProgressLine::tryFinish() {
 }
 
 QString ProgressLine::textLocked() const {
-    if (m_total <= 0) {
-        return m_what;
-    }
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    return u"%1: %2 of %3"_s.arg(m_what, english.toString(m_done), english.toString(m_total));
+    return progressText(m_what, m_done, m_total);
 }
 
 void ProgressLine::drawLocked(qint64 now) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gradebook/CreateTemplate.h"
+#include "gradebook/JobProgress.h"
 
 #include <QString>
 
@@ -69,9 +70,6 @@ private:
     qint64 m_drawnAt = -1; // when the line was last drawn
     bool m_finished = false;
 };
-
-// The words for a phase of the job, as the progress line shows them.
-QString phaseText(JobPhase phase);
 
 // Calls ProgressLine::tick on a thread of its own every 50 ms, so that a phase that reports
 // nothing for a while (drawing the picture of a large class) still shows once the second is up.

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <random>
 
@@ -31,6 +32,10 @@ constexpr qsizetype kMaxStudentRows = 65536 - 17;
 
 // Work files hold names and grades: only their owner may read them.
 constexpr int kWorkFileMode = 0600;
+
+// Thrown where the job reports its progress when its caller asks it to stop, and caught only by
+// createTemplate: no error trap sees it.
+struct JobCancelled {};
 
 // A host instance that is there, or a failure that says why it is not.
 SpreadsheetHost& running(const std::unique_ptr<SpreadsheetHost>& host, const QString& whyMissing) {
@@ -74,7 +79,8 @@ private:
 // every kEvery rows, so that a job nobody watches pays a test and a branch per row.
 class ProgressReport {
 public:
-    explicit ProgressReport(const CreateTemplateEnvironment& env) : m_report(env.progress ? &env.progress : nullptr) {}
+    explicit ProgressReport(const CreateTemplateEnvironment& env)
+        : m_report(env.progress ? &env.progress : nullptr), m_cancelled(env.cancelled ? &env.cancelled : nullptr) {}
 
     void start(JobPhase phase, qint64 total = 0) {
         m_phase = phase;
@@ -82,7 +88,7 @@ public:
         send(0);
     }
     void at(qint64 done) {
-        if (m_report != nullptr && done % kEvery == 0) {
+        if ((m_report != nullptr || m_cancelled != nullptr) && done % kEvery == 0) {
             send(done);
         }
     }
@@ -95,9 +101,13 @@ private:
         if (m_report != nullptr) {
             (*m_report)(m_phase, done, m_total);
         }
+        if (m_cancelled != nullptr && (*m_cancelled)()) {
+            throw JobCancelled{};
+        }
     }
 
     const std::function<void(JobPhase, qint64, qint64)>* m_report;
+    const std::function<bool()>* m_cancelled;
     JobPhase m_phase = JobPhase::Template;
     qint64 m_total = 0;
 };
@@ -171,8 +181,10 @@ std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup) {
     return overlongText(setup);
 }
 
-void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
-                    Prompt& prompt, bool& creating) {
+namespace {
+
+void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui, Prompt& prompt,
+            bool& creating) {
     ErrorTrap trap(prompt, u"in Ledgerly2021/08/31.Form1.PushButton6_Click "_s);
     if (trap.test(100, [&] { return creating; })) {
         return;
@@ -452,6 +464,23 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
     }
     trap.step(268, [&] { creating = false; });
     clock.finish();
+}
+
+} // namespace
+
+void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
+                    Prompt& prompt, bool& creating) {
+    try {
+        runJob(setup, env, ui, prompt, creating);
+    } catch (const JobCancelled&) {
+        // The work files and the lock went with the job; the window is as it was before it.
+        try {
+            ui.setBusy(false);
+        } catch (...) {
+            // The pointer stays as it is; the job has ended all the same.
+        }
+        creating = false;
+    }
 }
 
 } // namespace markwell

@@ -81,6 +81,10 @@ struct CreateTemplateEnvironment {
     // once more with done == total when a counted phase ends; total is 0 for a phase without a
     // count. It must not throw and should return at once.
     std::function<void(JobPhase phase, qint64 done, qint64 total)> progress;
+    // Asked after each progress report; true stops the job there, as if it had been interrupted:
+    // its work files and lock are gone, nothing is handed over and nothing is reported. Empty: the
+    // job runs to its end.
+    std::function<bool()> cancelled;
     // How long a job waits for another one that has the work folder, in milliseconds.
     int workFolderWaitMs = 10 * 60 * 1000;
     // The result workbook stays recorded among the work files (work_files) after the job, for a
@@ -102,7 +106,8 @@ std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup);
 // work folder from before its first work file until its work files are gone, and a job that
 // finds it held tells the user (CreateTemplateUi::notice) and waits. Work files are made without
 // following links and never over a file this job did not make; such a file in the way is refused
-// with a report that names it.
+// with a report that names it. A cancelled job (CreateTemplateEnvironment::cancelled) returns
+// with the busy pointer off and `creating` false.
 void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
                     Prompt& prompt, bool& creating);
 

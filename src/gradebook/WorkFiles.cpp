@@ -5,11 +5,13 @@
 #include "os/Process.h"
 
 #include <QDir>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <exception>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -125,16 +127,20 @@ QStringList recorded() {
     return registry().paths;
 }
 
-void deleteAll(bool forGood) {
-    auto lock = hold();
-    for (const QString& path : std::as_const(registry().paths)) {
+void deleteFiles(const QStringList& paths) {
+    const auto lock = hold();
+    for (const QString& path : paths) {
         // Only files: a recorded name that has become anything else is left alone.
-        const os::FileKind kind = os::kindOf(path);
-        if (kind == os::FileKind::Regular) {
+        if (os::kindOf(path) == os::FileKind::Regular) {
             QFile::remove(path);
         }
+        registry().paths.removeAll(path);
     }
-    registry().paths.clear();
+}
+
+void deleteAll(bool forGood) {
+    auto lock = hold();
+    deleteFiles(QStringList(registry().paths));
     if (forGood) {
         lock.release();
     }
@@ -209,6 +215,11 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
 
 JobFolder::~JobFolder() {
     const auto hold = work_files::hold();
+    // A job that does not run to its end (it was cancelled) takes its work files with it, as an
+    // interrupted process does.
+    if (std::uncaught_exceptions() > m_uncaught) {
+        work_files::deleteFiles(m_made);
+    }
     work_files::forget(m_lock.path());
     m_lock.release();
 }

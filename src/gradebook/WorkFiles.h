@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <mutex>
 
@@ -34,6 +35,9 @@ void record(const QString& path);
 void forget(const QString& path);
 QStringList recorded();
 
+// Deletes these files, where they are files, and forgets them.
+void deleteFiles(const QStringList& paths);
+
 // Deletes every recorded file and forgets them. With forGood the hold is kept for the rest of
 // the process, so no further work file can be made: the interruption's last act before the
 // process ends.
@@ -52,7 +56,8 @@ public:
     JobFolder() = default;
     JobFolder(const JobFolder&) = delete;
     JobFolder& operator=(const JobFolder&) = delete;
-    // Deletes the lock file and lets the next job have the folder.
+    // Deletes the lock file and lets the next job have the folder; a job left by an exception (it
+    // was cancelled) deletes its work files first.
     ~JobFolder();
 
     // Finds the work folder (`chosen`, when given, else workFolder()) and takes its lock, waiting
@@ -74,6 +79,7 @@ private:
     QString m_folder;
     os::FileLock m_lock;
     QStringList m_made;
+    const int m_uncaught = std::uncaught_exceptions();
 };
 
 } // namespace markwell

@@ -1,6 +1,7 @@
 #include "main/Application.h"
 
 #include "app/Form1.h"
+#include "app/ProgressWindow.h"
 #include "common/Prompt.h"
 #include "preview/Form2.h"
 #include "setup/SettingsStore.h"
@@ -86,6 +87,11 @@ void Application::createTemplate() {
     env.workFolder = m_deps.workFolder;
     env.randomDigit = m_deps.randomDigit;
     Ui ui(*this);
+    // A long job shows how far it has come, with Cancel; the window closes when the job ends.
+    ProgressWindow window(m_form1.get());
+    JobWatch watch(window, m_clock);
+    window.setCancel([&watch] { watch.cancel(); });
+    watch.watch(env);
     markwell::createTemplate(m_form1->currentSetup(), env, ui, m_deps.prompt, m_form1->mCreating);
 }
 

@@ -43,6 +43,8 @@ public:
     // The preview window, loaded on first use.
     Form2& previewWindow();
     bool previewLoaded() const { return m_form2 != nullptr; }
+    // The clock that tells a long job from a short one (milliseconds); empty: the system's.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
 private:
     class Ui;
@@ -51,6 +53,7 @@ private:
     Dependencies m_deps;
     std::unique_ptr<Form1> m_form1;
     std::unique_ptr<Form2> m_form2;
+    std::function<qint64()> m_clock;
 };
 
 } // namespace markwell

@@ -2,6 +2,7 @@
 // job's order, each where its work begins, with counts that only grow and end at their totals;
 // the job itself does exactly what it does without anyone listening.
 
+#include "gradebook/JobProgress.h"
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
 
@@ -10,11 +11,14 @@
 #include "ScriptedPrompt.h"
 #include "TempDir.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -48,14 +52,23 @@ const char* nameOf(JobPhase phase) {
     return "Picture";
 }
 
+struct WatchedUi : CollectingUi {
+    bool busy = false;
+    void setBusy(bool on) override { busy = on; }
+};
+
 // One job on a host that writes down what it is asked; the reports, when listened to, go into the
-// same log as "progress <phase> <done>/<total>".
+// same log as "progress <phase> <done>/<total>". With cancelAt, the job is asked to stop at the
+// report of that phase with that count (after `skip` such reports).
 struct RecordedJob {
     test::TempDir work;
     QStringList log;
     test::ScriptedPrompt prompt;
-    CollectingUi ui;
+    WatchedUi ui;
     std::vector<Report> reports;
+    std::optional<Report> cancelAt;
+    int skip = 0; // matching reports before the one that cancels
+    bool creating = false;
 
     void go(const GradebookSetup& setup, bool listen) {
         CreateTemplateEnvironment env;
@@ -75,7 +88,10 @@ struct RecordedJob {
                 log << u"progress %1 %2/%3"_s.arg(QString::fromLatin1(nameOf(phase))).arg(done).arg(total);
             };
         }
-        bool creating = false;
+        env.cancelled = [this] {
+            return cancelAt && reports.back().phase == cancelAt->phase && reports.back().done == cancelAt->done &&
+                   skip-- == 0;
+        };
         createTemplate(setup, env, ui, prompt, creating);
         // The work folder differs from run to run; the rest of the log must not.
         log.replaceInStrings(work.path(), u"<work>"_s);
@@ -197,4 +213,68 @@ TEST(JobProgress, AJobOnTheEngineReportsAsItMakesTheWorkbook) {
     EXPECT_TRUE(QFile::exists(ui.workbook));
     EXPECT_FALSE(ui.picture.isNull());
     QFile::remove(ui.workbook);
+}
+
+TEST(JobProgress, ACancelledJobStopsAtOnceAndLeavesNothingBehind) {
+    // Each phase where it begins, within the students, and after the picture is drawn (the
+    // picture's second report).
+    const std::pair<Report, int> stops[] = {{{JobPhase::Template, 0, 0}, 0}, {{JobPhase::Tests, 0, 3}, 0},
+                                            {{JobPhase::Rows, 0, 300}, 0},   {{JobPhase::Students, 256, 300}, 0},
+                                            {{JobPhase::Save, 0, 0}, 0},     {{JobPhase::Reopen, 0, 0}, 0},
+                                            {{JobPhase::Picture, 0, 0}, 0},  {{JobPhase::Picture, 0, 0}, 1}};
+    for (const auto& [stop, skip] : stops) {
+        SCOPED_TRACE(std::string(nameOf(stop.phase)) + " " + std::to_string(skip));
+        RecordedJob job;
+        job.cancelAt = stop;
+        job.skip = skip;
+        job.go(classOf(3, 300), true);
+        EXPECT_TRUE(job.reports.back().phase == stop.phase && job.reports.back().done == stop.done)
+            << "no report after the cancelled one";
+        EXPECT_EQ(job.indexOf(u"CopyPicture"_s) >= 0, skip == 1);
+        EXPECT_TRUE(job.prompt.shown().empty()) << job.prompt.messageTexts().join(u"\n"_s).toStdString();
+        EXPECT_TRUE(job.ui.workbook.isEmpty() && job.ui.picture.isNull() && !job.ui.busy && !job.creating);
+        EXPECT_TRUE(QDir(job.work.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+            << "no work file and no lock";
+        EXPECT_TRUE(work_files::recorded().isEmpty());
+    }
+}
+
+TEST(JobProgress, TheWindowShowsOnlyOnceTheJobHasRunASecondAndThenNowAndThen) {
+    struct View : ProgressView {
+        QStringList calls;
+        void showProgress(JobPhase phase, qint64 done, qint64 total) override {
+            calls << progressText(phaseText(phase), done, total);
+        }
+        void letEventsRun() override { calls << u"events"_s; }
+        void closeProgress() override { calls << u"close"_s; }
+    };
+    // When each report comes (milliseconds after the start), and whether the window hears of it.
+    const std::tuple<qint64, JobPhase, qint64, bool> reports[] = {
+        {0, JobPhase::Template, 0, false},  {999, JobPhase::Tests, 0, false},   {1000, JobPhase::Tests, 3, true},
+        {1049, JobPhase::Tests, 3, false},  {1049, JobPhase::Rows, 0, true},    {1098, JobPhase::Rows, 256, false},
+        {1099, JobPhase::Rows, 2048, true}, {5000, JobPhase::Students, 0, true}};
+    qint64 now = 0;
+    View view;
+    CreateTemplateEnvironment env;
+    {
+        JobWatch watch(view, [&now] { return now; });
+        watch.watch(env);
+        for (const auto& [at, phase, done, heard] : reports) {
+            SCOPED_TRACE(at);
+            now = at;
+            const qsizetype before = view.calls.size();
+            env.progress(phase, done, 4096);
+            EXPECT_EQ(view.calls.size() - before, heard ? 2 : 0);
+            EXPECT_EQ(watch.shown(), at >= 1000);
+            EXPECT_FALSE(env.cancelled());
+        }
+        EXPECT_EQ(view.calls.mid(0, 2), QStringList({u"Adding the tests: 3 of 4,096"_s, u"events"_s}));
+        watch.cancel();
+        EXPECT_TRUE(env.cancelled());
+    }
+    EXPECT_EQ(view.calls.last(), u"close"_s);
+
+    View quick; // a short job never shows the window, nor closes it
+    JobWatch(quick, [] { return qint64(999); }).report(JobPhase::Picture, 0, 0);
+    EXPECT_TRUE(quick.calls.isEmpty());
 }
