@@ -392,6 +392,7 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
                 throw Failure(why);
             }
             present(wb, noTemplate).SaveAs(resultPath, Excel1::getSaveFileFormat(hostA.get(), env.hostFactory));
+            work_files::holdWhileThere(resultPath);
         } catch (...) {
             // A failed save leaves nothing behind, not even the empty file that reserved the name.
             job.remove(resultPath);

@@ -107,8 +107,6 @@ void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment
                     Prompt& prompt, bool& creating);
 
 inline constexpr char16_t kTemplateFileName[] = u"template.xlt";
-inline constexpr char16_t kPictureFileName[] = u"temp.bmp";
-inline constexpr char16_t kResultStem[] = u"qvtemp";
 // The largest text a cell of the workbook format holds.
 inline constexpr qsizetype kMaxCellText = 32767;
 

@@ -8,8 +8,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <map>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -94,7 +97,13 @@ namespace {
 struct Registry {
     std::recursive_mutex mutex;
     QStringList paths;
+    std::map<QString, os::FileHold> holds;
 };
+
+// Lets go of the files that are gone (or have been replaced) since they were held.
+void dropStaleHolds(Registry& r) {
+    std::erase_if(r.holds, [](const auto& entry) { return !entry.second.stillAt(entry.first); });
+}
 
 Registry& registry() {
     // Never destroyed: an interruption may still use it while the process ends.
@@ -110,6 +119,7 @@ std::unique_lock<std::recursive_mutex> hold() {
 
 void record(const QString& path) {
     const auto lock = hold();
+    dropStaleHolds(registry());
     if (!registry().paths.contains(path)) {
         registry().paths << path;
     }
@@ -118,6 +128,15 @@ void record(const QString& path) {
 void forget(const QString& path) {
     const auto lock = hold();
     registry().paths.removeAll(path);
+}
+
+void holdWhileThere(const QString& path) {
+    const auto lock = hold();
+    dropStaleHolds(registry());
+    os::Result<os::FileHold> taken = os::FileHold::take(path);
+    if (taken) {
+        registry().holds.insert_or_assign(path, std::move(*taken));
+    }
 }
 
 QStringList recorded() {
@@ -135,6 +154,7 @@ void deleteAll(bool forGood) {
         }
     }
     registry().paths.clear();
+    registry().holds.clear();
     if (forGood) {
         lock.release();
     }
@@ -187,6 +207,7 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
             if (taken->held()) {
                 m_lock = std::move(*taken);
                 work_files::record(lockPath);
+                clearLeftOvers();
                 return true;
             }
         }
@@ -204,6 +225,23 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
         }
         processPendingEvents();
         QThread::msleep(20);
+    }
+}
+
+void JobFolder::clearLeftOvers() const {
+    static const QRegularExpression result(u"^%1[1-9]{8}\\.xls$"_s.arg(QString::fromUtf16(kResultStem)));
+    const QStringList names = QDir(m_folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : names) {
+        const bool picture = name == QString::fromUtf16(kPictureFileName);
+        if (!picture && !result.match(name).hasMatch()) {
+            continue;
+        }
+        const QString file = path(name);
+        // The picture is made and read back by the holder of the lock only, which this job is now.
+        if (os::kindOf(file) == os::FileKind::Regular && os::ownedByCurrentUser(file) &&
+            (picture || !os::heldByALiveProcess(file))) {
+            QFile::remove(file);
+        }
     }
 }
 

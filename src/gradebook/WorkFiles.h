@@ -34,6 +34,11 @@ void record(const QString& path);
 void forget(const QString& path);
 QStringList recorded();
 
+// Marks a result workbook as in use by this process for as long as the file is there, also
+// after it is forgotten here (a window that shows it deletes it itself), so that a later job in
+// the work folder does not take it for a left-over.
+void holdWhileThere(const QString& path);
+
 // Deletes every recorded file and forgets them. With forGood the hold is kept for the rest of
 // the process, so no further work file can be made: the interruption's last act before the
 // process ends.
@@ -44,6 +49,9 @@ void deleteAll(bool forGood);
 // The lock file a job holds in its work folder from before its first work file until its work
 // files are gone.
 inline constexpr char16_t kLockFileName[] = u"markwell.lock";
+// The work files of a job: its picture, and its result workbook, "qvtemp" and eight digits 1 to 9.
+inline constexpr char16_t kPictureFileName[] = u"temp.bmp";
+inline constexpr char16_t kResultStem[] = u"qvtemp";
 
 // The work folder of one job, held for the length of the job: its lock, and the work files the
 // job made there (recorded among the process's work files until they are deleted).
@@ -62,6 +70,10 @@ public:
               QString* problem);
 
     const QString& folder() const { return m_folder; }
+    // Deletes what jobs that ended without their clean-up left in the folder: the picture file,
+    // and the result workbooks no live process holds. Only regular files of the current user with
+    // the program's own names; a link, a folder or another user's file stays. Called by take().
+    void clearLeftOvers() const;
     QString path(const QString& name) const;
 
     // A work file this job made (or took over, as a left-over template) and deletes at its end.

@@ -74,6 +74,9 @@ void Application::createTemplate() {
     env.templateBytes = m_deps.templateBytes;
     env.workFolder = m_deps.workFolder;
     env.randomDigit = m_deps.randomDigit;
+    // The result stays among the work files while the preview shows it, so that an interruption
+    // deletes it too.
+    env.keepResultRecorded = true;
     Ui ui(*this);
     markwell::createTemplate(m_form1->currentSetup(), env, ui, m_deps.prompt, m_form1->mCreating);
 }

@@ -45,3 +45,31 @@ TEST(WorkFiles, AnInterruptionDeletesTheRecordedFilesAndNothingElse) {
     EXPECT_EQ(outside.read(u"target"_s), QByteArray("keep"));
     EXPECT_EQ(dir.read(u"unrelated.txt"_s), QByteArray("not a work file"));
 }
+
+// A job that holds the folder's lock clears what killed jobs left, and only that.
+TEST(WorkFiles, TakingTheFolderClearsTheLeftOversOfJobsThatAreGone) {
+    TempDir dir;
+    TempDir outside;
+    outside.write(u"target"_s, "keep");
+    dir.write(u"temp.bmp"_s, QByteArray(64, 'p'));
+    dir.write(u"qvtemp11111111.xls"_s, "a killed job's result");
+    dir.write(u"qvtemp22222222.xls"_s, "a live preview's result");
+    dir.write(u"qvtemp1.xls"_s, "the teacher's");
+    dir.write(u"notes.txt"_s, "the teacher's");
+    ASSERT_TRUE(QFile::link(outside.file(u"target"_s), dir.file(u"qvtemp33333333.xls"_s)));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"qvtemp44444444.xls"_s));
+    work_files::holdWhileThere(dir.file(u"qvtemp22222222.xls"_s));
+
+    JobFolder job;
+    QString problem;
+    ASSERT_TRUE(job.take([&] { return dir.path(); }, 0, {}, &problem)) << problem.toStdString();
+    for (const char* gone : {"temp.bmp", "qvtemp11111111.xls"}) {
+        EXPECT_FALSE(QFileInfo::exists(dir.file(QString::fromLatin1(gone)))) << gone;
+    }
+    for (const char* kept : {"qvtemp22222222.xls", "qvtemp1.xls", "notes.txt", "qvtemp44444444.xls"}) {
+        EXPECT_TRUE(QFileInfo::exists(dir.file(QString::fromLatin1(kept)))) << kept;
+    }
+    EXPECT_TRUE(QFileInfo(dir.file(u"qvtemp33333333.xls"_s)).isSymLink());
+    EXPECT_EQ(outside.read(u"target"_s), QByteArray("keep"));
+    work_files::deleteAll(false);
+}

@@ -135,6 +135,74 @@ Result<FileLock> FileLock::tryTake(const QString& lockPath) {
     return FileLock();
 }
 
+FileHold::FileHold(FileHold&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+FileHold& FileHold::operator=(FileHold&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+FileHold::~FileHold() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+namespace {
+
+// Opens a regular file of the current user for reading, never through a link.
+Result<int> openOwnFile(const QByteArray& name, struct stat* st) {
+    const int fd = retrying([&] { return ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        return Reason::ofError(errno);
+    }
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || st->st_uid != ::geteuid()) {
+        ::close(fd);
+        return Reason::saying(u"it is not a file of the current user"_s);
+    }
+    return fd;
+}
+
+} // namespace
+
+Result<FileHold> FileHold::take(const QString& path) {
+    struct stat st {};
+    const Result<int> opened = openOwnFile(encoded(path), &st);
+    if (!opened) {
+        return opened.why();
+    }
+    if (retrying([&] { return ::flock(*opened, LOCK_SH); }) != 0) {
+        const int error = errno;
+        ::close(*opened);
+        return Reason::ofError(error);
+    }
+    return FileHold(*opened);
+}
+
+bool FileHold::stillAt(const QString& path) const {
+    struct stat mine {};
+    struct stat there {};
+    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && ::lstat(encoded(path).constData(), &there) == 0 &&
+           sameFile(mine, there);
+}
+
+bool heldByALiveProcess(const QString& path) {
+    struct stat st {};
+    const Result<int> opened = openOwnFile(encoded(path), &st);
+    if (!opened) {
+        return false;
+    }
+    // An exclusive attempt conflicts with every hold, this process's own included.
+    const bool held = ::flock(*opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(*opened);
+    return held;
+}
+
 void FileLock::release() {
     if (m_fd < 0) {
         return;
