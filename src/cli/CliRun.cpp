@@ -207,6 +207,8 @@ int create(const Options& o, const CliEnvironment& env) {
     }
     // The generated workbook stays among the work files an interruption deletes until it is copied.
     run.keepResultRecorded = true;
+    // A picture is drawn only when one was asked for.
+    run.picture = !o.picture.isEmpty();
     bool creating = false;
     createTemplate(setup, run, ui, prompt, creating);
 

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cerrno>
 #include <map>
 
 using namespace Qt::Literals::StringLiterals;
@@ -44,6 +45,66 @@ constexpr int kPrivate = 0700;
 
 } // namespace
 
+bool isWorkFolderError(int errorNumber) {
+    switch (errorNumber) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+    case ENOENT:
+    case ENOTDIR:
+    case EIO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString workFolderProblem(const QString& folder, int errorNumber, const QString& systemText) {
+    QString what;
+    QString todo;
+    switch (errorNumber) {
+    case ENOSPC:
+    case EDQUOT:
+        what = u"the disk it is on is full"_s;
+        todo = u"Please free some space on that disk and try again."_s;
+        break;
+    case EFBIG:
+        what = u"a work file grew beyond the largest file this session may write"_s;
+        todo = u"Please raise the file-size limit of the session, or make the class smaller, and try again."_s;
+        break;
+    case EROFS:
+        what = u"the disk it is on can only be read"_s;
+        todo = u"Please use a folder on a disk that can be written."_s;
+        break;
+    case EACCES:
+    case EPERM:
+        what = u"you are not allowed to write in it"_s;
+        todo = u"Please give yourself write access to it, or use another folder."_s;
+        break;
+    case ENOENT:
+    case ENOTDIR:
+        what = u"it does not exist"_s;
+        todo = u"Please create it, or use another folder."_s;
+        break;
+    case EIO:
+        what = u"the disk reported a fault while reading or writing"_s;
+        todo = u"Please check the disk, or use a folder on another disk."_s;
+        break;
+    default:
+        what = systemText;
+        todo = u"Please use another folder."_s;
+        break;
+    }
+    const QString reason =
+        errorNumber != 0 && !systemText.isEmpty() ? u" (the system says: %1)"_s.arg(systemText) : QString();
+    return u"The work folder \"%1\" cannot be used: %2%3. %4 \"Create Template\" keeps its work files in this "
+           u"folder while it runs; to use another folder, set the environment variable TEMP to it before starting "
+           u"the program."_s.arg(QDir::toNativeSeparators(folder), what, reason, todo);
+}
+
 QString workFolder(QString* problem) {
     const QString temp = qEnvironmentVariable("TEMP");
     if (!temp.isEmpty()) {
@@ -58,7 +119,7 @@ QString workFolder(QString* problem) {
             os::tightenPermissions(folder, kPrivate);
             return folder;
         }
-        why = u"the folder \"%1\" could not be made (%2)"_s.arg(QDir::toNativeSeparators(folder), made.reason());
+        why = u"the folder \"%1\" could not be made: %2"_s.arg(QDir::toNativeSeparators(folder), made.reason());
     } else {
         why = u"neither TEMP, nor XDG_CACHE_HOME, nor a home folder (HOME) names a folder"_s;
     }
@@ -74,8 +135,9 @@ QString workFolder(QString* problem) {
         why += u"; \"%1\" cannot be used: %2"_s.arg(QDir::toNativeSeparators(folder), made.reason());
     }
     if (problem != nullptr) {
-        *problem = u"There is no work folder for \"Create Template\": %1. Please set TEMP to a folder you can "
-                   u"write to."_s.arg(why);
+        *problem = u"There is no work folder for \"Create Template\": %1. \"Create Template\" keeps its work files "
+                   u"there while it runs; please set the environment variable TEMP to a folder you can write to "
+                   u"before starting the program."_s.arg(why);
     }
     return {};
 }
@@ -164,9 +226,11 @@ void deleteAll(bool forGood) {
 
 namespace {
 
-QString unusable(const QString& folder, const QString& why) {
-    return u"The work folder \"%1\" cannot be used: %2. \"Create Template\" keeps its work files there while it "
-           u"runs; please set TEMP to a folder you can write to."_s.arg(folder, why);
+// What to say of the lock file that cannot be used: it is the trouble, not the folder.
+QString lockFileProblem(const QString& lockPath, const QString& why) {
+    return u"The lock file \"%1\" in the work folder cannot be used: %2. The program makes this file itself "
+           u"while a job runs; please remove or rename what is at that name and try again."_s.arg(
+               QDir::toNativeSeparators(lockPath), why);
 }
 
 } // namespace
@@ -182,9 +246,10 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
     const QString shown = QDir::toNativeSeparators(m_folder);
     const os::FileKind kind = os::kindFollowing(m_folder);
     if (kind != os::FileKind::Directory) {
-        *problem = unusable(shown, kind == os::FileKind::Missing
-                                       ? u"it does not exist"_s
-                                       : u"it is %1, not a folder"_s.arg(os::describeKind(os::kindOf(m_folder))));
+        *problem = kind == os::FileKind::Missing
+                       ? workFolderProblem(m_folder, ENOENT, {})
+                       : workFolderProblem(m_folder, 0,
+                                           u"it is %1, not a folder"_s.arg(os::describeKind(os::kindOf(m_folder))));
         return false;
     }
     const QString lockPath = path(QString::fromUtf16(kLockFileName));
@@ -198,10 +263,9 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
             if (!taken) {
                 // Creating the lock file is the job's first write to the folder: a folder that
                 // cannot be written says so here, with the system's reason.
-                *problem = os::kindOf(lockPath) == os::FileKind::Missing
-                               ? unusable(shown, taken.reason())
-                               : unusable(shown, u"its lock file \"%1\" cannot be used: %2"_s.arg(
-                                                     QDir::toNativeSeparators(lockPath), taken.reason()));
+                *problem = os::kindOf(lockPath) == os::FileKind::Missing || isWorkFolderError(taken.errorNumber())
+                               ? workFolderProblem(m_folder, taken.errorNumber(), taken.reason())
+                               : lockFileProblem(lockPath, taken.reason());
                 return false;
             }
             if (taken->held()) {
@@ -245,6 +309,12 @@ void JobFolder::clearLeftOvers() const {
     }
 }
 
+void JobFolder::stopOnFolderTrouble(int errorNumber, const QString& systemText) const {
+    if (isWorkFolderError(errorNumber)) {
+        throw WorkFolderFailure(workFolderProblem(m_folder, errorNumber, systemText));
+    }
+}
+
 JobFolder::~JobFolder() {
     const auto hold = work_files::hold();
     work_files::forget(m_lock.path());
@@ -272,6 +342,12 @@ void JobFolder::remove(const QString& file) {
     if (os::kindOf(file) == os::FileKind::Missing) {
         work_files::forget(file);
         m_made.removeAll(file);
+    }
+}
+
+void JobFolder::removeAll() {
+    for (const QString& file : QStringList(m_made)) {
+        remove(file);
     }
 }
 

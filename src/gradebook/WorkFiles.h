@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ErrorReport.h"
 #include "os/FileLock.h"
 
 #include <QString>
@@ -17,6 +18,20 @@ namespace markwell {
 // the user. When none can be had, returns an empty text and sets *problem to a sentence saying
 // why. Never the file-system root.
 QString workFolder(QString* problem = nullptr);
+
+// A work file that could not be written because of the work folder or its disk (full, read-only,
+// gone, not allowed) rather than a fault of the program. The job ends with its one message.
+class WorkFolderFailure : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// True for the system's error numbers that say the folder or its disk is the trouble.
+bool isWorkFolderError(int errorNumber);
+
+// The one message for a work folder that cannot be used: names the folder, says what to do and
+// gives the system's reason in plain words (errorNumber 0: `systemText` as it is).
+QString workFolderProblem(const QString& folder, int errorNumber, const QString& systemText);
 
 // The report for a work file that cannot be made because something this job did not make is at
 // its name (a file, a foreign user's file, a symbolic link, a folder...), naming it.
@@ -63,6 +78,10 @@ public:
     // Deletes the lock file and lets the next job have the folder.
     ~JobFolder();
 
+    // Throws WorkFolderFailure with workFolderProblem() for this folder when `errorNumber` says
+    // the folder or its disk is the trouble; returns otherwise.
+    void stopOnFolderTrouble(int errorNumber, const QString& systemText) const;
+
     // Finds the work folder (`chosen`, when given, else workFolder()) and takes its lock, waiting
     // up to waitMs while another job has it; `notice` tells the user once that the job waits. On
     // failure returns false with *problem set to the one message for the user.
@@ -81,6 +100,8 @@ public:
     bool owns(const QString& file) const { return m_made.contains(file); }
     // Deletes a work file of this job quietly; anything the job did not make stays.
     void remove(const QString& file);
+    // Deletes every work file of this job (not its lock).
+    void removeAll();
 
 private:
     QString m_folder;

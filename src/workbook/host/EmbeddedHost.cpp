@@ -329,7 +329,8 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     const os::Result<> replaced = os::replaceFileAtomically(
         filename, QByteArrayView(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
     if (!replaced) {
-        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, replaced.reason()));
+        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, replaced.reason()),
+                        replaced.errorNumber());
     }
     b.path = QFileInfo(filename).absoluteFilePath();
     b.readOnly = false;
