@@ -226,6 +226,15 @@ void deleteAll(bool forGood) {
 
 namespace {
 
+// "10 minutes", "30 seconds": how long a job waits for the work folder.
+QString waitingTime(int ms) {
+    const int seconds = (ms + 999) / 1000;
+    if (seconds >= 60 && seconds % 60 == 0) {
+        return seconds == 60 ? u"1 minute"_s : u"%1 minutes"_s.arg(seconds / 60);
+    }
+    return seconds == 1 ? u"1 second"_s : u"%1 seconds"_s.arg(seconds);
+}
+
 // What to say of the lock file that cannot be used: it is the trouble, not the folder.
 QString lockFileProblem(const QString& lockPath, const QString& why) {
     return u"The lock file \"%1\" in the work folder cannot be used: %2. The program makes this file itself "
@@ -279,7 +288,8 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
             told = true;
             if (notice) {
                 notice(u"Another job is using the work folder \"%1\" (another copy of the program, or markwell-cli). "
-                       u"This job waits until it has finished."_s.arg(shown));
+                       u"This job waits until it has finished, at most %2; then it gives up."_s.arg(
+                           shown, waitingTime(waitMs)));
             }
         }
         if (waited.elapsed() >= waitMs) {

@@ -15,7 +15,9 @@ namespace markwell::os {
 //  - waitFor: the lock file stays where it is; the call waits while another holder has it.
 //  - tryTake: the lock file exists only while the lock is held: one attempt without waiting, and
 //    release deletes the file before unlocking it (only that file, never one that has taken its
-//    name since). A holder that ends without releasing leaves the file, but not the lock.
+//    name since). A holder that ends without releasing leaves the file, but not the lock. The
+//    file's first line marks it as a lock file: a file at the name that holds anything else is
+//    refused, and never deleted.
 class FileLock {
 public:
     FileLock() = default;

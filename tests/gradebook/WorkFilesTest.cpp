@@ -73,3 +73,25 @@ TEST(WorkFiles, TakingTheFolderClearsTheLeftOversOfJobsThatAreGone) {
     EXPECT_EQ(outside.read(u"target"_s), QByteArray("keep"));
     work_files::deleteAll(false);
 }
+
+// The lock is the program's own file: a file of the user's at its name is named in the message and
+// kept; while another job holds the lock, the notice says how long this one waits.
+TEST(WorkFiles, TheLockFileIsTheProgramsOwnAndTheWaitIsBounded) {
+    TempDir dir;
+    dir.write(u"markwell.lock"_s, "my own notes");
+    JobFolder job;
+    QString problem;
+    EXPECT_FALSE(job.take([&] { return dir.path(); }, 0, {}, &problem));
+    EXPECT_TRUE(problem.contains(dir.file(u"markwell.lock"_s))) << problem.toStdString();
+    EXPECT_TRUE(problem.contains(u"remove or rename"_s)) << problem.toStdString();
+    EXPECT_EQ(dir.read(u"markwell.lock"_s), QByteArray("my own notes"));
+
+    ASSERT_TRUE(QFile::remove(dir.file(u"markwell.lock"_s)));
+    os::Result<os::FileLock> other = os::FileLock::tryTake(dir.file(u"markwell.lock"_s));
+    ASSERT_TRUE(other && other->held());
+    QStringList notices;
+    JobFolder waiting;
+    EXPECT_FALSE(waiting.take([&] { return dir.path(); }, 1000, [&](const QString& t) { notices << t; }, &problem));
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains(u"at most 1 second"_s)) << notices[0].toStdString();
+}
