@@ -69,7 +69,7 @@ TEST(FileLock, TakenLockIsOneHolderAtATimeAndTheFileGoesWithIt) {
     const os::Result<os::FileLock> users = os::FileLock::tryTake(path);
     EXPECT_FALSE(users);
     EXPECT_EQ(dir.read(u"markwell.lock"_s), QByteArray("a new one"));
-    for (const QByteArray left : {QByteArray("markwell lock file, held by process 1\n"), QByteArray()}) {
+    for (const QByteArray& left : {QByteArray("markwell lock file, held by process 1\n"), QByteArray()}) {
         dir.write(u"markwell.lock"_s, left);
         os::Result<os::FileLock> taken = os::FileLock::tryTake(path);
         EXPECT_TRUE(taken && taken->held());
