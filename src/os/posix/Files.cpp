@@ -71,12 +71,28 @@ using namespace posix;
 
 namespace {
 
+// The longest name, in bytes, that the folder takes.
+qsizetype nameLimit(const QString& folder) {
+    const long limit = ::pathconf(encoded(folder.isEmpty() ? u"."_s : folder).constData(), _PC_NAME_MAX);
+    constexpr long kUsual = 255;
+    return limit > 0 ? static_cast<qsizetype>(limit) : kUsual;
+}
+
 // A fresh name for a temporary file beside path (in the same folder, so that a rename or link
 // stays on one file system), formed on the text of the path so that a relative one stays relative.
+// The process ID and a random number keep it apart from others; the target's own name in it is
+// shortened, a whole character at a time, so that the whole stays within the folder's limit.
 QString temporaryBeside(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
-    return path.left(slash + 1) + u'.' + path.mid(slash + 1) + u'.' + QString::number(::getpid()) + u'-' +
-           QString::number(QRandomGenerator::global()->generate()) + u".tmp"_s;
+    const QString folder = path.left(slash + 1);
+    QString leaf = path.mid(slash + 1);
+    const QString tail =
+        u'.' + QString::number(::getpid()) + u'-' + QString::number(QRandomGenerator::global()->generate()) + u".tmp"_s;
+    const qsizetype limit = nameLimit(folder);
+    while (!leaf.isEmpty() && encoded(u'.' + leaf + tail).size() > limit) {
+        leaf.chop(leaf.size() >= 2 && leaf.back().isLowSurrogate() ? 2 : 1);
+    }
+    return folder + u'.' + leaf + tail;
 }
 
 // Opens a temporary file beside path for writing, with `mode`: its name and descriptor.
