@@ -10,12 +10,17 @@
 
 #include <QApplication>
 
+#include <cstdlib>
+
 using namespace Qt::Literals::StringLiterals;
 
 int main(int argc, char** argv) {
     // A job stopped by a termination signal deletes its work files before the program ends.
     // Installed before any other thread starts.
     markwell::os::onTerminationSignal([] { markwell::work_files::deleteAll(true); });
+    // The end of the desktop session may close the display under the program, which then exits
+    // without its windows' clean-up.
+    std::atexit([] { markwell::work_files::deleteAll(false); });
     QApplication qapp(argc, argv);
     QGuiApplication::setDesktopFileName(u"markwell"_s);
     QApplication::setWindowIcon(markwell::applicationIcon());
