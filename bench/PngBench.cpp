@@ -92,11 +92,10 @@ void counters(benchmark::State& state, const QImage& image, qsizetype bytes) {
     bench::countPeakMemory(state);
 }
 
-// Arguments: the picture, the variant, the threads (0: as many as the encoder takes).
+// Arguments: the picture, the variant.
 void Encode(benchmark::State& state) {
     const QImage& image = picture(static_cast<int>(state.range(0)));
-    Variant variant = variants().at(static_cast<size_t>(state.range(1)));
-    variant.options.maxThreads = static_cast<int>(state.range(2));
+    const Variant& variant = variants().at(static_cast<size_t>(state.range(1)));
     state.SetLabel(variant.name);
     qsizetype bytes = 0;
     for (auto _ : state) {
@@ -133,12 +132,12 @@ void QtWriter(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(Encode)
-    ->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4, 5, 6}, {0, 1}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3, 4, 5, 6}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 BENCHMARK(Encode)
-    ->ArgsProduct({{2}, {0, 1, 4}, {0, 1}})
+    ->ArgsProduct({{2}, {0, 1, 4}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
     ->UseRealTime()

@@ -1,5 +1,6 @@
-# Project-wide warning flags. MARKWELL_WERROR turns them into errors (dev, test and CI builds).
-option(MARKWELL_WERROR "Treat compiler warnings as errors" ON)
+# Project-wide warning flags. MARKWELL_WERROR turns them into errors; scripts/test and CI turn it on, and it is
+# off by default so that a newer compiler's new warnings do not stop an ordinary build.
+option(MARKWELL_WERROR "Treat compiler warnings as errors" OFF)
 
 function(markwell_warnings target)
     if(MSVC)

@@ -194,9 +194,10 @@ void Form1::buildLayout() {
     setObjectName(u"Form1"_s);
     setFont(windowFont());
     setFixedSize(twipsToPixels(9600), twipsToPixels(8460));
-    // Designed on white; the skin, when present, recolours it.
+    // Designed on white, unless the user's scheme needs its own ground to stay readable; the skin,
+    // when present, recolours it.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::Window, readableGround(pal, Qt::white));
     setPalette(pal);
     setAutoFillBackground(true);
 
@@ -269,6 +270,8 @@ void Form1::buildLayout() {
     };
     page(Frame2, u"Frame2");
     page(Frame5, u"Frame5");
+    Frame2->setAccessibleName(u"Tests"_s);
+    Frame5->setAccessibleName(u"Students"_s);
 
     field(Frame2, txtTest, u"txtTest", u"Assignment or Test Name:"_s, twipsRect(2520, 240, 6285, 345));
     field(Frame2, txtPoints, u"txtPoints", u"Possible Points:"_s, twipsRect(2520, 630, 1560, 345));
@@ -293,6 +296,7 @@ void Form1::buildLayout() {
         slot->viewport()->setAcceptDrops(true);
     };
     listView(Frame2, ListView1, u"ListView1", m_tests, twipsRect(135, 1680, 8700, 2850));
+    ListView1->setAccessibleName(u"List of tests"_s);
     ListView1->header()->resizeSection(0, twipsToPixels(5500));
     ListView1->header()->resizeSection(1, twipsToPixels(2000));
 
@@ -316,6 +320,7 @@ void Form1::buildLayout() {
     button(Frame5, PushButton4, u"PushButton4", u"Delete Selected"_s, twipsRect(4445, 1920, 2400, 405));
     button(Frame5, PushButton7, u"PushButton7", u"New"_s, twipsRect(6960, 1920, 1800, 405));
     listView(Frame5, ListView2, u"ListView2", m_students, twipsRect(135, 2415, 8700, 2130));
+    ListView2->setAccessibleName(u"List of students"_s);
     RebuildStudentColumns();
     Frame5->hide();
 
@@ -419,7 +424,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 bool Form1::Form_Load() {
     ErrorTrap trap(m_prompt, location(u"Form_Load"));
     trap.step(100, [&] { ApplySkin(*this, m_programFolder); });
-    trap.step(102, [&] { setWindowTitle(QString::fromUtf16(kProductName)); });
+    trap.step(102, [&] {
+        setWindowTitle(QString::fromUtf16(kProductName));
+        exposeAsWindow(*this, QString::fromUtf16(kProductName) + u" - Class setup"_s,
+                       u"The school, teacher and class, the tests and the students of a new gradebook."_s);
+    });
     trap.step(104, [&] { setWindowIcon(applicationIcon()); });
     trap.step(106, [&] { SetApplicationTitle(); });
     if (trap.test(108, [&] { return FileExists(cursorFilePath(m_programFolder)); })) {

@@ -14,9 +14,10 @@ namespace markwell::cli {
 namespace {
 
 const std::pair<QString, QString Options::*> kFileOptions[] = {
-    {u"--setup"_s, &Options::setupFile},    {u"--out"_s, &Options::out},
-    {u"--picture"_s, &Options::picture},    {u"--pdf"_s, &Options::pdf},
-    {u"--tests-csv"_s, &Options::testsCsv}, {u"--students-csv"_s, &Options::studentsCsv}};
+    {u"--setup"_s, &Options::setupFile},           {u"--out"_s, &Options::out},
+    {u"--picture"_s, &Options::picture},           {u"--pdf"_s, &Options::pdf},
+    {u"--tests-csv"_s, &Options::testsCsv},        {u"--students-csv"_s, &Options::studentsCsv},
+    {u"--pdf-fit-width"_s, &Options::pdfFitWidth}, {u"--reports"_s, &Options::reports}};
 const std::pair<QString, bool Options::*> kSwitches[] = {{u"--force"_s, &Options::force},
                                                          {u"--timings"_s, &Options::timings}};
 
@@ -102,6 +103,7 @@ ParsedArguments parseArguments(const QStringList& arguments) {
 QString usageText() {
     return u"Usage: markwell-cli create [--setup FILE] [--out WORKBOOK] [--pdf FILE] [--picture IMAGE] [--force]\n"
            u"                           [--timings] [--tests-csv FILE] [--students-csv FILE]\n"
+           u"                           [--pdf-fit-width FILE] [--reports FILE]\n"
            u"       markwell-cli --help | --version\n"
            u"\n"
            u"Makes the gradebook workbook of a class setup, as \"Create Template\" does.\n"
@@ -110,6 +112,9 @@ QString usageText() {
            u"  --out WORKBOOK       where to save the workbook (default gradebook.xls); a name ending in\n"
            u"                       .xlsx saves it as .xlsx, any other name as .xls\n"
            u"  --pdf FILE           also save the printable gradebook as PDF\n"
+           u"  --pdf-fit-width FILE also save the class as PDF on landscape pages, scaled to the page's\n"
+           u"                       width (text no smaller than about 6 pt; wider tables continue)\n"
+           u"  --reports FILE       also save the student reports as PDF: a page per student\n"
            u"  --picture IMAGE      also save the picture of the sheet as PNG\n"
            u"  --force              replace an existing WORKBOOK, FILE or IMAGE\n"
            u"  --timings            print the time of each phase as JSON on standard error\n"
@@ -118,7 +123,7 @@ QString usageText() {
            u"  -h, --help           print this text and exit\n"
            u"  --version            print the version and exit\n"
            u"\n"
-           u"Exit status: 0 the workbook (and PDF and picture) saved; 1 the job failed (the reason on standard\n"
+           u"Exit status: 0 the workbook (and PDFs and picture) saved; 1 the job failed (the reason on standard\n"
            u"error; nothing half-written is left); 2 the command line was not understood.\n"_s;
 }
 

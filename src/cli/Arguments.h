@@ -11,6 +11,8 @@ struct Options {
     QString out = QStringLiteral("gradebook.xls");
     QString picture;
     QString pdf;
+    QString pdfFitWidth;
+    QString reports;
     QString testsCsv;
     QString studentsCsv;
     bool force = false;

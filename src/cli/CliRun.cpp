@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
@@ -111,8 +112,10 @@ std::optional<QString> sameFileProblem(const Options& o, const CliEnvironment& e
     if (!o.picture.isEmpty()) {
         files.emplace_back(u"--picture"_s, o.picture);
     }
-    if (!o.pdf.isEmpty()) {
-        files.emplace_back(u"--pdf"_s, o.pdf);
+    for (const Printout& p : printouts()) {
+        if (!(o.*p.file).isEmpty()) {
+            files.emplace_back(p.option, o.*p.file);
+        }
     }
     const std::size_t results = files.size();
     if (o.setupFile.isEmpty()) {
@@ -160,9 +163,11 @@ int create(const Options& o, const CliEnvironment& env) {
             return report(u"the picture cannot be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }
-    if (!o.pdf.isEmpty()) {
-        if (const auto why = checkTarget(o.pdf, o.force)) {
-            return report(u"the printable gradebook cannot be saved to \"%1\": %2."_s.arg(o.pdf, *why));
+    for (const Printout& p : printouts()) {
+        if (!(o.*p.file).isEmpty()) {
+            if (const auto why = checkTarget(o.*p.file, o.force)) {
+                return report(u"the %1 cannot be saved to \"%2\": %3."_s.arg(p.what, o.*p.file, *why));
+            }
         }
     }
 
@@ -217,8 +222,10 @@ int create(const Options& o, const CliEnvironment& env) {
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
         QFileInfo(ui.workbook).size() > 0) {
-        phase(o.pdf.isEmpty() ? u"Writing the workbook"_s : u"Writing the workbook and the printable gradebook"_s);
-        for (const QString& problem : writeOutputs(ui.workbook, o.out, o.pdf, o.force)) {
+        const bool printed = std::any_of(printouts().begin(), printouts().end(),
+                                         [&](const Printout& p) { return !(o.*p.file).isEmpty(); });
+        phase(printed ? u"Writing the workbook and the printouts"_s : u"Writing the workbook"_s);
+        for (const QString& problem : writeOutputs(ui.workbook, o)) {
             code = report(problem.endsWith(u'.') ? problem : problem + u'.');
         }
     } else {

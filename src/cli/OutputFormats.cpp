@@ -16,7 +16,17 @@ exporting::SaveFormat outputFormat(const QString& out) {
                                                                             : exporting::SaveFormat::Xls;
 }
 
-QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, const QString& pdf, bool force) {
+const std::vector<Printout>& printouts() {
+    static const std::vector<Printout> kPrintouts{
+        {u"--pdf"_s, &Options::pdf, exporting::SaveFormat::Pdf, u"printable gradebook"_s},
+        {u"--pdf-fit-width"_s, &Options::pdfFitWidth, exporting::SaveFormat::PdfFitWidth,
+         u"gradebook fitted to the page width"_s},
+        {u"--reports"_s, &Options::reports, exporting::SaveFormat::StudentReports, u"student reports"_s}};
+    return kPrintouts;
+}
+
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o) {
+    const bool force = o.force;
     QStringList problems;
     const QString scratch = QFileInfo(generatedWorkbook).absolutePath();
     std::optional<sheet::Workbook> workbook;
@@ -41,9 +51,11 @@ QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, c
             problems << u"the %1 could not be saved to \"%2\": %3"_s.arg(what, target, *why);
         }
     };
-    save(out, outputFormat(out), u"workbook"_s);
-    if (!pdf.isEmpty()) {
-        save(pdf, exporting::SaveFormat::Pdf, u"printable gradebook"_s);
+    save(o.out, outputFormat(o.out), u"workbook"_s);
+    for (const Printout& p : printouts()) {
+        if (!(o.*p.file).isEmpty()) {
+            save(o.*p.file, p.format, p.what);
+        }
     }
     return problems;
 }

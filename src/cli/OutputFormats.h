@@ -1,9 +1,12 @@
 #pragma once
 
+#include "cli/Arguments.h"
 #include "gradebook/export/SaveFormats.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 namespace markwell::cli {
 
@@ -11,10 +14,20 @@ namespace markwell::cli {
 // made (.xls) for any other name.
 exporting::SaveFormat outputFormat(const QString& out);
 
-// Saves the generated workbook to `out` in outputFormat(out) and, when `pdf` is not empty, the
-// printable gradebook to `pdf`, each by the rules of writeTarget (with or without force). The
-// workbook is read once for everything made from it. Returns what could not be saved, one
-// sentence per file naming it and the cause; empty when everything was saved.
-QStringList writeOutputs(const QString& generatedWorkbook, const QString& out, const QString& pdf, bool force);
+// The PDFs saved beside the workbook: the option that names the file, its field, the format and
+// what the file is called in messages.
+struct Printout {
+    QString option;
+    QString Options::*file;
+    exporting::SaveFormat format;
+    QString what;
+};
+const std::vector<Printout>& printouts();
+
+// Saves the generated workbook to `o.out` in outputFormat(o.out) and each printout that is named,
+// each by the rules of writeTarget (with or without o.force). The workbook is read once for
+// everything made from it. Returns what could not be saved, one sentence per file naming it and
+// the cause; empty when everything was saved.
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o);
 
 } // namespace markwell::cli

@@ -6,7 +6,7 @@
 #include "os/FileNames.h"
 #include "os/Process.h"
 #include "os/Result.h"
-#include "workbook/render/SheetPainter.h"
+#include "workbook/render/FontCatalog.h"
 
 #include <QGuiApplication>
 
@@ -60,10 +60,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qtHandler = qInstallMessageHandler(onQtMessage);
     QGuiApplication app(qtArgc, qtArgv);
-    // For a job, the system's fonts are listed while the setup is read and the workbook made.
+    // For a job, the system's fonts are listed, and the template's looked up, while the setup is
+    // read and the workbook made.
     std::optional<markwell::render::FontListReader> fonts;
     if (!arguments.isEmpty() && arguments.front() == QStringLiteral("create")) {
-        fonts.emplace();
+        fonts.emplace(markwell::templateFontFamilies());
     }
 
     markwell::cli::CliEnvironment env;

@@ -3,8 +3,8 @@
 #include "common/ErrorReport.h"
 #include "gradebook/WorkFiles.h"
 #include "os/Files.h"
+#include "workbook/render/PictureMemory.h"
 #include "workbook/render/SheetLayout.h"
-#include "workbook/render/SheetPainter.h"
 
 #include <QFile>
 #include <QFileInfo>

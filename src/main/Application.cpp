@@ -5,7 +5,9 @@
 #include "preview/Form2.h"
 #include "setup/SettingsStore.h"
 
-#include <QCoreApplication>
+#include "shell/Skin.h"
+
+#include <QApplication>
 
 namespace markwell {
 
@@ -21,7 +23,13 @@ public:
     void setPreviewWorkbook(const QString& path) override { m_workbook = path; }
     void showPreview() override {
         Form2& preview = m_app.previewWindow();
-        preview.handOver(m_picture, m_workbook);
+        // The sheet behind the picture lets the preview draw it sharply and read it out; without
+        // it the picture is still shown, enlarged.
+        std::optional<preview::ShownSheet> sheet;
+        if (!m_picture.isNull()) {
+            sheet = preview::readShownSheet(m_workbook, nullptr);
+        }
+        preview.handOver(m_picture, m_workbook, std::move(sheet));
         preview.show();
     }
     void hideMainWindow() override { m_app.mainWindow().hide(); }
@@ -36,6 +44,9 @@ private:
 };
 
 Application::Application(Dependencies deps) : m_deps(std::move(deps)) {
+    if (auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        useClearFocusMarkers(*gui);
+    }
     m_form1 = std::make_unique<Form1>(Form1::Dependencies{m_deps.prompt,
                                                           m_deps.store,
                                                           m_deps.hostFactory,

@@ -10,12 +10,17 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -59,7 +64,7 @@ void Form2::buildLayout() {
     setFont(arialBold(9));
     // Designed white; the load recolours the window but leaves the picture boxes alone.
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(255, 255, 255));
+    pal.setColor(QPalette::Window, readableGround(pal, QColor(255, 255, 255)));
     setPalette(pal);
     setAutoFillBackground(true);
 
@@ -87,6 +92,10 @@ void Form2::buildLayout() {
     Picture1 = new PictureBox(m_viewportArea);
     Picture1->setObjectName(u"Picture1"_s);
     Picture1->setCursor(Qt::OpenHandCursor);
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+    Picture1->setAccessibleName(u"Gradebook results"_s);
+    Picture1->installEventFilter(this);
+    m_viewportArea->installEventFilter(this);
     connect(Picture1, &PictureBox::pressed, this, &Form2::picture1_MouseDown);
     connect(Picture1, &PictureBox::moved, this, &Form2::picture1_MouseMove);
     connect(Picture1, &PictureBox::released, this, &Form2::Picture1_MouseUp);
@@ -101,6 +110,8 @@ void Form2::buildLayout() {
     HScroll1 = new QScrollBar(Qt::Horizontal, this);
     HScroll1->setObjectName(u"HScroll1"_s);
     HScroll1->setGeometry(twipsRect(120, 7545, 9330, 255));
+    HScroll1->setAccessibleName(u"Scroll the results left and right"_s);
+    VScroll1->setAccessibleName(u"Scroll the results up and down"_s);
     for (QScrollBar* bar : {HScroll1, VScroll1}) {
         // Only a finished change moves the picture: dragging the thumb does not.
         bar->setTracking(false);
@@ -148,7 +159,11 @@ void Form2::Form_Load() {
     ErrorTrap trap(m_prompt, location(u"Form_Load"));
     trap.step(100, [&] { m_view.markFirstShow(); });
     trap.step(102, [&] { PaintButtonFace(*this); });
-    trap.step(104, [&] { setWindowTitle(QString::fromUtf16(kProductName)); });
+    trap.step(104, [&] {
+        setWindowTitle(QString::fromUtf16(kProductName));
+        exposeAsWindow(*this, QString::fromUtf16(kProductName) + u" - Results preview"_s,
+                       u"The filled gradebook: its picture, zoom, and saving the results."_s);
+    });
     trap.step(106, [&] { setWindowIcon(QApplication::windowIcon()); });
     const QString folder = m_hooks.programFolder.isEmpty() ? programFolder() : m_hooks.programFolder;
     if (trap.test(108, [&] { return FileExists(cursorFilePath(folder)); })) {
@@ -156,7 +171,22 @@ void Form2::Form_Load() {
     }
 }
 
-void Form2::handOver(const QImage& picture, const QString& excelFile) {
+void Form2::handOver(const QImage& picture, const QString& excelFile, std::optional<ShownSheet> sheet) {
+    std::shared_ptr<const PictureSheet> shown;
+    if (sheet && !picture.isNull()) {
+        try {
+            SheetDrawing drawing(std::move(*sheet));
+            // The picture is drawn from the sheet only when the two agree pixel for pixel in size.
+            if (drawing.size() == picture.size()) {
+                SheetText text(drawing.shown(), drawing.layout());
+                shown = std::make_shared<const PictureSheet>(PictureSheet{std::move(drawing), std::move(text)});
+            }
+        } catch (const std::exception&) {
+            shown.reset(); // the snapshot is shown as it is
+        }
+    }
+    Picture1->setSheet(shown);
+    Picture1->setAccessibleDescription(shown ? shown->text.summary() : QString());
     if (picture.isNull()) {
         m_view.handOver(std::nullopt);
         Picture1->clearPicture();
@@ -257,6 +287,9 @@ void Form2::paintFromOriginal() {
     if (from.isEmpty() || to.isEmpty()) {
         return; // nothing to draw at this size
     }
+    if (Picture1->drawsSheet()) {
+        return; // the box draws the sheet at its size itself
+    }
     // The whole picture at its own size is shown as it is, not copied: at the largest size a copy
     // is a quarter of a gigabyte.
     QImage part = from == source.rect() ? source : source.copy(from);
@@ -343,6 +376,10 @@ void Form2::picture1_MouseMove(QPointF position, Qt::MouseButtons buttons) {
 void Form2::Picture1_MouseUp(QPointF, Qt::MouseButtons) {
     ErrorTrap trap(m_prompt, location(u"Picture1_MouseUp"));
     Picture1->setCursor(Qt::OpenHandCursor);
+    Picture1->setFocusPolicy(Qt::StrongFocus);
+    Picture1->setAccessibleName(u"Gradebook results"_s);
+    Picture1->installEventFilter(this);
+    m_viewportArea->installEventFilter(this);
     std::optional<std::int32_t> h;
     std::optional<std::int32_t> v;
     trap.step(100, [&] {
@@ -390,6 +427,107 @@ void Form2::closeEvent(QCloseEvent* event) {
     // The close is never refused; it ends the program.
     event->accept();
     Form_QueryUnload();
+}
+
+void Form2::keyPressEvent(QKeyEvent* event) {
+    // Zooming works wherever the focus is; panning where the picture has it.
+    if (zoomByKey(*event)) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Picture1 && event->type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (panByKey(key) || zoomByKey(key)) {
+            return true;
+        }
+    }
+    if ((watched == Picture1 || watched == m_viewportArea) && event->type() == QEvent::Wheel) {
+        wheelOnPicture(static_cast<const QWheelEvent&>(*event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Form2::zoomByKey(const QKeyEvent& event) {
+    if (!(event.modifiers() & Qt::ControlModifier)) {
+        return false;
+    }
+    switch (event.key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // the plus key without Shift on many keyboards
+        PushButton1_Click();
+        return true;
+    case Qt::Key_Minus:
+        PushButton2_Click();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Form2::panByKey(const QKeyEvent& event) {
+    QScrollBar& h = *HScroll1;
+    QScrollBar& v = *VScroll1;
+    const struct {
+        int key;
+        QScrollBar& bar;
+        int by;
+    } moves[] = {
+        {Qt::Key_Left, h, -h.singleStep()}, {Qt::Key_Right, h, h.singleStep()}, {Qt::Key_Up, v, -v.singleStep()},
+        {Qt::Key_Down, v, v.singleStep()},  {Qt::Key_PageUp, v, -v.pageStep()}, {Qt::Key_PageDown, v, v.pageStep()},
+    };
+    for (const auto& m : moves) {
+        if (event.key() == m.key) {
+            moveBar(m.bar, m.bar.value() + m.by);
+            return true;
+        }
+    }
+    if (event.key() != Qt::Key_Home && event.key() != Qt::Key_End) {
+        return false;
+    }
+    // Home and End: the left or right edge; with Ctrl the top left or bottom right corner.
+    const bool toEnd = event.key() == Qt::Key_End;
+    moveBar(h, toEnd ? h.maximum() : h.minimum());
+    if (event.modifiers() & Qt::ControlModifier) {
+        moveBar(v, toEnd ? v.maximum() : v.minimum());
+    }
+    return true;
+}
+
+void Form2::wheelOnPicture(const QWheelEvent& event) {
+    constexpr int kNotch = 120;
+    const QPoint delta = event.angleDelta();
+    if (event.modifiers() & Qt::ControlModifier) {
+        m_wheelZoom += delta.y();
+        for (; m_wheelZoom >= kNotch; m_wheelZoom -= kNotch) {
+            PushButton1_Click();
+        }
+        for (; m_wheelZoom <= -kNotch; m_wheelZoom += kNotch) {
+            PushButton2_Click();
+        }
+        return;
+    }
+    int dx = delta.x();
+    int dy = delta.y();
+    if ((event.modifiers() & Qt::ShiftModifier) && dx == 0) {
+        std::swap(dx, dy);
+    }
+    const int lines = std::max(1, QApplication::wheelScrollLines());
+    auto steps = [&](const QScrollBar& bar, int angle) {
+        return static_cast<int>(std::lround(static_cast<double>(angle) / kNotch * lines * bar.singleStep()));
+    };
+    moveBar(*HScroll1, HScroll1->value() - steps(*HScroll1, dx));
+    moveBar(*VScroll1, VScroll1->value() - steps(*VScroll1, dy));
+}
+
+void Form2::moveBar(QScrollBar& bar, int value) {
+    if (bar.isEnabled()) {
+        bar.setValue(std::clamp(value, bar.minimum(), bar.maximum()));
+    }
 }
 
 void Form2::Form_QueryUnload() {

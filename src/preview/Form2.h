@@ -1,5 +1,6 @@
 #pragma once
 
+#include "preview/SheetDrawing.h"
 #include "preview/ViewTransform.h"
 #include "shell/Skin.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QFrame;
 class QGroupBox;
@@ -37,9 +39,12 @@ public:
     Form2(Prompt& prompt, Hooks hooks, QWidget* parent = nullptr);
     ~Form2() override;
 
-    // A new snapshot (a null image when there is none) and the path of the generated workbook.
-    // The window prepares the picture afresh the next time it becomes active.
-    void handOver(const QImage& picture, const QString& excelFile);
+    // A new snapshot (a null image when there is none), the path of the generated workbook and
+    // the sheet the snapshot shows. With the sheet the window draws it sharply at every scale and
+    // zoom and reads it out as a table; without it (or when it does not match the snapshot) the
+    // snapshot is enlarged. The window prepares the picture afresh the next time it becomes
+    // active.
+    void handOver(const QImage& picture, const QString& excelFile, std::optional<ShownSheet> sheet = std::nullopt);
 
     const QString& excelFile() const { return mExcelFile; }
     const ViewTransform& view() const { return m_view; }
@@ -62,8 +67,17 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The picture from the keyboard and the wheel: arrows, Page Up/Down and Home/End pan, Ctrl
+    // with plus or minus zooms one step; the wheel scrolls, with Ctrl it zooms.
+    bool panByKey(const QKeyEvent& event);
+    bool zoomByKey(const QKeyEvent& event);
+    void wheelOnPicture(const QWheelEvent& event);
+    void moveBar(QScrollBar& bar, int value);
+
     void Form_Load();
     void Form_QueryUnload();
     void picture1_MouseDown(QPointF position, Qt::MouseButtons buttons);
@@ -87,6 +101,7 @@ private:
     QString mExcelFile;
     bool m_centred = false;
     bool m_syncing = false;
+    int m_wheelZoom = 0; // wheel turns towards the next zoom step, in eighths of a degree
 
     QFrame* Picture2 = nullptr;
     QWidget* m_viewportArea = nullptr;

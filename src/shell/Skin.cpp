@@ -5,6 +5,9 @@
 #include "os/Files.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
@@ -14,12 +17,16 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QRadioButton>
+#include <QStyleOptionFocusRect>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -101,11 +108,119 @@ private:
     bool m_hover;
 };
 
+// Every focus frame drawn as a solid marker that stands out from what it is drawn on.
+class FocusMarkerStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != PE_FrameFocusRect) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const auto* frame = qstyleoption_cast<const QStyleOptionFocusRect*>(option);
+        const QColor ground = frame != nullptr && frame->backgroundColor.isValid()
+                                  ? frame->backgroundColor
+                                  : option->palette.color(QPalette::Window);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(focusMarkerColour(option->palette, ground));
+        const QRect r = option->rect;
+        const int w = std::min({kFocusMarkerWidth, r.width() / 2, r.height() / 2});
+        painter->drawRect(QRect(r.left(), r.top(), r.width(), w));
+        painter->drawRect(QRect(r.left(), r.bottom() - w + 1, r.width(), w));
+        painter->drawRect(QRect(r.left(), r.top() + w, w, r.height() - 2 * w));
+        painter->drawRect(QRect(r.right() - w + 1, r.top() + w, w, r.height() - 2 * w));
+        painter->restore();
+    }
+};
+
+constexpr const char* kWindowProperty = "markwellWindow";
+
+QAccessibleInterface* windowAccessible(const QString& /*key*/, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget != nullptr && widget->isWindow() && widget->property(kWindowProperty).toBool()) {
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    }
+    return nullptr;
+}
+
+double channelLuminance(double value) {
+    return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c) {
+    const QColor rgb = c.toRgb();
+    return 0.2126 * channelLuminance(rgb.redF()) + 0.7152 * channelLuminance(rgb.greenF()) +
+           0.0722 * channelLuminance(rgb.blueF());
+}
+
 } // namespace
+
+double contrastRatio(const QColor& a, const QColor& b) {
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor readableGround(const QPalette& palette, const QColor& designed) {
+    constexpr double kReadableText = 4.5;
+    return contrastRatio(designed, palette.color(QPalette::WindowText)) >= kReadableText
+               ? designed
+               : palette.color(QPalette::Window);
+}
+
+QColor focusMarkerColour(const QPalette& palette, const QColor& ground) {
+    constexpr double kVisibleMarker = 3.0;
+    for (const QPalette::ColorRole role : {QPalette::Highlight, QPalette::Text, QPalette::WindowText}) {
+        if (contrastRatio(palette.color(role), ground) >= kVisibleMarker) {
+            return palette.color(role);
+        }
+    }
+    // One of black and white always stands out by at least 4.5:1.
+    const QColor black(Qt::black);
+    const QColor white(Qt::white);
+    return contrastRatio(black, ground) >= contrastRatio(white, ground) ? black : white;
+}
+
+void useClearFocusMarkers(QApplication& application) {
+    if (dynamic_cast<FocusMarkerStyle*>(application.style()) == nullptr) {
+        QApplication::setStyle(new FocusMarkerStyle(application.style()->name()));
+    }
+}
+
+void exposeAsWindow(QWidget& window, const QString& name, const QString& description) {
+    static const bool installed = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    (void)installed;
+    window.setProperty(kWindowProperty, true);
+    window.setAccessibleName(name);
+    window.setAccessibleDescription(description);
+}
 
 void WindowPointer::setState(State state) {
     m_state = state;
     m_window.setCursor(cursorFor(state));
+}
+
+void WindowPointer::setCustomCursor(const QImage& image, QPoint hotSpot) {
+    m_custom = image;
+    m_hotSpot = hotSpot;
+}
+
+QCursor scaledCursor(const QImage& image, QPoint hotSpot, qreal pixelRatio) {
+    if (pixelRatio <= 1.0) {
+        return QCursor(QPixmap::fromImage(image), hotSpot.x(), hotSpot.y());
+    }
+    const QSize device(static_cast<int>(std::lround(image.width() * pixelRatio)),
+                       static_cast<int>(std::lround(image.height() * pixelRatio)));
+    QPixmap pixmap = QPixmap::fromImage(image.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    pixmap.setDevicePixelRatio(pixelRatio);
+    return QCursor(pixmap, hotSpot.x(), hotSpot.y());
 }
 
 QCursor WindowPointer::cursorFor(State state) const {
@@ -113,7 +228,10 @@ QCursor WindowPointer::cursorFor(State state) const {
     case State::Busy:
         return QCursor(Qt::WaitCursor);
     case State::Custom:
-        return m_custom.value_or(QCursor(Qt::PointingHandCursor));
+        if (m_custom.isNull()) {
+            return QCursor(Qt::PointingHandCursor);
+        }
+        return scaledCursor(m_custom, m_hotSpot, m_window.devicePixelRatioF());
     case State::Default:
         break;
     }
@@ -214,7 +332,7 @@ bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder) {
         throw Failure(
             u"The cursor file \"%1\" could not be read as a cursor (%2)."_s.arg(QDir::toNativeSeparators(path), why));
     }
-    pointer.setCustomCursor(QCursor(QPixmap::fromImage(cursor->image), cursor->hotSpot.x(), cursor->hotSpot.y()));
+    pointer.setCustomCursor(cursor->image, cursor->hotSpot);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QCursor>
 #include <QImage>
 #include <QObject>
@@ -9,6 +10,8 @@
 
 #include <optional>
 
+class QApplication;
+class QPalette;
 class QWidget;
 
 namespace markwell {
@@ -25,16 +28,24 @@ public:
     void setState(State state);
     void setBusy(bool busy) { setState(busy ? State::Busy : State::Default); }
 
-    // The image the custom state shows; without one the custom state shows a pointing hand.
-    void setCustomCursor(const QCursor& cursor) { m_custom = cursor; }
-    bool hasCustomCursor() const { return m_custom.has_value(); }
+    // The picture the custom state shows, at the size it has on a screen of scale 1, and its hot
+    // spot; without one the custom state shows a pointing hand.
+    void setCustomCursor(const QImage& image, QPoint hotSpot);
+    bool hasCustomCursor() const { return !m_custom.isNull(); }
+    // The pointer of a state on the window's screen: the custom picture is enlarged with the
+    // screen's scale, as the system's own pointers are.
     QCursor cursorFor(State state) const;
 
 private:
     QWidget& m_window;
     State m_state = State::Default;
-    std::optional<QCursor> m_custom;
+    QImage m_custom;
+    QPoint m_hotSpot;
 };
+
+// The custom pointer's picture for a screen of `pixelRatio`: drawn at that many device pixels a
+// pixel, the hot spot kept in the pointer's own (unscaled) pixels.
+QCursor scaledCursor(const QImage& image, QPoint hotSpot, qreal pixelRatio);
 
 // "x/o.cjs" and "HAND-M.CUR", in the program folder or the installed data folder (findProgramFile).
 QString skinFilePath(const QString& programFolder);
@@ -74,5 +85,25 @@ bool loadCustomPointer(WindowPointer& pointer, const QString& programFolder);
 // Marks a widget as a picture box for the recolouring rules (a QLabel showing a picture or a
 // plain drawing surface).
 void markAsPictureBox(QWidget* widget);
+
+// Colours a reader with low vision can tell apart: WCAG's contrast ratio of two colours, from
+// 1 (the same) to 21 (black on white).
+double contrastRatio(const QColor& a, const QColor& b);
+
+// The ground a window was designed with, as long as the user's text colour stays readable on
+// it (4.5:1); under a high-contrast or dark scheme the user's own window colour.
+QColor readableGround(const QPalette& palette, const QColor& designed);
+
+// The focus marker of list rows, tabs and the preview's picture: this many pixels wide, in a
+// colour of the user's scheme that stands out from `ground` by at least 3:1.
+inline constexpr int kFocusMarkerWidth = 2;
+QColor focusMarkerColour(const QPalette& palette, const QColor& ground);
+
+// Makes the application's style draw every focus frame as that marker.
+void useClearFocusMarkers(QApplication& application);
+
+// Tells assistive technology that a top-level widget is a window, with the name it is known by
+// and what it is for.
+void exposeAsWindow(QWidget& window, const QString& name, const QString& description);
 
 } // namespace markwell

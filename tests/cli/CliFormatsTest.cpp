@@ -88,3 +88,28 @@ TEST(CliFormats, OutputFormatByName) {
     EXPECT_EQ(cli::outputFormat(u"a.xlsx.bak"_s), exporting::SaveFormat::Xls);
     EXPECT_EQ(cli::outputFormat(u"x.xlsx/gradebook"_s), exporting::SaveFormat::Xls);
 }
+
+// --reports and --pdf-fit-width follow the rules of --pdf: an existing file only with --force, one
+// file for one result, a folder refused, each before any work.
+TEST(CliFormats, ThePrintoutsFollowTheTargetRulesOfPdf) {
+    for (const QString& option : {u"--reports"_s, u"--pdf-fit-width"_s}) {
+        SCOPED_TRACE(option.toStdString());
+        Cli cli;
+        cli.dir.write(u"old.pdf"_s, "last term");
+        ASSERT_TRUE(QDir(cli.dir.path()).mkdir(u"folder.pdf"_s));
+        EXPECT_EQ(cli.run({u"--out"_s, cli.file(u"a.xls"_s), option, cli.file(u"old.pdf"_s)}), cli::kExitFailure);
+        EXPECT_TRUE(cli.err.contains(u"use --force"_s)) << cli.err.toStdString();
+        EXPECT_EQ(cli.dir.read(u"old.pdf"_s), QByteArray("last term"));
+        EXPECT_EQ(cli.run({u"--out"_s, cli.file(u"a.xls"_s), option, cli.file(u"folder.pdf"_s), u"--force"_s}),
+                  cli::kExitFailure);
+        EXPECT_TRUE(cli.err.contains(cli.file(u"folder.pdf"_s))) << cli.err.toStdString();
+        EXPECT_EQ(cli.run({u"--pdf"_s, cli.file(u"p.pdf"_s), option, cli.file(u"./p.pdf"_s)}), cli::kExitUsage);
+        EXPECT_TRUE(cli.err.contains(u"--pdf and %1 name the same file"_s.arg(option))) << cli.err.toStdString();
+        EXPECT_FALSE(QFile::exists(cli.file(u"a.xls"_s)));
+
+        ASSERT_EQ(cli.run({u"--out"_s, cli.file(u"a.xls"_s), option, cli.file(u"old.pdf"_s), u"--force"_s}),
+                  cli::kExitSuccess)
+            << cli.err.toStdString();
+        EXPECT_EQ(cli.start(u"old.pdf"_s), QByteArray("%PDF"));
+    }
+}

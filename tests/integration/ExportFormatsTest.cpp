@@ -201,7 +201,7 @@ TEST(ExportFormats, PdfShowsEveryStudentAndTheFooterOnEveryPage) {
     test::TempDir dir;
     test::FillFixture run;
     // 60 students do not fit one page: 44 of them on the first (the rows above the students take
-    // 151 of its 912 pixels), the rest and the summary on the second under the repeated header
+    // 2265 of its 13680 twips), the rest and the summary on the second under the repeated header
     // row. Test 2 in column H goes on pages of its own with the name column B repeated.
     GradebookSetup setup = test::classOf(2, 60);
     setup.students[7].points = {QString(), QString()};

@@ -23,7 +23,7 @@ using Kind = ScriptedPrompt::Shown::Kind;
 
 namespace {
 
-constexpr int kXls = 0, kXlsx = 1, kPdf = 2; // the file types, as the dialog lists them
+constexpr int kXls = 0, kXlsx = 1, kPdf = 2, kReports = 4; // the file types, as the dialog lists them
 
 const QByteArray kCompoundFile("\xD0\xCF\x11\xE0", 4);
 const QByteArray kZip("PK\x03\x04", 4);
@@ -69,13 +69,18 @@ protected:
 
 TEST(SaveFormats, TheExtensionDecidesOtherwiseTheChosenFileType) {
     const QList<Prompt::FileType> types = saveFileTypes();
-    ASSERT_EQ(types.size(), 3);
+    ASSERT_EQ(types.size(), 5);
     EXPECT_EQ(types[0].description, u"Excel Files (*.xls)"_s);
     EXPECT_EQ(types[0].pattern, u"*.xls"_s);
     EXPECT_EQ(types[1].description, u"Excel Workbook (*.xlsx)"_s);
     EXPECT_EQ(types[1].pattern, u"*.xlsx"_s);
     EXPECT_EQ(types[2].description, u"PDF (*.pdf)"_s);
     EXPECT_EQ(types[2].pattern, u"*.pdf"_s);
+    EXPECT_EQ(types[3].description, u"PDF, fit to page width (*.pdf)"_s);
+    EXPECT_EQ(types[4].description, u"Student Reports (*.pdf)"_s);
+    EXPECT_EQ(types[4].pattern, u"*.pdf"_s);
+    EXPECT_EQ(formatOfFileType(3), SaveFormat::PdfFitWidth);
+    EXPECT_EQ(formatOfFileType(kReports), SaveFormat::StudentReports);
     EXPECT_EQ(formatOfFileType(kXls), SaveFormat::Xls);
     EXPECT_EQ(formatOfFileType(kXlsx), SaveFormat::Xlsx);
     EXPECT_EQ(formatOfFileType(kPdf), SaveFormat::Pdf);
@@ -90,6 +95,10 @@ TEST(SaveFormats, TheExtensionDecidesOtherwiseTheChosenFileType) {
         {u"class.xlsx.bak"_s, SaveFormat::Xls, SaveFormat::Xls},
         {u"/home/t/class.pdf/grades"_s, SaveFormat::Xlsx, SaveFormat::Xlsx},
         {u".pdf"_s, SaveFormat::Xls, SaveFormat::Pdf},
+        // A .pdf name takes whichever PDF was chosen.
+        {u"class.PDF"_s, SaveFormat::StudentReports, SaveFormat::StudentReports},
+        {u"class.pdf"_s, SaveFormat::PdfFitWidth, SaveFormat::PdfFitWidth},
+        {u"class.xlsx"_s, SaveFormat::StudentReports, SaveFormat::Xlsx},
     };
     for (const auto& [name, chosen, expected] : cases) {
         EXPECT_EQ(formatForTarget(name, chosen), expected) << name.toStdString();
@@ -103,7 +112,7 @@ TEST_F(SaveFormatsTest, EachFormatIsWrittenUnderTheNameAsTyped) {
     save(u"grades"_s, kXlsx);    // no extension: the chosen type, and no extension added
     save(u"printout"_s, kPdf);
     EXPECT_EQ(m_prompt.lastSaveTitle, u"Save File"_s);
-    EXPECT_EQ(m_prompt.lastFileTypes.size(), 3);
+    EXPECT_EQ(m_prompt.lastFileTypes.size(), 5);
     EXPECT_EQ(m_prompt.lastFilterDescription, u"Excel Files (*.xls)"_s); // listed first
     EXPECT_EQ(m_prompt.messageTexts(), QStringList(5, u"Done."_s));
 
@@ -173,6 +182,13 @@ TEST_F(SaveFormatsTest, AFailedConversionKeepsTheOldFileAndIsReportedOnce) {
         EXPECT_TRUE(texts[0].contains(u"Could not save to \""_s + m_target.file(name))) << texts[0].toStdString();
         EXPECT_EQ(texts[1], u"Done."_s);
     }
+    // Student reports of a workbook that is no gradebook: the reason, and the old printout kept.
+    m_prompt.clear();
+    m_prompt.answerNext(Prompt::Answer::Yes);
+    save(u"keep.pdf"_s, kReports);
+    EXPECT_TRUE(m_prompt.messageTexts().value(0).contains(u"no student reports to print"_s))
+        << m_prompt.messageTexts().join(u"\n"_s).toStdString();
+    EXPECT_EQ(m_target.read(u"keep.pdf"_s), QByteArray("the teacher's earlier printout"));
     EXPECT_EQ(entries(m_work), QStringList{u"qvtemp12345678.xls"_s});
 }
 

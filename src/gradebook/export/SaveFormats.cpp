@@ -2,6 +2,8 @@
 
 #include "common/ErrorReport.h"
 #include "common/ProductName.h"
+#include "gradebook/export/FitToWidth.h"
+#include "gradebook/export/StudentReports.h"
 #include "os/Files.h"
 #include "workbook/render/PdfPrinter.h"
 #include "workbook/xls/XlsReader.h"
@@ -62,6 +64,26 @@ QByteArray xlsxBytes(const sheet::Workbook& workbook, const QString& target, con
     return std::move(*bytes);
 }
 
+QByteArray reportBytes(const sheet::Workbook& workbook, const QString& target) {
+    ClassReports reports;
+    try {
+        reports = readClassReports(workbook);
+    } catch (const Failure& e) {
+        cannotSave(target, e.description());
+    }
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    ReportOptions options;
+    options.creator = QString::fromUtf16(kProductName);
+    options.title = reports.className.isEmpty() ? u"Student reports"_s : u"Student reports: "_s + reports.className;
+    try {
+        writeStudentReports(reports, out, options);
+    } catch (const std::exception& e) {
+        cannotSave(target, sentence(e.what()));
+    }
+    return out.data();
+}
+
 QByteArray pdfBytes(const sheet::Workbook& workbook, const QString& target) {
     QBuffer out;
     out.open(QIODevice::WriteOnly);
@@ -81,7 +103,9 @@ QByteArray pdfBytes(const sheet::Workbook& workbook, const QString& target) {
 QList<Prompt::FileType> saveFileTypes() {
     return {{u"Excel Files (*.xls)"_s, u"*.xls"_s},
             {u"Excel Workbook (*.xlsx)"_s, u"*.xlsx"_s},
-            {u"PDF (*.pdf)"_s, u"*.pdf"_s}};
+            {u"PDF (*.pdf)"_s, u"*.pdf"_s},
+            {u"PDF, fit to page width (*.pdf)"_s, u"*.pdf"_s},
+            {u"Student Reports (*.pdf)"_s, u"*.pdf"_s}};
 }
 
 SaveFormat formatOfFileType(int index) {
@@ -90,6 +114,10 @@ SaveFormat formatOfFileType(int index) {
         return SaveFormat::Xlsx;
     case 2:
         return SaveFormat::Pdf;
+    case 3:
+        return SaveFormat::PdfFitWidth;
+    case 4:
+        return SaveFormat::StudentReports;
     default:
         return SaveFormat::Xls;
     }
@@ -115,8 +143,16 @@ std::optional<SaveFormat> formatOfExtension(const QString& fileName) {
     return std::nullopt;
 }
 
+bool isPdf(SaveFormat format) {
+    return format == SaveFormat::Pdf || format == SaveFormat::PdfFitWidth || format == SaveFormat::StudentReports;
+}
+
 SaveFormat formatForTarget(const QString& fileName, SaveFormat chosen) {
-    return formatOfExtension(fileName).value_or(chosen);
+    const std::optional<SaveFormat> named = formatOfExtension(fileName);
+    if (named == SaveFormat::Pdf && isPdf(chosen)) {
+        return chosen; // the type chosen decides which of the PDFs
+    }
+    return named.value_or(chosen);
 }
 
 sheet::Workbook ReadGeneratedWorkbook(const QString& generatedWorkbook) {
@@ -146,6 +182,10 @@ QByteArray WorkbookBytes(const sheet::Workbook& workbook, const QString& target,
         return xlsxBytes(workbook, target, scratchFolder);
     case SaveFormat::Pdf:
         return pdfBytes(workbook, target);
+    case SaveFormat::PdfFitWidth:
+        return pdfBytes(fittedToPageWidth(workbook), target);
+    case SaveFormat::StudentReports:
+        return reportBytes(workbook, target);
     }
     cannotSave(target, u"the format is unknown."_s);
 }

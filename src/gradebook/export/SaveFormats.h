@@ -11,11 +11,13 @@
 namespace markwell::exporting {
 
 // The formats the gradebook is saved in: the workbook as made (.xls), the same workbook as
-// .xlsx, and the printable PDF.
-enum class SaveFormat { Xls, Xlsx, Pdf };
+// .xlsx, the printable PDF as the page set-up prints it, the PDF of the class on a page's width
+// (FitToWidth.h) and the student reports (StudentReports.h).
+enum class SaveFormat { Xls, Xlsx, Pdf, PdfFitWidth, StudentReports };
 
 // The file types of the save dialog, in this order, the first selected: "Excel Files (*.xls)",
-// "Excel Workbook (*.xlsx)", "PDF (*.pdf)".
+// "Excel Workbook (*.xlsx)", "PDF (*.pdf)", "PDF, fit to page width (*.pdf)", "Student Reports
+// (*.pdf)".
 QList<Prompt::FileType> saveFileTypes();
 
 // The format of the file type at that index of saveFileTypes() (.xls for any other index).
@@ -25,8 +27,12 @@ SaveFormat formatOfFileType(int index);
 std::optional<SaveFormat> formatOfExtension(const QString& fileName);
 
 // The format a chosen name is saved in: its extension's when that is .xls, .xlsx or .pdf,
-// otherwise the file type chosen in the dialog. The name itself is used as typed.
+// otherwise the file type chosen in the dialog; a .pdf name takes the chosen type when that is
+// one of the PDFs. The name itself is used as typed.
 SaveFormat formatForTarget(const QString& fileName, SaveFormat chosen);
+
+// True for the formats that make a PDF.
+bool isPdf(SaveFormat format);
 
 // The workbook's bytes in the format, for saving at `target` (named in messages and in the PDF's
 // properties). Scratch files go to a private folder made inside `scratchFolder` (empty: the
@@ -43,7 +49,7 @@ void WriteWorkbookAs(const sheet::Workbook& workbook, const QString& target, Sav
                      const QString& scratchFolder = {});
 
 // Saves the generated workbook (an .xls file) to `target` in the format: .xls is copied byte for
-// byte (CopyFileSafely), .xlsx and PDF are made from the workbook it holds (WriteWorkbookAs).
+// byte (CopyFileSafely), .xlsx and the PDFs are made from the workbook it holds (WriteWorkbookAs).
 // Throws Failure naming the file and the cause.
 void SaveWorkbookAs(const QString& generatedWorkbook, const QString& target, SaveFormat format);
 

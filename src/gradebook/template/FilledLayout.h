@@ -5,6 +5,9 @@
 
 namespace markwell::gradetemplate {
 
+// The font every cell of the template is in.
+inline constexpr char kFontName[] = "Century Gothic";
+
 // Where the table ends once the template is filled with `tests` tests and `students` students:
 // the test block runs from column G (7) to 6 + max(tests, 5); the student rows start at row 13
 // (two empty ones for an empty class) and the class summary ends four rows below the spacer

@@ -44,7 +44,6 @@ constexpr std::uint32_t kDark = 0xA75A45;
 constexpr std::uint32_t kGrey = 0xEAEAEA;
 constexpr std::uint32_t kCream = 0xFDF8EC;
 constexpr std::uint32_t kLine = 0x000000;
-constexpr char kFontName[] = "Century Gothic";
 
 // Reused looks.
 constexpr Look kCaption{.fill = Fill::Dark, .boxed = true}; // white on the dark fill

@@ -2,6 +2,7 @@
 
 #include "workbook/render/SheetPainter.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <QLocale>
 #include <QPageLayout>
@@ -17,8 +18,8 @@ namespace markwell::render {
 
 namespace {
 
-// The writer's unit: the sheet's own pixels of 1/96 inch.
-constexpr int kResolution = 96;
+// The writer's unit: the twip, in which the sheet is laid out for printing.
+constexpr int kResolution = 1440;
 
 // A printed block is never drawn as one picture, so it needs no size limit.
 constexpr RenderLimits kNoLimits{std::numeric_limits<int>::max() / 4, std::numeric_limits<std::int64_t>::max() / 4};
@@ -58,7 +59,7 @@ sheet::Area widenOverMerges(const sheet::Sheet& sheet, sheet::Area area) {
 Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, int mdw) {
     const sheet::Area cells{{rows.first, columns.first}, {rows.last, columns.last}};
     const sheet::Area wide = widenOverMerges(sheet, cells);
-    SheetLayout layout(sheet, wide, mdw, kNoLimits);
+    SheetLayout layout(sheet, wide, mdw, kNoLimits, LayoutUnit::Twip);
     const int left = layout.columnLine(columns.first), top = layout.rowLine(rows.first);
     const int right = layout.columnLine(columns.last + 1), bottom = layout.rowLine(rows.last + 1);
     // Within its own cells the renderer keeps every text inside its cell or the cells it may
@@ -66,7 +67,7 @@ Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, 
     // out. It takes in the lines on both edges, where the cells' borders are drawn.
     std::optional<QRectF> clip;
     if (!(wide == cells)) {
-        clip = QRectF(left, top, right - left + 1, bottom - top + 1);
+        clip = QRectF(left, top, right - left + layout.unit(), bottom - top + layout.unit());
     }
     return Piece{std::move(layout), at - QPointF(left, top), clip};
 }
@@ -74,7 +75,7 @@ Piece makePiece(const sheet::Sheet& sheet, Span rows, Span columns, QPointF at, 
 class PdfJob {
 public:
     PdfJob(const sheet::Workbook& workbook, QIODevice& out, const PdfOptions& options)
-        : m_workbook(workbook), m_writer(&out), m_options(options) {
+        : m_workbook(workbook), m_out(out), m_buffer(&m_pdf), m_writer(&m_buffer), m_options(options) {
         static const sheet::Font kDefaultFont;
         m_font = workbook.formats.empty() ? kDefaultFont : workbook.formats.front().font;
         m_mdw = maxDigitWidth(m_font);
@@ -88,6 +89,8 @@ public:
     }
 
     int run() {
+        // The writer's file is finished in memory: its text layer is added before it goes out.
+        m_buffer.open(QIODevice::WriteOnly);
         m_writer.setResolution(kResolution);
         m_writer.setCreator(m_options.creator);
         m_writer.setTitle(m_options.title.isEmpty() ? QString::fromStdString(m_workbook.sheets.front().name)
@@ -109,12 +112,19 @@ public:
                     }
                 }
                 ++number;
+                m_text.startPage(painter);
                 drawPage(painter, cells, sheet, m_layouts[i], page);
                 drawHeaderFooter(painter, sheet, m_layouts[i], number);
             }
         }
         if (!painter.end()) {
             throw RenderError("The PDF cannot be completed.");
+        }
+        m_buffer.close();
+        const QByteArray pdf = m_text.apply(m_pdf);
+        m_pdf.clear();
+        if (m_out.write(pdf) != pdf.size()) {
+            throw RenderError("The PDF cannot be written: " + m_out.errorString().toStdString());
         }
         return number;
     }
@@ -150,7 +160,7 @@ private:
                 if (piece.clip) {
                     painter.setClipRect(*piece.clip);
                 }
-                cells.paintOn(painter, piece.layout, layer);
+                cells.paintOn(painter, piece.layout, layer, &m_text);
                 painter.restore();
             }
         }
@@ -186,7 +196,11 @@ private:
     }
 
     const sheet::Workbook& m_workbook;
+    QIODevice& m_out;
+    QByteArray m_pdf;
+    QBuffer m_buffer;
     QPdfWriter m_writer;
+    PdfTextLayer m_text;
     const PdfOptions& m_options;
     sheet::Font m_font;
     int m_mdw = 7;

@@ -12,16 +12,12 @@
 #endif
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -31,20 +27,13 @@ namespace markwell::render {
 
 namespace {
 
-constexpr int kMostThreads = 8;
 // The data of one IDAT chunk at most.
 constexpr qsizetype kIdatBytes = qsizetype{1} << 20;
-// Filtered bytes compressed as one piece of a band, flushed to a byte boundary and followed by a
-// fresh start of the compressor. A piece that fits zlib's 64 KiB window never makes zlib slide
+// Filtered bytes compressed as one piece, flushed to a byte boundary and followed by a fresh
+// start of the compressor. A piece that fits zlib's 64 KiB window never makes zlib slide
 // the window and its hash tables, which takes a third of its time on sheet pictures; the matches
 // lost at the joins cost about 3% of the size.
 constexpr qsizetype kSegmentBytes = 64000;
-// Pictures of fewer filtered bytes are compressed whole by one thread.
-constexpr qint64 kOneBandBytes = qint64{1} << 20;
-// The least filtered bytes of a band, and the most bands: enough for an even share of the work
-// among the most threads. The bands depend on the picture alone, so the file does too.
-constexpr qint64 kLeastBandBytes = qint64{512} << 10;
-constexpr int kMostBands = 4 * kMostThreads;
 // Rows converted at a time for formats Qt converts.
 constexpr qsizetype kChunkBytes = qsizetype{256} << 10;
 
@@ -155,8 +144,7 @@ void dropFourth(const uchar* from, uchar* to, int width) {
     }
 }
 
-// Rows of the picture as the bytes written, in order from any row on. Keeps a shallow copy of
-// the picture, so each thread has its own reader.
+// Rows of the picture as the bytes written, in order from any row on.
 class RowReader {
 public:
     RowReader(const QImage& image, Pixels pixels)
@@ -460,35 +448,6 @@ uLong adler32Of(uLong adler, const uchar* bytes, size_t count) {
 #endif
 }
 
-// Rows [first, end) compressed as a raw deflate stream, and the Adler-32 and length of the
-// filtered bytes it holds.
-struct Band {
-    int first = 0;
-    int end = 0;
-    QByteArray deflated;
-    uLong adler = 1;
-    qint64 length = 0;
-};
-
-struct Job {
-    const QImage& image;
-    Pixels pixels;
-    const PngOptions& options;
-    std::vector<Band> bands;
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::mutex errorLock;
-    QString error;
-
-    void fail(const QString& why) {
-        const std::lock_guard<std::mutex> lock(errorLock);
-        if (error.isEmpty()) {
-            error = why;
-        }
-        failed = true;
-    }
-};
-
 class CompressionFailed : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -500,108 +459,6 @@ public:
     }
     throw CompressionFailed(std::string("the compressor failed (") +
                             (stream.msg != nullptr ? stream.msg : zError(code)) + ")");
-}
-
-// One thread's compressor: takes bands from the job until none is left.
-class BandCompressor {
-public:
-    explicit BandCompressor(Job& job)
-        : m_job(job), m_reader(job.image, job.pixels),
-          m_filter(m_reader.rowBytes(), bytesPerPixel(job.pixels), job.options.filters) {
-        const int level = std::clamp(job.options.level, 1, 9);
-        const int strategy = job.options.runLengthOnly ? Z_RLE : Z_DEFAULT_STRATEGY;
-        const int code = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
-        if (code != Z_OK) {
-            throwZlibFailure(code, m_stream);
-        }
-        m_batch.resize(static_cast<size_t>(std::max(kSegmentBytes, m_reader.rowBytes() + 1)));
-    }
-    ~BandCompressor() { deflateEnd(&m_stream); }
-    BandCompressor(const BandCompressor&) = delete;
-    BandCompressor& operator=(const BandCompressor&) = delete;
-
-    void run() {
-        while (!m_job.failed) {
-            const size_t index = m_job.next++;
-            if (index >= m_job.bands.size()) {
-                return;
-            }
-            compress(m_job.bands[index], index + 1 == m_job.bands.size());
-        }
-    }
-
-private:
-    void compress(Band& band, bool last) {
-        deflateReset(&m_stream);
-        const qsizetype rowBytes = m_reader.rowBytes();
-        // Sheet pictures shrink to a twentieth or less; the buffer grows when that is not so.
-        const qint64 filtered = qint64{band.end - band.first} * (rowBytes + 1);
-        band.deflated.resize(static_cast<qsizetype>(std::min<qint64>(filtered / 16 + 4096, qint64{1} << 28)));
-        m_stream.next_out = reinterpret_cast<Bytef*>(band.deflated.data());
-        m_stream.avail_out = static_cast<uInt>(band.deflated.size());
-        size_t filled = 0;
-        for (int y = band.first; y < band.end; ++y) {
-            if (filled + static_cast<size_t>(rowBytes) + 1 > m_batch.size()) {
-                feed(band, filled, Z_SYNC_FLUSH);
-                deflateReset(&m_stream);
-                filled = 0;
-            }
-            const auto [above, row] = m_reader.rows(y);
-            m_filter.filter(above, row, m_batch.data() + filled);
-            filled += static_cast<size_t>(rowBytes) + 1;
-        }
-        feed(band, filled, last ? Z_FINISH : Z_SYNC_FLUSH);
-        band.deflated.resize(reinterpret_cast<char*>(m_stream.next_out) - band.deflated.data());
-        band.deflated.squeeze();
-    }
-
-    void feed(Band& band, size_t count, int flush) {
-        band.adler = adler32Of(band.adler, m_batch.data(), count);
-        band.length += static_cast<qint64>(count);
-        m_stream.next_in = m_batch.data();
-        m_stream.avail_in = static_cast<uInt>(count);
-        for (;;) {
-            if (m_stream.avail_out == 0) {
-                grow(band.deflated);
-            }
-            const int code = deflate(&m_stream, flush);
-            if (code == Z_STREAM_END) {
-                return;
-            }
-            if (code != Z_OK && code != Z_BUF_ERROR) {
-                throwZlibFailure(code, m_stream);
-            }
-            if (flush != Z_FINISH && m_stream.avail_in == 0 && m_stream.avail_out != 0) {
-                return;
-            }
-        }
-    }
-
-    void grow(QByteArray& out) {
-        const qsizetype used = out.size();
-        const qsizetype more = std::clamp<qsizetype>(used / 2, 64 << 10, qsizetype{1} << 28);
-        out.resize(used + more);
-        m_stream.next_out = reinterpret_cast<Bytef*>(out.data()) + used;
-        m_stream.avail_out = static_cast<uInt>(more);
-    }
-
-    Job& m_job;
-    z_stream m_stream{};
-    RowReader m_reader;
-    RowFilter m_filter;
-    std::vector<uchar> m_batch;
-};
-
-void compressBands(Job& job) {
-    try {
-        BandCompressor compressor(job);
-        compressor.run();
-    } catch (const std::bad_alloc&) {
-        job.fail(u"there is not enough memory"_s);
-    } catch (const std::exception& e) {
-        // Nothing leaves a thread: the others are joined whatever happens in one.
-        job.fail(QString::fromUtf8(e.what()));
-    }
 }
 
 void appendBigEndian(QByteArray& out, quint32 value) {
@@ -677,66 +534,79 @@ QByteArray zlibHeader(int level) {
     return QByteArray(bytes, 2);
 }
 
-int threadsFor(const PngOptions& options) {
-    if (options.maxThreads > 0) {
-        return std::min(options.maxThreads, kMostThreads);
+// Filters the rows of a picture and compresses them as one raw deflate stream, written straight
+// into IDAT chunks, in pieces of kSegmentBytes of filtered bytes: each piece is flushed to a byte
+// boundary and the compressor starts afresh after it. Keeps the Adler-32 of the filtered bytes
+// for the zlib stream's end.
+class PictureCompressor {
+public:
+    PictureCompressor(const QImage& image, Pixels pixels, const PngOptions& options)
+        : m_height(image.height()), m_reader(image, pixels),
+          m_filter(m_reader.rowBytes(), bytesPerPixel(pixels), options.filters) {
+        const int level = std::clamp(options.level, 1, 9);
+        const int strategy = options.runLengthOnly ? Z_RLE : Z_DEFAULT_STRATEGY;
+        const int code = deflateInit2(&m_stream, level, Z_DEFLATED, -MAX_WBITS, 8, strategy);
+        if (code != Z_OK) {
+            throwZlibFailure(code, m_stream);
+        }
+        m_batch.resize(static_cast<size_t>(std::max(kSegmentBytes, m_reader.rowBytes() + 1)));
+        m_out.resize(static_cast<size_t>(kSegmentBytes));
     }
-    const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    return std::clamp(cores, 1, kMostThreads);
-}
+    ~PictureCompressor() { deflateEnd(&m_stream); }
+    PictureCompressor(const PictureCompressor&) = delete;
+    PictureCompressor& operator=(const PictureCompressor&) = delete;
 
-// The bands of rows the picture is compressed in.
-std::vector<Band> bandsFor(int height, qsizetype rowBytes, int bandRows) {
-    const qint64 filtered = qint64{height} * (rowBytes + 1);
-    if (bandRows <= 0) {
-        const int count = filtered < kOneBandBytes
-                              ? 1
-                              : static_cast<int>(std::clamp<qint64>(filtered / kLeastBandBytes, 1, kMostBands));
-        bandRows = (height + count - 1) / count;
+    // Writes the compressed rows and returns the Adler-32 of the filtered bytes.
+    uLong run(IdatWriter& idat) {
+        const auto rowBytes = static_cast<size_t>(m_reader.rowBytes());
+        size_t filled = 0;
+        for (int y = 0; y < m_height; ++y) {
+            if (filled + rowBytes + 1 > m_batch.size()) {
+                feed(idat, filled, Z_SYNC_FLUSH);
+                deflateReset(&m_stream);
+                filled = 0;
+            }
+            const auto [above, row] = m_reader.rows(y);
+            m_filter.filter(above, row, m_batch.data() + filled);
+            filled += rowBytes + 1;
+        }
+        feed(idat, filled, Z_FINISH);
+        return m_adler;
     }
-    std::vector<Band> bands;
-    for (int first = 0; first < height; first += bandRows) {
-        Band band;
-        band.first = first;
-        band.end = static_cast<int>(std::min<qint64>(qint64{first} + bandRows, height));
-        bands.push_back(std::move(band));
-    }
-    return bands;
-}
 
-std::optional<QByteArray> encode(const QImage& picture, QString* why, const PngOptions& options) {
+private:
+    void feed(IdatWriter& idat, size_t count, int flush) {
+        m_adler = adler32Of(m_adler, m_batch.data(), count);
+        m_stream.next_in = m_batch.data();
+        m_stream.avail_in = static_cast<uInt>(count);
+        do {
+            m_stream.next_out = m_out.data();
+            m_stream.avail_out = static_cast<uInt>(m_out.size());
+            const int code = deflate(&m_stream, flush);
+            if (code != Z_OK && code != Z_STREAM_END && code != Z_BUF_ERROR) {
+                throwZlibFailure(code, m_stream);
+            }
+            idat.write(reinterpret_cast<const char*>(m_out.data()),
+                       static_cast<qsizetype>(m_out.size() - m_stream.avail_out));
+        } while (m_stream.avail_out == 0);
+    }
+
+    int m_height;
+    z_stream m_stream{};
+    RowReader m_reader;
+    RowFilter m_filter;
+    std::vector<uchar> m_batch;
+    std::vector<uchar> m_out;
+    uLong m_adler = 1; // the Adler-32 of nothing
+};
+
+std::optional<QByteArray> encode(const QImage& picture, const PngOptions& options) {
     const Pixels pixels = isOpaque(picture) ? Pixels::Rgb : Pixels::Rgba;
     const qsizetype rowBytes = qsizetype{picture.width()} * bytesPerPixel(pixels);
-    const int threads = threadsFor(options);
-    Job job{picture, pixels, options, bandsFor(picture.height(), rowBytes, options.bandRows), {}, {}, {}, {}};
-
-    std::vector<std::thread> helpers;
-    const int helperCount = std::min<int>(threads, static_cast<int>(job.bands.size())) - 1;
-    helpers.reserve(static_cast<size_t>(std::max(helperCount, 0))); // no allocation once threads run
-    for (int i = 0; i < helperCount; ++i) {
-        try {
-            helpers.emplace_back(compressBands, std::ref(job));
-        } catch (const std::system_error&) {
-            break; // the threads there are share the work
-        }
-    }
-    compressBands(job);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
-    if (job.failed) {
-        if (why != nullptr) {
-            *why = job.error;
-        }
-        return std::nullopt;
-    }
-
-    qint64 compressed = 6;
-    for (const Band& band : job.bands) {
-        compressed += band.deflated.size();
-    }
+    // Sheet pictures shrink to a twentieth or less of their filtered bytes.
+    const qint64 filtered = qint64{picture.height()} * (rowBytes + 1);
     QByteArray png;
-    png.reserve(static_cast<qsizetype>(8 + 25 + 21 + compressed + (compressed / kIdatBytes + 1) * 12 + 12));
+    png.reserve(static_cast<qsizetype>(std::min<qint64>(filtered / 16 + 4096, qint64{1} << 28)));
     png.append("\x89PNG\r\n\x1a\n", 8);
 
     QByteArray header;
@@ -758,18 +628,14 @@ std::optional<QByteArray> encode(const QImage& picture, QString* why, const PngO
     IdatWriter idat(png);
     const QByteArray opening = zlibHeader(std::clamp(options.level, 1, 9));
     idat.write(opening.constData(), opening.size());
-    uLong adler = adler32_z(0, nullptr, 0);
-    for (Band& band : job.bands) {
-        idat.write(band.deflated.constData(), band.deflated.size());
-        band.deflated = QByteArray();
-        adler = adler32_combine(adler, band.adler, static_cast<z_off_t>(band.length));
-    }
+    const uLong adler = PictureCompressor(picture, pixels, options).run(idat);
     QByteArray check;
     appendBigEndian(check, static_cast<quint32>(adler));
     idat.write(check.constData(), check.size());
     idat.close();
 
     appendChunk(png, "IEND", QByteArray());
+    png.squeeze();
     return png;
 }
 
@@ -795,7 +661,9 @@ std::optional<QByteArray> encodePng(const QImage& picture, QString* why, const P
                            .arg(limits.maxPixels));
     }
     try {
-        return encode(picture, why, options);
+        return encode(picture, options);
+    } catch (const CompressionFailed& e) {
+        return failure(QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         return failure(u"there is not enough memory"_s);
     }

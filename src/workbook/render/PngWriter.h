@@ -23,8 +23,6 @@ struct PngOptions {
     int level = 1;              // zlib's compression level, 1 (fastest) to 9
     bool runLengthOnly = false; // zlib's Z_RLE strategy: matches only of the byte just before
     PngFilters filters = PngFilters::Adaptive;
-    int maxThreads = 0;       // 0: the machine's cores, at most 8; small pictures take one
-    int bandRows = 0;         // rows a thread compresses at a time; 0: chosen by the size
     RenderLimits limits = {}; // the largest picture encoded
 };
 
@@ -32,10 +30,9 @@ struct PngOptions {
 // otherwise; any QImage format is accepted. The image's dots per metre, when set, are written as
 // its physical size (pHYs); the data is split into IDAT chunks of at most 1 MiB.
 //
-// The rows are cut into bands that several threads filter and compress at once. A band is a run
-// of raw deflate pieces, each flushed to a byte boundary, so the bands join into one zlib stream
-// whose Adler-32 is combined from theirs; the file does not depend on how many threads made it.
-// Besides the file, memory holds only a few rows per thread and the compressed bands.
+// One thread filters and compresses the rows (on two cores a second one made it slower, see the
+// README) and the compressed data goes straight into the file: besides the file, memory holds
+// only a few rows and two buffers of 64 KB.
 //
 // Returns nothing, with the reason in `why` (when given), for a null image, one beyond the
 // limits, or when memory or the compressor fails.

@@ -10,7 +10,7 @@ namespace markwell::render {
 
 namespace {
 
-constexpr double kPixelsPerInch = 96.0;
+constexpr double kTwipsPerInch = 1440.0;
 
 // The sheet's own name of that text (Print_Area, Print_Titles); names of other sheets and of the
 // workbook do not count.
@@ -92,7 +92,7 @@ PrintLayout::PrintLayout(const sheet::Sheet& sheet, PrintRanges ranges, int maxD
     m_scale = std::clamp(p.scale, 10, 400) / 100.0;
     auto room = [&](double page, double a, double b) {
         const double inches = page - std::clamp(a, 0.0, page) - std::clamp(b, 0.0, page);
-        return std::max(1, static_cast<int>(std::floor(inches * kPixelsPerInch / m_scale + 1e-9)));
+        return std::max(1, static_cast<int>(std::floor(inches * kTwipsPerInch / m_scale + 1e-9)));
     };
     m_roomWidth = room(m_pageWidth, p.left, p.right);
     m_roomHeight = room(m_pageHeight, p.top, p.bottom);
@@ -114,7 +114,7 @@ PrintLayout::PrintLayout(const sheet::Sheet& sheet, PrintRanges ranges, int maxD
 }
 
 int PrintLayout::extent(int index, bool column) const {
-    return column ? columnPixels(m_sheet, index, m_mdw) : rowPixels(m_sheet, index);
+    return column ? columnExtent(m_sheet, index, m_mdw, LayoutUnit::Twip) : rowExtent(m_sheet, index, LayoutUnit::Twip);
 }
 
 int PrintLayout::columnsWidth(Span columns) const {

@@ -47,8 +47,8 @@ struct PrintPage {
     friend bool operator==(const PrintPage&, const PrintPage&) = default;
 };
 
-// How a spreadsheet program splits a sheet into pages, in sheet pixels (96 dpi, as the sheet is
-// drawn on screen).
+// How a spreadsheet program splits a sheet into pages, in twips (1/20 point) at the sizes the
+// workbook stores (see LayoutUnit::Twip).
 //
 // The page set-up gives the paper, its orientation, the margins and the print scale; the room
 // for cells is the paper inside the margins, divided by the scale. Each print area is cut into
@@ -76,11 +76,11 @@ public:
     // The print scale (1 at 100 %), and printed points per sheet pixel (0.75 at 100 %).
     double scale() const { return m_scale; }
     double pointsPerPixel() const { return 0.75 * m_scale; }
-    // The room for cells on a page, in sheet pixels.
+    // The room for cells on a page, in twips of the sheet (before the scale).
     int roomWidth() const { return m_roomWidth; }
     int roomHeight() const { return m_roomHeight; }
 
-    // The pixels a block of columns or rows takes on paper.
+    // The twips a block of columns or rows takes on paper (before the scale).
     int columnsWidth(Span columns) const;
     int rowsHeight(Span rows) const;
 

@@ -34,6 +34,32 @@ int rowPixels(const sheet::Sheet& sheet, int row) {
     return rowPixelsFromTwips(info && info->heightTwips ? *info->heightTwips : sheet.defaultRowHeightTwips);
 }
 
+int columnExtent(const sheet::Sheet& sheet, int col, int mdw, LayoutUnit unit) {
+    if (unit == LayoutUnit::Pixel) {
+        return columnPixels(sheet, col, mdw);
+    }
+    const sheet::ColumnInfo* info = sheet.columnInfoAt(col);
+    if (info && info->hidden) {
+        return 0;
+    }
+    if (info && info->width256) {
+        const std::int64_t w = std::clamp(*info->width256, 0, 0xFFFF);
+        return static_cast<int>((w * std::max(mdw, 1) * kTwipsPerPixel + 128) / 256);
+    }
+    return defaultColumnPixels(sheet.defaultColumnWidth, mdw) * kTwipsPerPixel;
+}
+
+int rowExtent(const sheet::Sheet& sheet, int row, LayoutUnit unit) {
+    if (unit == LayoutUnit::Pixel) {
+        return rowPixels(sheet, row);
+    }
+    const sheet::RowInfo* info = sheet.rowInfoAt(row);
+    if (info && info->hidden) {
+        return 0;
+    }
+    return std::clamp(info && info->heightTwips ? *info->heightTwips : sheet.defaultRowHeightTwips, 0, 0x7FFF);
+}
+
 int columnPixelsFromWidth256(int width256, int maxDigitWidth) {
     const std::int64_t mdw = std::max(maxDigitWidth, 1);
     const std::int64_t w = std::clamp(width256, 0, 0xFFFF);
@@ -59,8 +85,9 @@ int rowPixelsFromTwips(int twips) {
     return (std::clamp(twips, 0, 0x7FFF) * 2 + 15) / 30;
 }
 
-SheetLayout::SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDigitWidth, RenderLimits limits)
-    : m_area(area) {
+SheetLayout::SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDigitWidth, RenderLimits limits,
+                         LayoutUnit unit)
+    : m_area(area), m_unit(unitsPerPixel(unit)) {
     if (!sheet::isValid(area.first) || !sheet::isValid(area.last) || area.first.row > area.last.row ||
         area.first.col > area.last.col) {
         throw std::invalid_argument("The range " + sheet::toA1(area.first) + ":" + sheet::toA1(area.last) +
@@ -73,9 +100,9 @@ SheetLayout::SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDig
     // Columns: at most 256, so all of them are measured; the picture keeps the part that fits.
     std::vector<int> lines{0};
     for (int col = area.first.col; col <= area.last.col; ++col) {
-        lines.push_back(lines.back() + columnPixels(sheet, col, mdw));
+        lines.push_back(lines.back() + columnExtent(sheet, col, mdw, unit));
     }
-    const int fullWidth = lines.back() + 1;
+    const int fullWidth = lines.back() + m_unit;
     m_width = std::min(fullWidth, maxSide);
     m_cutRight = fullWidth > m_width;
     std::size_t keepColumns = lines.size() - 1;
@@ -94,9 +121,9 @@ SheetLayout::SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDig
             m_cutBottom = true;
             break;
         }
-        m_rowLines.push_back(m_rowLines.back() + rowPixels(sheet, row));
+        m_rowLines.push_back(m_rowLines.back() + rowExtent(sheet, row, unit));
     }
-    const int fullHeight = m_rowLines.back() + 1;
+    const int fullHeight = m_rowLines.back() + m_unit;
     m_cutBottom = m_cutBottom || fullHeight > heightLimit;
     m_height = std::min(fullHeight, heightLimit);
 

@@ -31,6 +31,20 @@ int rowPixelsFromTwips(int twips);
 int columnPixels(const sheet::Sheet& sheet, int col, int maxDigitWidth);
 int rowPixels(const sheet::Sheet& sheet, int row);
 
+// The units a sheet is laid out in. On screen a sheet is drawn in whole pixels of 1/96 inch;
+// on paper it keeps the sizes the workbook stores, in twips (1/20 point, 15 to a pixel): a row is
+// as high as stored (12.95 points, not the 17 pixels of 12.75 points the screen shows) and a
+// column as wide as the file format's rule makes it, its stored width in 1/256 of the maximum
+// digit width (2340 at 7 pixels: 63.98 pixels, 960 twips), without the screen's rounding.
+enum class LayoutUnit { Pixel, Twip };
+inline constexpr int kTwipsPerPixel = 15;
+inline int unitsPerPixel(LayoutUnit unit) {
+    return unit == LayoutUnit::Twip ? kTwipsPerPixel : 1;
+}
+// The width of a column and the height of a row in the unit.
+int columnExtent(const sheet::Sheet& sheet, int col, int maxDigitWidth, LayoutUnit unit);
+int rowExtent(const sheet::Sheet& sheet, int row, LayoutUnit unit);
+
 // The largest picture that is drawn: each side below 32767 px and at most 64 million px.
 struct RenderLimits {
     int maxSide = 32766;
@@ -47,10 +61,16 @@ struct RenderLimits {
 //
 // A picture that would exceed the limits is cut at the right and at the bottom; rows below the
 // cut are not laid out at all, so a sheet of any height costs only what is shown.
+//
+// Laid out in twips, everything above holds with a line 15 twips (one pixel) wide.
 class SheetLayout {
 public:
     // Throws std::invalid_argument when the area does not lie on the sheet.
-    SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDigitWidth, RenderLimits limits = {});
+    SheetLayout(const sheet::Sheet& sheet, sheet::Area area, int maxDigitWidth, RenderLimits limits = {},
+                LayoutUnit unit = LayoutUnit::Pixel);
+
+    // The layout's units in a pixel: 1, or 15 in twips.
+    int unit() const { return m_unit; }
 
     const sheet::Area& area() const { return m_area; }
     // The last row and column that are (at least partly) in the picture.
@@ -86,6 +106,7 @@ private:
     std::vector<int> m_columnLines;
     std::vector<int> m_rowLines;
     std::vector<sheet::Area> m_merges;
+    int m_unit = 1;
     int m_width = 1;
     int m_height = 1;
     bool m_cutRight = false;

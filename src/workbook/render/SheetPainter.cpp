@@ -1,22 +1,15 @@
 #include "workbook/render/SheetPainter.h"
 
-#include "os/Memory.h"
 #include "workbook/render/NumberFormatter.h"
+#include "workbook/render/PictureMemory.h"
 
-#include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QGuiApplication>
-#include <QHash>
-#include <QMutex>
 #include <QPainter>
-#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <future>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -28,8 +21,6 @@ namespace markwell::render {
 
 namespace {
 
-// 96 dots per inch in dots per metre.
-constexpr int kDotsPerMeter = 3780;
 // Space between a cell's grid lines and its text.
 constexpr double kTextPadding = 2.0;
 constexpr std::uint32_t kGridlineColour = 0xD0D0D0;
@@ -41,28 +32,11 @@ QColor rgb(std::uint32_t value) {
                            static_cast<int>(value & 0xFF));
 }
 
-void ensureGuiApplication() {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        throw RenderError("A sheet picture can only be drawn once the graphical application has started.");
-    }
-}
-
 const sheet::Sheet& sheetAt(const sheet::Workbook& workbook, int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= workbook.sheets.size()) {
         throw std::invalid_argument("The workbook has no sheet number " + std::to_string(index + 1) + ".");
     }
     return workbook.sheets[static_cast<std::size_t>(index)];
-}
-
-// A device with the screen resolution, for measuring text as it will be drawn.
-const QImage& measuringDevice() {
-    static const QImage device = [] {
-        QImage image(1, 1, QImage::Format_RGB32);
-        image.setDotsPerMeterX(kDotsPerMeter);
-        image.setDotsPerMeterY(kDotsPerMeter);
-        return image;
-    }();
-    return device;
 }
 
 struct Stroke {
@@ -92,40 +66,36 @@ Stroke strokeOf(sheet::BorderStyle style) {
     return {1, {0, 0}, false};
 }
 
-// Draws a border along a grid line: horizontal when `horizontal`, at `line`, over the pixels
-// from..to (inclusive) along it.
-void drawBorder(QPainter& p, bool horizontal, int line, int from, int to, const sheet::Border& border) {
+// Draws a border along a grid line: horizontal when `horizontal`, at `line`, over the units
+// from..to (inclusive) along it; a pixel is `u` units (see SheetLayout).
+void drawBorder(QPainter& p, bool horizontal, int line, int from, int to, const sheet::Border& border, int u) {
     if (border.style == sheet::BorderStyle::None || to < from) {
         return;
     }
     const Stroke s = strokeOf(border.style);
     const QColor colour = rgb(border.colour);
-    const int first = line - (s.width - 1) / 2;
-    auto run = [&](int across, int start, int length) {
+    const int first = line - (s.width - 1) / 2 * u;
+    auto run = [&](int across, int start, int length, const QColor& c) {
         if (horizontal) {
-            p.fillRect(start, across, length, 1, colour);
+            p.fillRect(start, across, length, u, c);
         } else {
-            p.fillRect(across, start, 1, length, colour);
+            p.fillRect(across, start, u, length, c);
         }
     };
+    const int end = to + u; // just past the last pixel
     for (int k = 0; k < s.width; ++k) {
-        const int across = first + k;
+        const int across = first + k * u;
         if (s.doubled && k == 1) {
-            // The gap between the two lines of a double border.
-            if (horizontal) {
-                p.fillRect(from, across, to - from + 1, 1, Qt::white);
-            } else {
-                p.fillRect(across, from, 1, to - from + 1, Qt::white);
-            }
+            run(across, from, end - from, Qt::white); // the gap between the two lines
             continue;
         }
         if (s.on[0] == 0) {
-            run(across, from, to - from + 1);
+            run(across, from, end - from, colour);
             continue;
         }
-        const int period = s.on[0] + s.on[1];
-        for (int at = from; at <= to; at += period) {
-            run(across, at, std::min(s.on[0], to - at + 1));
+        const int period = (s.on[0] + s.on[1]) * u;
+        for (int at = from; at < end; at += period) {
+            run(across, at, std::min(s.on[0] * u, end - at), colour);
         }
     }
 }
@@ -139,14 +109,21 @@ struct FormatStyle {
     std::unique_ptr<NumberFormatter> formatter;
 };
 
-// A big-endian 16-bit field of a font table, or 0 past its end.
-int tableField(const QByteArray& table, qsizetype at, bool isSigned) {
-    if (at + 2 > table.size()) {
-        return 0;
+// Characters the font's face lacks are drawn in faces that have them (see fontRuns).
+void setFonts(QTextLayout& layout, const QString& text, const QFont& font) {
+    const std::vector<FontRun> runs = fontRuns(text, font);
+    if (runs.size() == 1 && runs.front().font == font) {
+        return;
     }
-    const auto value = static_cast<std::uint16_t>((static_cast<std::uint8_t>(table[at]) << 8) |
-                                                  static_cast<std::uint8_t>(table[at + 1]));
-    return isSigned ? static_cast<std::int16_t>(value) : value;
+    QList<QTextLayout::FormatRange> formats;
+    for (const FontRun& run : runs) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(run.start);
+        range.length = static_cast<int>(run.length);
+        range.format.setFont(run.font);
+        formats.append(range);
+    }
+    layout.setFormats(formats);
 }
 
 class PaintJob {
@@ -154,7 +131,8 @@ public:
     // Text is measured on `device`, the device it is drawn on.
     PaintJob(const sheet::Workbook& workbook, const sheet::Sheet& sheet, const SheetLayout& layout,
              const QPaintDevice& device)
-        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_device(device), m_shown(layout.shownArea()) {
+        : m_workbook(workbook), m_sheet(sheet), m_layout(layout), m_device(device), m_unit(layout.unit()),
+          m_shown(layout.shownArea()) {
         m_styles.resize(std::max<std::size_t>(workbook.formats.size(), 1));
         m_rowMerges.resize(static_cast<std::size_t>(m_shown.rows()));
         const auto& merges = layout.merges();
@@ -166,6 +144,8 @@ public:
             }
         }
     }
+
+    void setTextLayer(PdfTextLayer* layer) { m_textLayer = layer; }
 
     // The picture on screen: white ground, gridlines where the sheet shows them, cut bands.
     void run(QPainter& p) {
@@ -241,6 +221,8 @@ private:
             s.font = screenFont(s.format->font);
             s.metrics = std::make_unique<QFontMetricsF>(s.font, &m_device);
             s.lines = lineMetrics(s.font);
+            s.lines.ascent *= m_unit;
+            s.lines.descent *= m_unit;
             s.formatter = std::make_unique<NumberFormatter>(s.format->numberFormat, m_workbook.date1904);
         }
         return s;
@@ -275,7 +257,7 @@ private:
         }
         const int x0 = m_layout.columnLine(col), x1 = m_layout.columnLine(col + 1);
         const int y0 = m_layout.rowLine(row), y1 = m_layout.rowLine(row + 1);
-        p.fillRect(x0, y0, x1 - x0 + 1, y1 - y0 + 1, rgb(*f.fill));
+        p.fillRect(x0, y0, x1 - x0 + m_unit, y1 - y0 + m_unit, rgb(*f.fill));
     }
 
     void drawMergeFill(QPainter& p, const sheet::Area& m) {
@@ -285,10 +267,11 @@ private:
         }
         const sheet::CellFormat& f = *style(formatIndex(m.first.row, m.first.col)).format;
         if (f.fill) {
-            p.fillRect(b.left, b.top, b.right - b.left + 1, b.bottom - b.top + 1, rgb(*f.fill));
+            p.fillRect(b.left, b.top, b.right - b.left + m_unit, b.bottom - b.top + m_unit, rgb(*f.fill));
         } else {
             // One cell: no gridlines inside it.
-            p.fillRect(b.left + 1, b.top + 1, b.right - b.left - 1, b.bottom - b.top - 1, Qt::white);
+            p.fillRect(b.left + m_unit, b.top + m_unit, b.right - b.left - m_unit, b.bottom - b.top - m_unit,
+                       Qt::white);
         }
     }
 
@@ -307,12 +290,14 @@ private:
         if (box.empty()) {
             return;
         }
-        const QRectF interior(box.left + 1, box.top + 1, box.right - box.left - 1, box.bottom - box.top - 1);
+        const double u = m_unit;
+        const QRectF interior(box.left + u, box.top + u, box.right - box.left - u, box.bottom - box.top - u);
         double indent = 0;
         if (f.indent > 0 && (f.halign == sheet::HAlign::Left || f.halign == sheet::HAlign::Right)) {
             indent = f.indent * 3 * st.metrics->horizontalAdvance(u' ');
         }
-        QRectF anchor = interior.adjusted(kTextPadding, 0, -kTextPadding, -1);
+        const double padding = kTextPadding * u;
+        QRectF anchor = interior.adjusted(padding, 0, -padding, -u);
         if (f.halign == sheet::HAlign::Right) {
             anchor.adjust(0, 0, -indent, 0);
         } else {
@@ -385,11 +370,11 @@ private:
                 ++last;
             }
             const SheetLayout::Box across = m_layout.box({{row, col}, {row, last}});
-            anchor.setRight(across.right - kTextPadding);
+            anchor.setRight(across.right - padding);
             clip.setRight(across.right);
         } else if (!wrap && !merge && shown.kind == ValueKind::Text && f.rotation == 0) {
-            clip = overflowClip(p, row, col, align, st.metrics->horizontalAdvance(text) + 2 * kTextPadding + indent,
-                                interior);
+            clip =
+                overflowClip(p, row, col, align, st.metrics->horizontalAdvance(text) + 2 * padding + indent, interior);
         }
 
         p.save();
@@ -397,7 +382,7 @@ private:
         p.setFont(st.font);
         p.setPen(rgb(shown.colour.value_or(f.font.colour)));
         if (f.rotation != 0 && !wrap) {
-            drawRotated(p, interior, text, f.rotation, flags);
+            drawRotated(p, interior, text, f.rotation, flags, st);
         } else {
             drawLines(p, anchor, text, static_cast<Qt::Alignment>(flags), f.valign, wrap, st);
         }
@@ -414,6 +399,7 @@ private:
             text.replace(u'\n', QChar::LineSeparator);
         }
         QTextLayout layout(text, st.font, p.device());
+        setFonts(layout, text, st.font);
         // Left and right stay where they are whatever the text's direction.
         QTextOption option(align | Qt::AlignAbsolute);
         option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
@@ -438,7 +424,22 @@ private:
             const double baseline = std::round(top + i * st.lines.height() + st.lines.ascent);
             line.setPosition(QPointF(0, baseline - line.ascent()));
         }
-        layout.draw(&p, QPointF(anchor.left(), 0));
+        draw(p, layout, QPointF(anchor.left(), 0));
+    }
+
+    // Draws laid-out lines, each marked for the text layer when there is one.
+    void draw(QPainter& p, const QTextLayout& layout, const QPointF& origin) const {
+        if (!m_textLayer) {
+            layout.draw(&p, origin);
+            return;
+        }
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine line = layout.lineAt(i);
+            const QPointF at = origin + line.naturalTextRect().center();
+            m_textLayer->beginText(p, at, visualText(layout, line));
+            line.draw(&p, origin);
+            m_textLayer->endText(p, at);
+        }
     }
 
     // The room a text may take beyond its cell: over the vacant cells beside it, on the side its
@@ -463,7 +464,7 @@ private:
         if (growLeft) {
             for (int c = col - 1; c >= m_shown.first.col && interior.left() - left < perSide && isVacant(row, c); --c) {
                 hideGridline(p, row, c, c + 1, interior);
-                left = m_layout.columnLine(c) + 1;
+                left = m_layout.columnLine(c) + m_unit;
             }
         }
         return QRectF(QPointF(left, interior.top()), QPointF(right, interior.bottom()));
@@ -475,29 +476,54 @@ private:
             style(formatIndex(row, rightCol)).format->fill) {
             return;
         }
-        p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), 1, interior.height()), Qt::white);
+        p.fillRect(QRectF(m_layout.columnLine(rightCol), interior.top(), m_unit, interior.height()), Qt::white);
     }
 
-    void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags) {
-        if (rotation == 255) {
-            // Stacked: one character under the other.
-            QString stacked;
+    void drawRotated(QPainter& p, const QRectF& interior, QString text, int rotation, int flags,
+                     const FormatStyle& st) {
+        const bool stacked = rotation == 255; // one character under the other
+        if (stacked) {
+            QString lines;
             for (qsizetype i = 0; i < text.size(); ++i) {
-                if (i > 0) {
-                    stacked += u'\n';
+                // A character of two UTF-16 units stays whole.
+                if (i > 0 && !text[i].isLowSurrogate()) {
+                    lines += QChar::LineSeparator;
                 }
-                stacked += text[i];
+                lines += text[i];
             }
-            p.drawText(interior, (flags & Qt::AlignVertical_Mask) | Qt::AlignHCenter | Qt::TextDontClip, stacked);
+            text = lines;
+        }
+        QTextLayout layout(text, st.font, p.device());
+        setFonts(layout, text, st.font);
+        QTextOption option(Qt::AlignHCenter | Qt::AlignAbsolute);
+        option.setWrapMode(QTextOption::NoWrap);
+        option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+        layout.setTextOption(option);
+        const double width = stacked ? interior.width() : 0;
+        double height = 0;
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, height));
+            height += line.height();
+        }
+        layout.endLayout();
+        if (stacked) {
+            double top = interior.top();
+            if (flags & Qt::AlignBottom) {
+                top = interior.bottom() - height;
+            } else if (flags & Qt::AlignVCenter) {
+                top = interior.center().y() - height / 2;
+            }
+            draw(p, layout, QPointF(interior.left(), top));
             return;
         }
         // 1 to 90: counter-clockwise; 91 to 180: clockwise by the value less 90.
         const double degrees = rotation <= 90 ? -rotation : rotation - 90;
         p.translate(interior.center());
         p.rotate(degrees);
-        const double extent = std::hypot(interior.width(), interior.height()) * 2;
-        const QRectF around(-extent / 2, -extent / 2, extent, extent);
-        p.drawText(around, Qt::AlignCenter | Qt::TextDontClip, text);
+        const double length = layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0;
+        draw(p, layout, QPointF(-length / 2, -height / 2));
     }
 
     void drawBorders(QPainter& p, int row, int col) {
@@ -515,16 +541,16 @@ private:
         const bool atTop = !merge || row == merge->first.row;
         const bool atBottom = !merge || row == merge->last.row;
         if (atTop) {
-            drawBorder(p, true, y0, x0, x1, f.top);
+            drawBorder(p, true, y0, x0, x1, f.top, m_unit);
         }
         if (atBottom) {
-            drawBorder(p, true, y1, x0, x1, f.bottom);
+            drawBorder(p, true, y1, x0, x1, f.bottom, m_unit);
         }
         if (atLeft) {
-            drawBorder(p, false, x0, y0, y1, f.left);
+            drawBorder(p, false, x0, y0, y1, f.left, m_unit);
         }
         if (atRight) {
-            drawBorder(p, false, x1, y0, y1, f.right);
+            drawBorder(p, false, x1, y0, y1, f.right, m_unit);
         }
     }
 
@@ -532,7 +558,8 @@ private:
         if (!m_layout.cutRight() && !m_layout.cutBottom()) {
             return;
         }
-        QFont font(resolveFontFamily("Arial"));
+        // In the engine's default font, whatever the sheet uses.
+        QFont font(resolveFontFamily(sheet::Font{}.name));
         font.setPointSizeF(9);
         font.setBold(true);
         p.setFont(font);
@@ -562,122 +589,14 @@ private:
     const sheet::Sheet& m_sheet;
     const SheetLayout& m_layout;
     const QPaintDevice& m_device;
+    int m_unit; // layout units in a pixel
+    PdfTextLayer* m_textLayer = nullptr;
     sheet::Area m_shown;
     std::vector<FormatStyle> m_styles;
     std::vector<std::vector<std::size_t>> m_rowMerges;
 };
 
 } // namespace
-
-namespace {
-
-// Set while the font list is being read, once a reader was started.
-std::shared_future<void>& fontListRead() {
-    static std::shared_future<void> read;
-    return read;
-}
-thread_local bool t_readingFontList = false;
-
-// The font system takes its settings once; a lookup that came while the reader is still at it
-// would take them a second time, alongside it.
-void waitForFontList() {
-    if (!t_readingFontList && fontListRead().valid()) {
-        fontListRead().wait();
-    }
-}
-
-} // namespace
-
-QString resolveFontFamily(const std::string& name) {
-    waitForFontList();
-    static QMutex guard;
-    static QHash<QString, QString> cache;
-    const QMutexLocker lock(&guard);
-    const QString requested = QString::fromStdString(name);
-    if (auto it = cache.constFind(requested); it != cache.constEnd()) {
-        return *it;
-    }
-    static const std::array<std::pair<QString, QStringList>, 8> kStandIns{{
-        {u"century gothic"_s, {u"URW Gothic"_s, u"URW Gothic L"_s}},
-        {u"arial"_s, {u"Liberation Sans"_s, u"Arimo"_s, u"Nimbus Sans"_s}},
-        {u"helvetica"_s, {u"Liberation Sans"_s, u"Nimbus Sans"_s, u"Arimo"_s}},
-        {u"times new roman"_s, {u"Liberation Serif"_s, u"Tinos"_s, u"Nimbus Roman"_s}},
-        {u"courier new"_s, {u"Liberation Mono"_s, u"Cousine"_s, u"Nimbus Mono PS"_s}},
-        {u"calibri"_s, {u"Carlito"_s, u"Liberation Sans"_s}},
-        {u"cambria"_s, {u"Caladea"_s, u"Liberation Serif"_s}},
-        {u"verdana"_s, {u"DejaVu Sans"_s, u"Liberation Sans"_s}},
-    }};
-    QString family;
-    if (!requested.isEmpty() && QFontDatabase::hasFamily(requested)) {
-        family = requested;
-    } else {
-        const QString key = requested.toLower();
-        for (const auto& [font, standIns] : kStandIns) {
-            if (font == key) {
-                for (const QString& s : standIns) {
-                    if (QFontDatabase::hasFamily(s)) {
-                        family = s;
-                        break;
-                    }
-                }
-            }
-        }
-    }
-    if (family.isEmpty()) {
-        family = QFontDatabase::hasFamily(u"Liberation Sans"_s)
-                     ? u"Liberation Sans"_s
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
-    }
-    cache.insert(requested, family);
-    return family;
-}
-
-QFont screenFont(const sheet::Font& font) {
-    ensureGuiApplication();
-    QFont f(resolveFontFamily(font.name));
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(std::clamp(font.heightTwips, 20, 8191) / 20.0);
-    f.setBold(font.bold);
-    f.setItalic(font.italic);
-    f.setUnderline(font.underline);
-    f.setStrikeOut(font.strike);
-    return f;
-}
-
-LineMetrics lineMetrics(const QFont& font) {
-    // As spreadsheet programs read them: hhea ascender and descender unless both are zero (then
-    // the Windows ones), the typographic ones when the OS/2 table's USE_TYPO_METRICS bit is set.
-    const QRawFont raw = QRawFont::fromFont(font);
-    const QByteArray hhea = raw.isValid() ? raw.fontTable("hhea") : QByteArray();
-    const QByteArray os2 = raw.isValid() ? raw.fontTable("OS/2") : QByteArray();
-    const double unitsPerEm = raw.isValid() ? raw.unitsPerEm() : 0;
-    double ascent = tableField(hhea, 4, true);
-    double descent = -tableField(hhea, 6, true);
-    if (ascent == 0 && descent == 0) {
-        ascent = tableField(os2, 74, false);
-        descent = tableField(os2, 76, false);
-    }
-    const int typoAscent = tableField(os2, 68, true), typoDescent = tableField(os2, 70, true);
-    if ((tableField(os2, 62, false) & 0x80) && typoAscent >= 0 && typoDescent <= 0) {
-        ascent = typoAscent;
-        descent = -typoDescent;
-    }
-    if (unitsPerEm <= 0 || ascent + descent <= 0) {
-        const QFontMetricsF metrics(font, &measuringDevice());
-        return {std::round(metrics.ascent()), std::round(metrics.descent())};
-    }
-    const double pixelsPerUnit = font.pointSizeF() * 96.0 / 72.0 / unitsPerEm;
-    return {std::round(ascent * pixelsPerUnit), std::round(descent * pixelsPerUnit)};
-}
-
-int maxDigitWidth(const sheet::Font& font) {
-    const QFontMetricsF metrics(screenFont(font), &measuringDevice());
-    double widest = 0;
-    for (char16_t d = u'0'; d <= u'9'; ++d) {
-        widest = std::max(widest, metrics.horizontalAdvance(QChar(d)));
-    }
-    return std::max(1, static_cast<int>(std::lround(widest)));
-}
 
 QString fitNumber(const NumberFormatter& formatter, const sheet::Value& value, const QFontMetricsF& metrics,
                   double room) {
@@ -712,8 +631,8 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
         throw RenderError("There is not enough memory for a picture of " + std::to_string(layout.width()) + " x " +
                           std::to_string(layout.height()) + " pixels.");
     }
-    image.setDotsPerMeterX(kDotsPerMeter);
-    image.setDotsPerMeterY(kDotsPerMeter);
+    image.setDotsPerMeterX(kScreenDotsPerMeter);
+    image.setDotsPerMeterY(kScreenDotsPerMeter);
     {
         QPainter painter(&image);
         PaintJob(m_workbook, m_sheet, layout, image).run(painter);
@@ -721,77 +640,14 @@ QImage SheetPainter::paint(const sheet::Area& area) const {
     return image;
 }
 
-void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers) const {
+void SheetPainter::paintOn(QPainter& painter, const SheetLayout& layout, int layers, PdfTextLayer* textLayer) const {
     ensureGuiApplication();
     if (!painter.isActive()) {
         throw RenderError("The sheet cannot be drawn: the painter is not active.");
     }
-    PaintJob(m_workbook, m_sheet, layout, *painter.device()).run(painter, layers);
-}
-
-QImage newPicture(int width, int height, QImage::Format format) {
-    // Small pictures are left to the ordinary allocator.
-    constexpr qsizetype kLarge = qsizetype{1} << 20;
-    const auto depth = static_cast<qsizetype>(QImage::toPixelFormat(format).bitsPerPixel());
-    if (width <= 0 || height <= 0 || depth <= 0) {
-        return {};
-    }
-    // Rows start on 32-bit boundaries, as QImage lays them out itself.
-    const qsizetype bytesPerLine = (static_cast<qsizetype>(width) * depth + 31) / 32 * 4;
-    if (bytesPerLine > std::numeric_limits<qsizetype>::max() / height) {
-        return {};
-    }
-    const qsizetype total = bytesPerLine * height;
-    if (total < kLarge) {
-        return QImage(width, height, format);
-    }
-    void* block = os::allocateLargeBlock(static_cast<std::size_t>(total));
-    if (block == nullptr) {
-        return {};
-    }
-    struct Held {
-        void* block;
-        std::size_t bytes;
-    };
-    auto* held = new Held{block, static_cast<std::size_t>(total)};
-    return QImage(
-        static_cast<uchar*>(block), width, height, bytesPerLine, format,
-        [](void* info) {
-            auto* h = static_cast<Held*>(info);
-            os::releaseLargeBlock(h->block, h->bytes);
-            delete h;
-        },
-        held);
-}
-
-FontListReader::FontListReader() {
-    ensureGuiApplication();
-    std::promise<void> done;
-    fontListRead() = done.get_future().share();
-    m_thread = std::thread([done = std::move(done)]() mutable {
-        t_readingFontList = true;
-        (void)QFontDatabase::families();
-        done.set_value();
-        // The families the gradebook uses are looked up and drawn with once: what is learnt about
-        // them (their stand-ins, the fonts to fall back on) serves every thread.
-        QImage scratch(64, 16, QImage::Format_RGB32);
-        QPainter painter(&scratch);
-        for (const char* name : {"Century Gothic", "Arial"}) {
-            for (const bool bold : {false, true}) {
-                QFont font(resolveFontFamily(name));
-                font.setPointSizeF(10);
-                font.setBold(bold);
-                painter.setFont(font);
-                painter.drawText(0, 12, QStringLiteral("Ag 0.9 A-"));
-            }
-        }
-    });
-}
-
-FontListReader::~FontListReader() {
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    PaintJob job(m_workbook, m_sheet, layout, *painter.device());
+    job.setTextLayer(textLayer);
+    job.run(painter, layers);
 }
 
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "workbook/render/FontCatalog.h"
 #include "workbook/render/NumberFormatter.h"
+#include "workbook/render/PdfTextLayer.h"
 #include "workbook/render/RenderError.h"
 #include "workbook/render/SheetLayout.h"
 #include "workbook/sheet/Workbook.h"
@@ -11,33 +13,7 @@
 #include <QPainter>
 #include <QString>
 
-#include <thread>
-
 namespace markwell::render {
-
-// The installed family that stands in for a font name: the name itself when installed, else a
-// metric-compatible or look-alike family (Arial: Liberation Sans, Century Gothic: URW Gothic,
-// Times New Roman: Liberation Serif, Courier New: Liberation Mono, Calibri: Carlito), else the
-// system's sans-serif family.
-QString resolveFontFamily(const std::string& name);
-
-// The screen font of a cell font at 96 dpi, its family resolved as above.
-QFont screenFont(const sheet::Font& font);
-
-// How lines of text are stacked in a cell, in pixels at 96 dpi: spreadsheet programs place
-// them by the font's own ascender and descender (an OpenType font's hhea values, or its
-// typographic ones when the font asks for those), each rounded to whole pixels, without the
-// extra gap between lines that text editors add; wrapped lines follow each other at their sum.
-struct LineMetrics {
-    double ascent = 0;
-    double descent = 0;
-    double height() const { return ascent + descent; }
-};
-LineMetrics lineMetrics(const QFont& font);
-
-// The advance of the widest digit of the font at 96 dpi, rounded to whole pixels (7 for
-// 10-point Arial); column widths are counted in it.
-int maxDigitWidth(const sheet::Font& font);
 
 // The text of a number in a cell whose text may be `room` pixels wide: General numbers give up
 // digits to fit (0.333333333, 0.3333, 1E+05); anything that still does not fit, and every other
@@ -71,7 +47,9 @@ public:
     // ground, no gridlines, no cut bands. Text is measured on the painter's device. A page made
     // of several pieces draws each layer of every piece before the next layer, so no piece's fill
     // covers a border that another piece draws on their common line.
-    void paintOn(QPainter& painter, const SheetLayout& layout, int layers = kAllLayers) const;
+    // With a text layer, each line of text is marked for it (see PdfTextLayer).
+    void paintOn(QPainter& painter, const SheetLayout& layout, int layers = kAllLayers,
+                 PdfTextLayer* textLayer = nullptr) const;
 
 private:
     const sheet::Workbook& m_workbook;
@@ -79,27 +57,6 @@ private:
     RenderLimits m_limits;
 };
 
-// A picture of width x height pixels in the given format, its content undefined, held in memory of
-// its own that is ready at once (a picture of millions of pixels is drawn or read without the
-// system supplying its memory page by page). Null when the memory cannot be had.
-QImage newPicture(int width, int height, QImage::Format format);
-
 QImage renderSheetPicture(const sheet::Workbook& workbook, int sheetIndex, sheet::Area area, RenderLimits limits = {});
-
-// Reads the system's list of fonts on a thread of its own while the caller goes on, so that the
-// first picture does not wait for it (on a desktop it takes longer than making a class's
-// workbook). Start it once the graphical application exists; the font database is safe to use
-// from any thread, and a picture drawn before the list is read simply waits for it. The object
-// waits for its thread when it goes.
-class FontListReader {
-public:
-    FontListReader();
-    ~FontListReader();
-    FontListReader(const FontListReader&) = delete;
-    FontListReader& operator=(const FontListReader&) = delete;
-
-private:
-    std::thread m_thread;
-};
 
 } // namespace markwell::render

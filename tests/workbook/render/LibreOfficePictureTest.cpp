@@ -8,32 +8,17 @@
 #include "TextSample.h"
 
 #include "workbook/render/SheetPainter.h"
-#include "workbook/xls/XlsWriter.h"
 
 #include "ExternalReaders.h"
+#include "LibreOfficePrint.h"
 #include "TempDir.h"
 
-#include <QFile>
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
 using namespace markwell;
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-// Both programs draw Century Gothic with the same stand-in when it is missing: our renderer
-// picks URW Gothic itself, LibreOffice gets it through a fontconfig alias.
-const char kFontConfig[] = R"(<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "fonts.dtd">
-<fontconfig>
-  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
-  <alias binding="same"><family>Century Gothic</family><accept><family>URW Gothic</family></accept></alias>
-</fontconfig>
-)";
-
-} // namespace
 
 TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) {
     const QString soffice = QStandardPaths::findExecutable(u"soffice"_s);
@@ -42,22 +27,15 @@ TEST(LibreOfficePicture, WrappedAndRightToLeftTextsSitWhereLibreOfficePutsThem) 
         GTEST_SKIP() << "LibreOffice (soffice) or poppler-utils (pdftoppm) is not installed";
     }
     test::TempDir dir;
-    dir.write(u"fonts.conf"_s, QByteArray(kFontConfig));
     const sheet::Workbook wb = test::textSampleWorkbook();
-    const xls::Bytes bytes = xls::writeXls(wb);
-    dir.write(u"texts.xls"_s,
-              QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+    std::string problem;
+    const QString pdf = test::printWithLibreOffice(soffice, dir, wb, u"texts"_s, problem);
+    ASSERT_FALSE(pdf.isEmpty()) << problem;
     const QString fonts = dir.file(u"fonts.conf"_s);
-    const test::ToolRun pdf =
-        test::runTool(soffice,
-                      {u"-env:UserInstallation=file://"_s + dir.file(u"profile"_s), u"--headless"_s, u"--convert-to"_s,
-                       u"pdf"_s, u"--outdir"_s, dir.path(), dir.file(u"texts.xls"_s)},
-                      240000, {u"FONTCONFIG_FILE="_s + fonts});
-    ASSERT_TRUE(pdf.ok && QFile::exists(dir.file(u"texts.pdf"_s))) << (pdf.out + pdf.err).toStdString();
-    const test::ToolRun png = test::runTool(pdftoppm,
-                                            {u"-r"_s, u"96"_s, u"-png"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s,
-                                             u"-singlefile"_s, dir.file(u"texts.pdf"_s), dir.file(u"theirs"_s)},
-                                            240000, {u"FONTCONFIG_FILE="_s + fonts});
+    const test::ToolRun png = test::runTool(
+        pdftoppm,
+        {u"-r"_s, u"96"_s, u"-png"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-singlefile"_s, pdf, dir.file(u"theirs"_s)},
+        240000, {u"FONTCONFIG_FILE="_s + fonts});
     ASSERT_TRUE(png.ok) << png.err.toStdString();
     const QImage theirs(dir.file(u"theirs.png"_s));
     ASSERT_FALSE(theirs.isNull());

@@ -1,6 +1,6 @@
 // The PNG encoder: pictures of every size and format come back pixel for pixel through Qt's
-// reader (libpng) and an independent decoder, the bands compressed by several threads join into
-// one valid zlib stream, and what cannot be encoded is refused with a reason.
+// reader (libpng) and an independent decoder, the compressed pieces join into one valid zlib
+// stream, and what cannot be encoded is refused with a reason.
 
 #include "RenderSample.h"
 
@@ -177,7 +177,7 @@ void expectRoundTrip(const QImage& image, const PngOptions& options, int expecte
 }
 
 TEST(PngWriter, OpaquePicturesOfAnySizeAndFilterComeBackExactly) {
-    // The widest rows are longer than the pieces a band is compressed in.
+    // The widest rows are longer than the pieces the rows are compressed in.
     const QSize sizes[] = {{1, 1}, {2, 3}, {3, 2}, {7, 1}, {1, 9}, {33, 17}, {101, 64}, {22000, 4}};
     const PngFilters filters[] = {PngFilters::Adaptive, PngFilters::AdaptiveWithPaeth, PngFilters::None,
                                   PngFilters::Up};
@@ -186,45 +186,23 @@ TEST(PngWriter, OpaquePicturesOfAnySizeAndFilterComeBackExactly) {
         for (const PngFilters filter : filters) {
             PngOptions options;
             options.filters = filter;
-            options.maxThreads = 3;
-            options.bandRows = 5;
             SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " filters " << int(filter));
             expectRoundTrip(image, options, 2);
         }
     }
 }
 
-TEST(PngWriter, BandsFromSeveralThreadsJoinIntoOneZlibStream) {
-    const QImage image = patterned(257, 300);
-    const qsizetype filteredBytes = 300 * (257 * 3 + 1);
-    for (const int bandRows : {1, 7, 64, 299, 0}) {
-        SCOPED_TRACE(testing::Message() << "bands of " << bandRows << " rows");
-        PngOptions options;
-        options.bandRows = bandRows;
-        options.maxThreads = 1;
-        const QByteArray alone = encoded(image, options);
-        options.maxThreads = 4;
-        const QByteArray together = encoded(image, options);
-        EXPECT_EQ(together, alone) << "the threads changed the file";
-        EXPECT_EQ(inflatedIdat(together).size(), filteredBytes);
-        EXPECT_TRUE(samePixels(decoded(together), image));
-    }
-    // Large enough that the bands are chosen by size and the threads share them; the file is the
-    // same whatever the number of threads.
+TEST(PngWriter, PiecesAndChunksJoinIntoOneZlibStream) {
+    // Filtered bytes of many compressed pieces and more than one IDAT chunk.
     const QImage large = patterned(700, 640);
     const QByteArray png = encoded(large);
     EXPECT_EQ(inflatedIdat(png).size(), 640 * (700 * 3 + 1));
     EXPECT_TRUE(samePixels(decoded(png), large));
-    PngOptions one;
-    one.maxThreads = 1;
-    EXPECT_EQ(encoded(large, one), png);
 }
 
 TEST(PngWriter, TransparencyIsKeptAsStraightAlpha) {
     const QImage straight = translucent(45, 40);
     PngOptions options;
-    options.maxThreads = 2;
-    options.bandRows = 9;
     const QByteArray png = encoded(straight, options);
     EXPECT_EQ(colourType(png), 6);
     const QImage back = decoded(png);
@@ -249,11 +227,9 @@ TEST(PngWriter, TransparencyIsKeptAsStraightAlpha) {
 }
 
 TEST(PngWriter, EveryImageFormatIsConverted) {
-    // Wide and tall enough that rows are converted in several pieces, the bands starting inside them.
+    // Wide and tall enough that rows are converted in several pieces.
     const QImage source = patterned(1000, 300);
     PngOptions options;
-    options.maxThreads = 3;
-    options.bandRows = 50;
     const QImage::Format formats[] = {QImage::Format_Grayscale8, QImage::Format_Grayscale16, QImage::Format_Indexed8,
                                       QImage::Format_Mono,       QImage::Format_RGB888,      QImage::Format_BGR888,
                                       QImage::Format_RGBX8888,   QImage::Format_RGB16,       QImage::Format_RGBA64};
@@ -357,8 +333,6 @@ TEST(PngWriter, IndependentDecoderReadsTheSamePixels) {
     test::TempDir dir;
     PngOptions options;
     options.filters = PngFilters::AdaptiveWithPaeth;
-    options.maxThreads = 2;
-    options.bandRows = 6;
     const QImage opaque = patterned(61, 47);
     const QImage transparent = translucent(29, 23);
     for (const QImage& image : {opaque, transparent}) {

@@ -90,13 +90,13 @@ TEST(PrintLayout, GradebookPagesGoDownThenAcrossWithTheTitlesRepeated) {
     EXPECT_DOUBLE_EQ(layout.pageWidthPoints(), 612);
     EXPECT_DOUBLE_EQ(layout.pageHeightPoints(), 792);
     EXPECT_DOUBLE_EQ(layout.pointsPerPixel(), 0.75);
-    EXPECT_EQ(layout.roomWidth(), 720);  // 7.5 inches
-    EXPECT_EQ(layout.roomHeight(), 912); // 9.5 inches
+    EXPECT_EQ(layout.roomWidth(), 10800);  // 7.5 inches in twips
+    EXPECT_EQ(layout.roomHeight(), 13680); // 9.5 inches
 
-    // Across: B..G (264 + 136 + 3 x 73 + 65 = 684 px; H would make 753); then column B in front
-    // of H..M (264 + 6 x 69 = 678) and of N..R. Down: rows 5 to 12 take 151 px and 44 students
-    // of 17 px fit below (899); the second band starts at row 57, below the header row 12, which
-    // is repeated above it.
+    // Across: B..G (at the file's widths 10256 twips, about 684 px; H would make 11291); then
+    // column B in front of H..M and of N..R. Down: rows 5 to 12 take 2265 twips and 44 students
+    // of 259 (12.95 points) fit below (13661); the second band starts at row 57, below the header
+    // row 12, which is repeated above it.
     const std::optional<Span> noTitles;
     const std::vector<PrintPage> expected = {
         {0, rows(5, 56), cols("B", "G"), noTitles, noTitles},
@@ -107,8 +107,8 @@ TEST(PrintLayout, GradebookPagesGoDownThenAcrossWithTheTitlesRepeated) {
         {0, rows(57, 77), cols("N", "R"), rows(12, 12), cols("B", "B")},
     };
     EXPECT_EQ(layout.pages(), expected);
-    EXPECT_EQ(layout.columnsWidth(cols("B", "G")), 684);
-    EXPECT_EQ(layout.rowsHeight(rows(5, 56)), 899);
+    EXPECT_EQ(layout.columnsWidth(cols("B", "G")), 10256);
+    EXPECT_EQ(layout.rowsHeight(rows(5, 56)), 13661);
 
     // A class that fits the paper: one page, with nothing repeated.
     const sheet::Workbook small = gradebook(2, 1);
@@ -121,10 +121,10 @@ TEST(PrintLayout, ScaleOrientationAndPaperSetTheRoom) {
     sheet::PageSetup& p = wb.sheets[0].pageSetup;
     p.scale = 50;
     const PrintLayout half(wb.sheets[0], printRangesOf(wb, 0), kMdw);
-    EXPECT_EQ(half.roomWidth(), 1440);
-    EXPECT_EQ(half.roomHeight(), 1824);
+    EXPECT_EQ(half.roomWidth(), 21600);
+    EXPECT_EQ(half.roomHeight(), 27360);
     EXPECT_DOUBLE_EQ(half.pointsPerPixel(), 0.375);
-    // Every row fits; B..R would take 684 + 11 x 69 = 1443 px, so R just misses the first page.
+    // Every row fits; B..R would take more than 15 inches, so R just misses the first page.
     ASSERT_EQ(half.pages().size(), 2u);
     EXPECT_EQ(half.pages()[0].columns, cols("B", "Q"));
     EXPECT_EQ(half.pages()[1].columns, cols("R", "R"));
@@ -137,8 +137,8 @@ TEST(PrintLayout, ScaleOrientationAndPaperSetTheRoom) {
     const PrintLayout a4(wb.sheets[0], printRangesOf(wb, 0), kMdw);
     EXPECT_NEAR(a4.pageWidthPoints(), 841.89, 0.01);
     EXPECT_NEAR(a4.pageHeightPoints(), 595.28, 0.01);
-    EXPECT_EQ(a4.roomWidth(), 1026); // (297 mm - 1 inch) at 96 dpi
-    EXPECT_EQ(a4.roomHeight(), 697);
+    EXPECT_EQ(a4.roomWidth(), 15397); // (297 mm - 1 inch) in twips
+    EXPECT_EQ(a4.roomHeight(), 10465);
 
     EXPECT_DOUBLE_EQ(paperOf(1).width, 8.5);
     EXPECT_DOUBLE_EQ(paperOf(5).height, 14.0);

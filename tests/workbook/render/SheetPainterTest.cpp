@@ -1,6 +1,7 @@
 #include "RenderSample.h"
 #include "TextSample.h"
 
+#include "workbook/render/PictureMemory.h"
 #include "workbook/render/SheetPainter.h"
 
 #include <QFontDatabase>
@@ -392,7 +393,7 @@ TEST(FontListReader, PicturesDrawnMeanwhileAreTheSame) {
     const sheet::Workbook wb = test::renderSampleWorkbook();
     QImage meanwhile;
     {
-        const FontListReader reader;
+        const FontListReader reader({"Century Gothic", "Arial"});
         meanwhile = renderSheetPicture(wb, 0, kSampleArea);
     }
     const QImage after = renderSheetPicture(wb, 0, kSampleArea);
