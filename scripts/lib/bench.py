@@ -21,7 +21,9 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bench_setup  # noqa: E402
 
-TABLE_SIZES = ["sample", (15, 40), (60, 500), (250, 32767)]
+# The largest class twice: with points spread over each test's range, and with small points
+# (0 to 3) repeated over and over.
+TABLE_SIZES = ["sample", (15, 40), (60, 500), (250, 32767), (250, 32767, "small")]
 LARGEST = (250, 32767)
 PHASES = ["template", "fill", "save", "reopen", "picture", "total"]
 
@@ -30,9 +32,12 @@ def parse_size(text):
     if text == "sample":
         return "sample"
     tests, sep, students = text.lower().replace("×", "x").partition("x")
+    small = students.endswith("s")
+    students = students[:-1] if small else students
     if not sep or not tests.isdigit() or not students.isdigit():
-        raise argparse.ArgumentTypeError(f'"{text}" is no size: write sample or TESTSxSTUDENTS, such as 60x500')
-    size = (int(tests), int(students))
+        raise argparse.ArgumentTypeError(
+            f'"{text}" is no size: write sample or TESTSxSTUDENTS, such as 60x500 (60x500s: points of 0 to 3)')
+    size = (int(tests), int(students)) + (("small",) if small else ())
     if size[0] > bench_setup.MAX_TESTS or size[1] > bench_setup.MAX_STUDENTS:
         raise argparse.ArgumentTypeError(
             f'"{text}": a class has at most {bench_setup.MAX_TESTS} tests and {bench_setup.MAX_STUDENTS} students')
@@ -56,7 +61,7 @@ def cells(size):
 def label(size):
     if size == "sample":
         return "sample (2 × 1)"
-    return f"{size[0]:,} × {size[1]:,}"
+    return f"{size[0]:,} × {size[1]:,}" + (", points 0–3" if len(size) > 2 else "")
 
 
 def default_runs(size, sweep, quick):
@@ -103,7 +108,7 @@ class Runner:
         self.env.pop("QT_QPA_PLATFORM", None)
 
     def setup_file(self, size):
-        name = "sample.txt" if size == "sample" else f"class_{size[0]}_{size[1]}.txt"
+        name = "sample.txt" if size == "sample" else "class_" + "_".join(map(str, size)) + ".txt"
         path = os.path.join(self.scratch, name)
         if not os.path.exists(path):
             bench_setup.write_setup(path, size)
@@ -221,7 +226,8 @@ def print_sweep(runner, sizes, runs_for):
 def main(argv):
     parser = argparse.ArgumentParser(prog="scripts/bench", description=__doc__.split("\n\n")[0])
     parser.add_argument("--sizes", type=parse_sizes, metavar="LIST",
-                        help="the classes to time, such as sample,15x40,60x500,250x32767 (the default)")
+                        help="the classes to time, such as sample,15x40,60x500,250x32767,250x32767s (the "
+                             "default; a trailing s: points of 0 to 3)")
     parser.add_argument("--runs", type=positive, metavar="N",
                         help="runs per class (default: 9 for small classes, 5 for 60x500, 3 for the largest; "
                              "also MARKWELL_BENCH_RUNS)")

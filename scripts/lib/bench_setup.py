@@ -3,6 +3,7 @@
 
     python3 scripts/lib/bench_setup.py sample > sample.txt
     python3 scripts/lib/bench_setup.py 60 500 > class.txt      # 60 tests, 500 students
+    python3 scripts/lib/bench_setup.py 60 500 small > class.txt  # the same with points of 0 to 3
 
 A generated class is the same for the same size on every machine: names, six-digit student IDs,
 tests of different possible points, and points from 0 up to each test's possible points.
@@ -46,8 +47,9 @@ KINDS = [
 ]
 
 
-def generated(tests, students):
-    """The setup of a class with `tests` tests and `students` students, as key/value pairs."""
+def generated(tests, students, small=False):
+    """The setup of a class with `tests` tests and `students` students, as key/value pairs. With
+    `small`, every point is a whole 0 to 3: few distinct values, repeated over and over."""
     if not 0 <= tests <= MAX_TESTS or not 0 <= students <= MAX_STUDENTS:
         raise ValueError(f"a class has 0 to {MAX_TESTS} tests and 0 to {MAX_STUDENTS} students")
     rng = random.Random(tests * 100003 + students)
@@ -67,8 +69,8 @@ def generated(tests, students):
         fields = [name, str(ids[s])]
         for p in possible:
             # Mostly whole points; now and then a half point.
-            half = rng.random() < 0.05
-            value = rng.randint(0, 2 * p) / 2 if half else rng.randint(0, p)
+            half = not small and rng.random() < 0.05
+            value = rng.randint(0, 2 * p) / 2 if half else rng.randint(0, 3 if small else p)
             fields.append(f"{value:g}")
         student_rows.append("^".join(fields))
     return {
@@ -86,8 +88,9 @@ def setup_text(values):
 
 
 def write_setup(path, size):
-    """Writes the setup of `size` ("sample", or a (tests, students) pair) to `path`."""
-    values = SAMPLE if size == "sample" else generated(*size)
+    """Writes the setup of `size` ("sample", or (tests, students) with an optional third part
+    "small" for points of 0 to 3) to `path`."""
+    values = SAMPLE if size == "sample" else generated(size[0], size[1], len(size) > 2)
     with open(path, "w", encoding="utf-8", newline="\n") as f:
         f.write(setup_text(values))
 
@@ -96,14 +99,15 @@ def main(argv):
     if argv == ["sample"]:
         sys.stdout.write(setup_text(SAMPLE))
         return 0
-    if len(argv) == 2 and all(a.isdigit() for a in argv):
+    small = argv[2:] == ["small"]
+    if (len(argv) == 2 or small) and all(a.isdigit() for a in argv[:2]):
         try:
-            sys.stdout.write(setup_text(generated(int(argv[0]), int(argv[1]))))
+            sys.stdout.write(setup_text(generated(int(argv[0]), int(argv[1]), small)))
         except ValueError as e:
             sys.stderr.write(f"bench_setup.py: {e}\n")
             return 2
         return 0
-    sys.stderr.write("usage: bench_setup.py sample | bench_setup.py TESTS STUDENTS\n")
+    sys.stderr.write("usage: bench_setup.py sample | bench_setup.py TESTS STUDENTS [small]\n")
     return 2
 
 

@@ -8,6 +8,7 @@
 #include "os/Result.h"
 #include "workbook/render/FontCatalog.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 #include <atomic>
@@ -56,15 +57,22 @@ int main(int argc, char** argv) {
     static char programName[] = "markwell-cli";
     static char* qtArgv[] = {programName, nullptr};
     static int qtArgc = 1;
-    // No windows: fonts and pictures work on the offscreen platform, with or without a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     qtHandler = qInstallMessageHandler(onQtMessage);
-    QGuiApplication app(qtArgc, qtArgv);
+    // Only a job draws (the picture of the sheet): the usage, the version and a wrong command line
+    // start no graphical platform. No windows: fonts and pictures work on the offscreen platform,
+    // with or without a display.
+    const bool job = !arguments.isEmpty() && arguments.front() == QStringLiteral("create");
+    std::optional<QCoreApplication> plainApp;
+    std::optional<QGuiApplication> drawingApp;
     // For a job, the system's fonts are listed, and the template's looked up, while the setup is
     // read and the workbook made.
     std::optional<markwell::render::FontListReader> fonts;
-    if (!arguments.isEmpty() && arguments.front() == QStringLiteral("create")) {
+    if (job) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        drawingApp.emplace(qtArgc, qtArgv);
         fonts.emplace(markwell::templateFontFamilies());
+    } else {
+        plainApp.emplace(qtArgc, qtArgv);
     }
 
     markwell::cli::CliEnvironment env;

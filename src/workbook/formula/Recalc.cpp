@@ -52,15 +52,26 @@ public:
         }
     }
 
+    // Formula cells are computed column by column: the summary formulas under a column all read
+    // that column, and one after another they find it in the visit kept by forEach.
     void run() {
+        std::vector<Frame> order;
         for (std::size_t s = 0; s < m_state.size(); ++s) {
             for (std::size_t r = 0; r < m_state[s].size(); ++r) {
                 for (std::size_t c = 0; c < m_state[s][r].size(); ++c) {
                     if (m_state[s][r][c] == kPending) {
-                        m_stack.push_back(Frame{static_cast<int>(s), static_cast<int>(r), static_cast<int>(c)});
-                        drain();
+                        order.push_back(Frame{static_cast<int>(s), static_cast<int>(r), static_cast<int>(c)});
                     }
                 }
+            }
+        }
+        std::stable_sort(order.begin(), order.end(), [](const Frame& a, const Frame& b) {
+            return a.sheet != b.sheet ? a.sheet < b.sheet : a.col < b.col;
+        });
+        for (const Frame& f : order) {
+            if (state(f.sheet, f.row, f.col) == kPending) {
+                m_stack.push_back(f);
+                drain();
             }
         }
     }
@@ -93,6 +104,21 @@ public:
         if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
             return;
         }
+        if (sheetIndex == m_keptSheet && area == m_keptArea) {
+            for (const Visit& v : m_kept) {
+                visit(v.pos, v.value, v.isFormula);
+            }
+            return;
+        }
+        // An area of several rows is kept as visited when every formula in it is computed: its
+        // cells no longer change, and the next formula reading it (the summaries of one column
+        // read it several times) goes through the kept list instead of every row again.
+        const bool keep = area.first.row != area.last.row;
+        bool settled = true;
+        if (keep) {
+            m_keptSheet = -1;
+            m_kept.clear();
+        }
         const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
         const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
         const int firstRow = std::max(area.first.row, 0);
@@ -119,14 +145,25 @@ public:
                 }
                 const Value& v = cells[col].value;
                 if (!states[row].empty() && states[row][col] != kNone) {
+                    settled = settled && (states[row][col] & 0x0F) == kDone;
                     const Value current = read(sheetIndex, r, c, v);
                     if (!current.isEmpty()) {
+                        if (keep) {
+                            m_kept.push_back(Visit{CellPos{r, c}, current, true});
+                        }
                         visit(CellPos{r, c}, current, true);
                     }
                 } else if (!v.isEmpty()) {
+                    if (keep) {
+                        m_kept.push_back(Visit{CellPos{r, c}, v, false});
+                    }
                     visit(CellPos{r, c}, v, false);
                 }
             }
+        }
+        if (keep && settled) {
+            m_keptSheet = sheetIndex;
+            m_keptArea = area;
         }
     }
 
@@ -205,8 +242,18 @@ private:
         }
     }
 
+    struct Visit {
+        CellPos pos;
+        Value value;
+        bool isFormula;
+    };
+
     sheet::Workbook& m_workbook;
     std::vector<std::vector<std::vector<std::uint8_t>>> m_state; // sheet, row, column
+    // The visit of the last area of several rows whose cells were all settled.
+    int m_keptSheet = -1;
+    Area m_keptArea;
+    std::vector<Visit> m_kept;
     std::vector<Frame> m_stack;
     std::vector<Frame> m_missing;
 };

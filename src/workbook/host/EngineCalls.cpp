@@ -15,8 +15,8 @@ sheet::Workbook readWorkbook(const QByteArray& bytes) {
     return xls::readXls(xls::ByteView(data, static_cast<size_t>(bytes.size()))).workbook;
 }
 
-std::vector<std::uint8_t> writeWorkbook(const sheet::Workbook& workbook) {
-    return xls::writeXls(workbook);
+void writeWorkbook(const sheet::Workbook& workbook, const std::function<void(std::span<const std::uint8_t>)>& sink) {
+    xls::writeXls(workbook, sink);
 }
 
 sheet::Value valueOfText(const std::string& text) {

@@ -6,7 +6,9 @@
 #include <QImage>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,8 @@ namespace markwell::engine {
 
 // Reads a BIFF8 workbook; throws std::exception with a description of the fault.
 sheet::Workbook readWorkbook(const QByteArray& bytes);
-std::vector<std::uint8_t> writeWorkbook(const sheet::Workbook& workbook);
+// Writes it as .xls, handing the file to `sink` piece by piece.
+void writeWorkbook(const sheet::Workbook& workbook, const std::function<void(std::span<const std::uint8_t>)>& sink);
 
 // What a cell holds after its value is set to a text: a number when the text is a number that
 // converts without loss, otherwise the text.

@@ -13,9 +13,13 @@
 namespace markwell::sheet {
 
 struct Cell {
-    Value value;              // the constant, or the cached result of the formula
-    formula::NodePtr formula; // null: a constant
-    std::uint32_t format = 0; // index into Workbook::formats
+    Cell(Value v = {}, formula::NodePtr f = nullptr, std::uint32_t fmt = 0)
+        : value(std::move(v)), format(fmt), formula(std::move(f)) {}
+
+    // The format lies in the value's spare bytes: a cell takes 32 bytes.
+    [[no_unique_address]] Value value; // the constant, or the cached result of the formula
+    std::uint32_t format = 0;          // index into Workbook::formats
+    formula::NodePtr formula;          // null: a constant
 
     // A blank cell with the default format is the same as no cell at all.
     bool isBlank() const { return !formula && value.isEmpty() && format == 0; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -65,9 +66,28 @@ std::optional<ErrorCode> errorFromCode(std::uint8_t code) {
     return std::nullopt;
 }
 
+struct Value::SharedText {
+    std::atomic<std::size_t> holders{1};
+    std::string chars;
+};
+
+Value::Value(std::string text) : m_type(Type::Text) {
+    m_data.text = new SharedText{{1}, std::move(text)};
+}
+
+void Value::hold() const {
+    m_data.text->holders.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Value::letGo() {
+    if (m_data.text->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        delete m_data.text;
+    }
+}
+
 const std::string& Value::text() const {
     static const std::string empty;
-    return isText() ? *std::get<2>(m_data) : empty;
+    return isText() ? m_data.text->chars : empty;
 }
 
 bool operator==(const Value& a, const Value& b) {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
+#include <utility>
 
 namespace markwell::sheet {
 
@@ -31,32 +31,54 @@ std::optional<ErrorCode> errorFromCode(std::uint8_t code);
 
 // The content of a cell, or the result of a formula: empty, a number, a text (UTF-8), a
 // boolean or an error. Texts are shared between copies, so copying a Value never copies
-// the characters.
+// the characters. Sixteen bytes: a workbook holds millions of them.
 class Value {
 public:
     enum class Type : std::uint8_t { Empty, Number, Text, Boolean, Error };
 
     Value() = default;
-    Value(double number) : m_data(number) {}
-    Value(int number) : m_data(static_cast<double>(number)) {}
-    Value(bool boolean) : m_data(boolean) {}
-    Value(ErrorCode error) : m_data(error) {}
-    Value(std::string text) : m_data(std::make_shared<const std::string>(std::move(text))) {}
+    Value(double number) : m_type(Type::Number) { m_data.number = number; }
+    Value(int number) : Value(static_cast<double>(number)) {}
+    Value(bool boolean) : m_type(Type::Boolean) { m_data.boolean = boolean; }
+    Value(ErrorCode error) : m_type(Type::Error) { m_data.error = error; }
+    Value(std::string text);
     Value(std::string_view text) : Value(std::string(text)) {}
     Value(const char* text) : Value(std::string(text)) {}
 
-    Type type() const { return static_cast<Type>(m_data.index()); }
-    bool isEmpty() const { return m_data.index() == 0; }
-    bool isNumber() const { return m_data.index() == 1; }
-    bool isText() const { return m_data.index() == 2; }
-    bool isBoolean() const { return m_data.index() == 3; }
-    bool isError() const { return m_data.index() == 4; }
+    Value(const Value& other) : m_data(other.m_data), m_type(other.m_type) {
+        if (m_type == Type::Text) {
+            hold();
+        }
+    }
+    Value(Value&& other) noexcept : m_data(other.m_data), m_type(other.m_type) { other.m_type = Type::Empty; }
+    Value& operator=(const Value& other) {
+        Value copy(other);
+        swap(copy);
+        return *this;
+    }
+    Value& operator=(Value&& other) noexcept {
+        Value moved(std::move(other));
+        swap(moved);
+        return *this;
+    }
+    ~Value() {
+        if (m_type == Type::Text) {
+            letGo();
+        }
+    }
+
+    Type type() const { return m_type; }
+    bool isEmpty() const { return m_type == Type::Empty; }
+    bool isNumber() const { return m_type == Type::Number; }
+    bool isText() const { return m_type == Type::Text; }
+    bool isBoolean() const { return m_type == Type::Boolean; }
+    bool isError() const { return m_type == Type::Error; }
 
     // Accessors; asking for the wrong type gives 0, "", false or #VALUE!.
-    double number() const { return isNumber() ? std::get<1>(m_data) : 0.0; }
+    double number() const { return isNumber() ? m_data.number : 0.0; }
     const std::string& text() const;
-    bool boolean() const { return isBoolean() && std::get<3>(m_data); }
-    ErrorCode error() const { return isError() ? std::get<4>(m_data) : ErrorCode::Value; }
+    bool boolean() const { return isBoolean() && m_data.boolean; }
+    ErrorCode error() const { return isError() ? m_data.error : ErrorCode::Value; }
 
     // Texts compare by their characters (case-sensitive), numbers by value.
     friend bool operator==(const Value& a, const Value& b);
@@ -66,7 +88,23 @@ public:
     std::string describe() const;
 
 private:
-    std::variant<std::monostate, double, std::shared_ptr<const std::string>, bool, ErrorCode> m_data;
+    struct SharedText; // the characters and how many values hold them
+
+    void swap(Value& other) noexcept {
+        std::swap(m_data, other.m_data);
+        std::swap(m_type, other.m_type);
+    }
+    void hold() const;
+    void letGo();
+
+    union Data {
+        double number = 0;
+        SharedText* text;
+        bool boolean;
+        ErrorCode error;
+    };
+    Data m_data;
+    Type m_type = Type::Empty;
 };
 
 // A number as text, the way a formula joins it to text: up to 15 significant digits, rounded half

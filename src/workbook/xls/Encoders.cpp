@@ -4,6 +4,8 @@
 #include "Strings.h"
 
 #include <array>
+#include <bit>
+#include <cmath>
 
 namespace markwell::xls {
 
@@ -131,6 +133,97 @@ Bytes encodeString16(std::string_view text) {
     ByteWriter w;
     writeUnicodeString16(w, utf8ToUtf16(text));
     return std::move(w.data());
+}
+
+std::uint8_t borderCode(sheet::BorderStyle s) {
+    using B = sheet::BorderStyle;
+    switch (s) {
+    case B::None:
+        return 0;
+    case B::Thin:
+        return 1;
+    case B::Medium:
+        return 2;
+    case B::Dashed:
+        return 3;
+    case B::Dotted:
+        return 4;
+    case B::Thick:
+        return 5;
+    case B::Double:
+        return 6;
+    case B::Hair:
+        return 7;
+    }
+    return 0;
+}
+
+std::uint8_t hAlignCode(sheet::HAlign a) {
+    using H = sheet::HAlign;
+    switch (a) {
+    case H::General:
+        return 0;
+    case H::Left:
+        return 1;
+    case H::Center:
+        return 2;
+    case H::Right:
+        return 3;
+    case H::Fill:
+        return 4;
+    case H::Justify:
+        return 5;
+    case H::CenterAcross:
+        return 6;
+    }
+    return 0;
+}
+
+std::uint8_t vAlignCode(sheet::VAlign a) {
+    using V = sheet::VAlign;
+    switch (a) {
+    case V::Top:
+        return 0;
+    case V::Center:
+        return 1;
+    case V::Bottom:
+        return 2;
+    case V::Justify:
+        return 3;
+    }
+    return 2;
+}
+
+std::optional<std::uint32_t> toRk(double v) {
+    if (!std::isfinite(v)) {
+        return std::nullopt;
+    }
+    auto asInt = [](double x) -> std::optional<std::uint32_t> {
+        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29) && !(x == 0 && std::signbit(x))) {
+            return (static_cast<std::uint32_t>(static_cast<std::int32_t>(x)) << 2) | 0x02;
+        }
+        return std::nullopt;
+    };
+    auto asDouble = [](double x) -> std::optional<std::uint32_t> {
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        if ((bits & 0x00000003FFFFFFFFull) == 0) {
+            return static_cast<std::uint32_t>(bits >> 32);
+        }
+        return std::nullopt;
+    };
+    if (auto rk = asInt(v)) {
+        return rk;
+    }
+    if (auto rk = asDouble(v)) {
+        return rk;
+    }
+    const double scaled = v * 100.0;
+    if (std::fabs(scaled) < 1e15 && scaled / 100.0 == v) {
+        if (auto rk = asInt(scaled); rk && static_cast<double>(static_cast<std::int32_t>(*rk) >> 2) / 100.0 == v) {
+            return *rk | 0x01;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace markwell::xls

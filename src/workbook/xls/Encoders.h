@@ -3,7 +3,10 @@
 #include "ByteIO.h"
 #include "Globals.h"
 
+#include "workbook/sheet/Format.h"
+
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace markwell::xls {
@@ -19,6 +22,15 @@ Bytes encodeName(const NameRecord& name);
 Bytes encodeU16(unsigned value);
 Bytes encodeDouble(double value);
 Bytes encodeString16(std::string_view text); // HEADER, FOOTER, STRING ...
+
+// The codes of XF fields.
+std::uint8_t borderCode(sheet::BorderStyle s);
+std::uint8_t hAlignCode(sheet::HAlign a);
+std::uint8_t vAlignCode(sheet::VAlign a);
+
+// A number as an RK value, when RK holds it exactly: an integer of 30 bits, or a double whose low
+// 32 bits are zero, either of them optionally divided by 100.
+std::optional<std::uint32_t> toRk(double v);
 
 // Built-in NAME codes (Print_Area 0x06 ...), or -1 for a user name.
 int builtinNameCode(std::string_view name);

@@ -14,6 +14,7 @@ namespace markwell::xls {
 class RecordWriter {
 public:
     std::size_t position() const { return m_out.size(); }
+    void reserve(std::size_t bytes) { m_out.data().reserve(bytes); }
     void write(std::uint16_t id, ByteView data);
     void write(std::uint16_t id, const ByteWriter& data) { write(id, ByteView(data.data())); }
     // The first piece under `id`, every further piece as a CONTINUE record.

@@ -1,5 +1,6 @@
 #include "XlsReader.h"
 
+#include "FormulaPool.h"
 #include "FormulaReader.h"
 #include "Globals.h"
 #include "RecordIds.h"
@@ -60,13 +61,14 @@ std::optional<std::uint16_t> bofVersion(ByteView stream, std::uint16_t* substrea
     return std::nullopt;
 }
 
-Bytes workbookStream(const cfb::CompoundFileReader& cfb) {
+// The workbook stream, a view of the file or of `storage`.
+ByteView workbookStream(const cfb::CompoundFileReader& cfb, Bytes& storage) {
     if (auto wb = cfb.findStream("Workbook")) {
-        return cfb.readStream(*wb);
+        return cfb.streamView(*wb, storage);
     }
     if (auto book = cfb.findStream("Book")) {
         // "Book" holds BIFF5/7; a few writers put BIFF8 there, which we read like any other.
-        Bytes data = cfb.readStream(*book);
+        const ByteView data = cfb.streamView(*book, storage);
         std::uint16_t substream = 0;
         if (bofVersion(data, &substream) == rec::kBiff8Version) {
             return data;
@@ -275,6 +277,7 @@ private:
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
     std::vector<SharedFormula> m_shared;
+    FormulaPool m_pool;                              // the sheet's formulas share their identical parts
     std::map<std::uint16_t, std::string> m_noteText; // by object id
     std::uint16_t m_lastObject = 0;
     bool m_lastObjectIsNote = false;
@@ -294,7 +297,7 @@ std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row,
     context.sheetOfBoundSheet = m_sheetMap;
     context.row = row;
     context.col = col;
-    return decodeFormula(rgce, context);
+    return m_pool.share(decodeFormula(rgce, context), row);
 }
 
 void SheetReader::onFormula(const Record& r) {
@@ -782,8 +785,9 @@ ReadResult readXls(ByteView file) {
     if (!cfb::hasCompoundSignature(file)) {
         refuseNonCompound(file);
     }
-    cfb::CompoundFileReader container(Bytes(file.begin(), file.end()));
-    const Bytes stream = workbookStream(container);
+    const auto container = cfb::CompoundFileReader::borrowing(file);
+    Bytes storage;
+    const ByteView stream = workbookStream(container, storage);
 
     std::uint16_t substream = 0;
     const auto version = bofVersion(stream, &substream);

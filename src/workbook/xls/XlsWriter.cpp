@@ -24,102 +24,12 @@ constexpr std::size_t kStyleXfs = 15;
 constexpr std::size_t kMaxXfs = 4050;
 constexpr std::uint16_t kFirstCustomFormat = 164;
 constexpr std::size_t kMaxCellChars = 32767; // the most characters a cell holds
+// Stream bytes to make room for: a generous guess for a cell's records and a formula's.
+constexpr std::size_t kCellRoom = 24;
+constexpr std::size_t kFormulaRoom = 160;
 
 [[noreturn]] void unsupported(const std::string& message) {
     throw XlsError(XlsErrorKind::Unsupported, message);
-}
-
-std::uint8_t borderCode(sheet::BorderStyle s) {
-    using B = sheet::BorderStyle;
-    switch (s) {
-    case B::None:
-        return 0;
-    case B::Thin:
-        return 1;
-    case B::Medium:
-        return 2;
-    case B::Dashed:
-        return 3;
-    case B::Dotted:
-        return 4;
-    case B::Thick:
-        return 5;
-    case B::Double:
-        return 6;
-    case B::Hair:
-        return 7;
-    }
-    return 0;
-}
-
-std::uint8_t hAlignCode(sheet::HAlign a) {
-    using H = sheet::HAlign;
-    switch (a) {
-    case H::General:
-        return 0;
-    case H::Left:
-        return 1;
-    case H::Center:
-        return 2;
-    case H::Right:
-        return 3;
-    case H::Fill:
-        return 4;
-    case H::Justify:
-        return 5;
-    case H::CenterAcross:
-        return 6;
-    }
-    return 0;
-}
-
-std::uint8_t vAlignCode(sheet::VAlign a) {
-    using V = sheet::VAlign;
-    switch (a) {
-    case V::Top:
-        return 0;
-    case V::Center:
-        return 1;
-    case V::Bottom:
-        return 2;
-    case V::Justify:
-        return 3;
-    }
-    return 2;
-}
-
-// RK holds a number exactly when it is an integer of 30 bits, or a double whose low 32 bits are
-// zero, either of them optionally divided by 100.
-std::optional<std::uint32_t> toRk(double v) {
-    if (!std::isfinite(v)) {
-        return std::nullopt;
-    }
-    auto asInt = [](double x) -> std::optional<std::uint32_t> {
-        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29) && !(x == 0 && std::signbit(x))) {
-            return (static_cast<std::uint32_t>(static_cast<std::int32_t>(x)) << 2) | 0x02;
-        }
-        return std::nullopt;
-    };
-    auto asDouble = [](double x) -> std::optional<std::uint32_t> {
-        const auto bits = std::bit_cast<std::uint64_t>(x);
-        if ((bits & 0x00000003FFFFFFFFull) == 0) {
-            return static_cast<std::uint32_t>(bits >> 32);
-        }
-        return std::nullopt;
-    };
-    if (auto rk = asInt(v)) {
-        return rk;
-    }
-    if (auto rk = asDouble(v)) {
-        return rk;
-    }
-    const double scaled = v * 100.0;
-    if (std::fabs(scaled) < 1e15 && scaled / 100.0 == v) {
-        if (auto rk = asInt(scaled); rk && static_cast<double>(static_cast<std::int32_t>(*rk) >> 2) / 100.0 == v) {
-            return *rk | 0x01;
-        }
-    }
-    return std::nullopt;
 }
 
 bool validSheetName(const std::string& name) {
@@ -151,7 +61,7 @@ std::string upperAscii(std::string s) {
 class Writer {
 public:
     explicit Writer(const sheet::Workbook& wb) : m_wb(wb) {}
-    Bytes run();
+    void run(const std::function<void(ByteView)>& sink);
 
 private:
     void planFormats();
@@ -656,6 +566,7 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
         blankXfs.clear();
     };
 
+    ByteWriter w; // one cell's record at a time, its room kept from cell to cell
     s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
         if (row >= nextBlock) {
             flushBlanks();
@@ -672,7 +583,7 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
             return;
         }
         flushBlanks();
-        ByteWriter w;
+        w.data().clear();
         w.u16(static_cast<unsigned>(row));
         w.u16(static_cast<unsigned>(col));
         w.u16(xf);
@@ -906,7 +817,7 @@ void Writer::writeSheet(std::size_t index) {
     m_out.write(rec::kEof, ByteView{});
 }
 
-Bytes Writer::run() {
+void Writer::run(const std::function<void(ByteView)>& sink) {
     if (m_wb.sheets.empty()) {
         unsupported("A workbook needs at least one sheet.");
     }
@@ -948,8 +859,12 @@ Bytes Writer::run() {
         }
     }
     // Cell texts go into the shared string table, which precedes the sheets: collect them first.
+    // The cells counted on the way give the stream room for all of them at once (room not used
+    // costs no memory), so that it never moves while it grows.
+    std::size_t room = std::size_t{1} << 20;
     for (const sheet::Sheet& s : m_wb.sheets) {
         s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
+            room += cell.formula ? kFormulaRoom : kCellRoom;
             if (!cell.formula && cell.value.isText()) {
                 if (cell.value.text().size() > kMaxCellChars && utf8ToUtf16(cell.value.text()).size() > kMaxCellChars) {
                     unsupported("The text in " + s.name + "!" + sheet::toA1(sheet::CellPos{row, col}) +
@@ -959,6 +874,7 @@ Bytes Writer::run() {
             }
         });
     }
+    m_out.reserve(room);
     writeGlobals();
     // The table was complete when written; the sheets look their indexes up again.
     for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
@@ -970,13 +886,19 @@ Bytes Writer::run() {
     }
     cfb::CompoundFileWriter container;
     container.addStream("Workbook", std::move(stream));
-    return container.build();
+    container.write(sink);
 }
 
 } // namespace
 
 Bytes writeXls(const sheet::Workbook& workbook) {
-    return Writer(workbook).run();
+    Bytes file;
+    writeXls(workbook, [&file](ByteView piece) { file.insert(file.end(), piece.begin(), piece.end()); });
+    return file;
+}
+
+void writeXls(const sheet::Workbook& workbook, const std::function<void(ByteView)>& sink) {
+    Writer(workbook).run(sink);
 }
 
 } // namespace markwell::xls

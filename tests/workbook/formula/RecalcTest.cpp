@@ -44,6 +44,26 @@ TEST(Recalc, EvaluatesInDependencyOrderWhateverThePlacement) {
     EXPECT_EQ(at(wb, 0, 0, 0), sheet::Value(28.0));
 }
 
+// Formulas reading the same tall area one after another: a visit made while a formula of the
+// area was still to be computed (or in a loop) is never reused by the next reader.
+TEST(Recalc, RepeatedReadsOfAnAreaSeeItsFinalValues) {
+    sheet::Workbook wb = oneSheet();
+    wb.sheets[0].cellAt(0, 2).value = 1.0;  // C1
+    setFormula(wb, 0, 1, 2, "=C1+1");       // C2, computed after column B
+    wb.sheets[0].cellAt(2, 2).value = 4.0;  // C3
+    setFormula(wb, 0, 0, 1, "=SUM(C1:C3)"); // B1 .. B4 all read C1:C3
+    setFormula(wb, 0, 1, 1, "=MAX(C1:C3)");
+    setFormula(wb, 0, 2, 1, "=COUNT(C1:C3)");
+    setFormula(wb, 0, 3, 1, "=SUM(D1:D2)+SUM(D1:D2)"); // B4 reads a loop twice
+    setFormula(wb, 0, 0, 3, "=D2");                    // D1 <-> D2
+    setFormula(wb, 0, 1, 3, "=D1");
+    formula::recalculate(wb);
+    EXPECT_EQ(at(wb, 0, 0, 1), sheet::Value(7.0));
+    EXPECT_EQ(at(wb, 0, 1, 1), sheet::Value(4.0));
+    EXPECT_EQ(at(wb, 0, 2, 1), sheet::Value(3.0));
+    EXPECT_EQ(at(wb, 0, 3, 1), sheet::Value(sheet::ErrorCode::Value));
+}
+
 TEST(Recalc, CyclesGiveErrorsAndTheRestStillComputes) {
     sheet::Workbook wb = oneSheet();
     setFormula(wb, 0, 0, 0, "=B1+1"); // A1 -> B1 -> C1 -> A1

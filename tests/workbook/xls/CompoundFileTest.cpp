@@ -129,3 +129,36 @@ TEST(CompoundFile, DamagedContainersAreRefused) {
     Bytes cut(good.begin(), good.begin() + 512 * 10);
     EXPECT_NE(errorOf(cut), XlsErrorKind::NotCompoundFile);
 }
+
+// A stream whose sectors follow one another is seen in the caller's bytes without a copy; one
+// whose chain jumps about is gathered into the storage. Both come back byte for byte.
+TEST(CompoundFile, StreamsAreViewedInPlaceOrGathered) {
+    CompoundFileWriter w;
+    w.addStream("First", pattern(4096, 5));  // sectors 0 to 7
+    w.addStream("Second", pattern(4096, 6)); // sectors 8 to 15
+    const Bytes laidOut = w.build();
+    // The same streams with the second sector of each swapped: First runs 0, 8, 2 ..., Second
+    // 1, 9, 10 ...
+    Bytes swapped = laidOut;
+    std::swap_ranges(swapped.begin() + 2 * 512, swapped.begin() + 3 * 512, swapped.begin() + 9 * 512);
+    const std::size_t fat = (load32(laidOut.data() + 76) + 1) * 512;
+    put32(swapped, fat + 0 * 4, 8);
+    put32(swapped, fat + 8 * 4, 2);
+    put32(swapped, fat + 1 * 4, 9);
+    const std::size_t dir = (load32(laidOut.data() + 48) + 1) * 512;
+    for (std::size_t entry = 1; entry <= 2; ++entry) {
+        if (load32(swapped.data() + dir + entry * 128 + 116) == 8) {
+            put32(swapped, dir + entry * 128 + 116, 1);
+        }
+    }
+    for (const Bytes* file : std::initializer_list<const Bytes*>{&laidOut, &swapped}) {
+        const auto r = CompoundFileReader::borrowing(*file);
+        for (const auto& [name, seed] : {std::pair{"First", 5u}, std::pair{"Second", 6u}}) {
+            Bytes storage;
+            const ByteView view = r.streamView(*r.findStream(name), storage);
+            EXPECT_EQ(Bytes(view.begin(), view.end()), pattern(4096, seed)) << name;
+            const bool inFile = view.data() >= file->data() && view.data() < file->data() + file->size();
+            EXPECT_EQ(inFile, file == &laidOut) << name;
+        }
+    }
+}

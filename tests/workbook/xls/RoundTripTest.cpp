@@ -219,3 +219,28 @@ TEST(XlsRoundTrip, InexpressibleWorkbooksAreRefused) {
     wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value(std::string(40000, 'x')), nullptr, 0});
     refused(wb, "32767");
 }
+
+// Formulas read back share their identical parts: within one formula, between the formulas of a
+// row, and the parts without relative references between rows. What they say is unchanged.
+TEST(XlsRoundTrip, FormulasShareTheirIdenticalParts) {
+    sheet::Workbook wb;
+    wb.sheets.emplace_back();
+    wb.sheets[0].name = "Sheet1";
+    const std::vector<std::string> texts = {"IF(SUM(B1:C1),SUM(B1:C1)/$D$1,\"\")",
+                                            "IF(SUM(B2:C2),SUM(B2:C2)/$D$1,\"\")", "IF(A1<>\"\",A1*2,\"\")",
+                                            "IF(A1<>\"\",A1*3,\"\")"};
+    const std::vector<sheet::CellPos> places = {{0, 0}, {1, 0}, {0, 4}, {0, 5}};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        wb.sheets[0].cellAt(places[i].row, places[i].col).formula = formula::parseFormula("=" + texts[i]);
+    }
+    const sheet::Workbook back = readXls(writeXls(wb)).workbook;
+    const auto tree = [&](std::size_t i) { return back.sheets[0].cell(places[i].row, places[i].col)->formula; };
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(formula::printFormula(tree(i), &back), "=" + texts[i]);
+    }
+    const auto& a1 = tree(0)->args;
+    EXPECT_EQ(a1[0], a1[1]->args[0]);                     // SUM(B1:C1) twice in A1
+    EXPECT_EQ(a1[1]->args[1], tree(1)->args[1]->args[1]); // $D$1 in A1 and A2
+    EXPECT_NE(a1[0], tree(1)->args[0]);                   // SUM(B1:C1) is not SUM(B2:C2)
+    EXPECT_EQ(tree(2)->args[0], tree(3)->args[0]);        // A1<>"" in E1 and F1
+}

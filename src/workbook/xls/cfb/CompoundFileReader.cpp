@@ -51,7 +51,19 @@ bool hasCompoundSignature(ByteView data) {
     return data.size() >= kSignature.size() && std::equal(kSignature.begin(), kSignature.end(), data.begin());
 }
 
-CompoundFileReader::CompoundFileReader(Bytes file) : m_file(std::move(file)) {
+CompoundFileReader::CompoundFileReader(Bytes file) : m_owned(std::move(file)), m_file(m_owned) {
+    parse();
+}
+
+CompoundFileReader::CompoundFileReader(ByteView file, Borrow) : m_file(file) {
+    parse();
+}
+
+CompoundFileReader CompoundFileReader::borrowing(ByteView file) {
+    return CompoundFileReader(file, Borrow{});
+}
+
+void CompoundFileReader::parse() {
     if (!hasCompoundSignature(m_file)) {
         throw XlsError(XlsErrorKind::NotCompoundFile, "The file is not an OLE compound document.");
     }
@@ -274,9 +286,19 @@ std::optional<std::uint32_t> CompoundFileReader::findStream(std::string_view nam
 }
 
 Bytes CompoundFileReader::readStream(std::uint32_t index) const {
+    Bytes out;
+    const ByteView view = streamView(index, out);
+    if (view.data() != out.data()) {
+        out.assign(view.begin(), view.end());
+    }
+    return out;
+}
+
+ByteView CompoundFileReader::streamView(std::uint32_t index, Bytes& storage) const {
     const Entry& e = m_entries.at(index);
+    storage.clear();
     if (e.size == 0) {
-        return {};
+        return storage;
     }
     const bool mini = e.size < m_miniCutoff;
     const std::uint64_t limit = mini ? m_miniStream.size() : m_file.size();
@@ -285,33 +307,43 @@ Bytes CompoundFileReader::readStream(std::uint32_t index) const {
                 " bytes, more than the file holds.");
     }
     const std::size_t size = static_cast<std::size_t>(e.size);
-    Bytes out;
-    out.reserve(size);
+    std::size_t held = 0; // bytes of the stream its sectors hold
     if (mini) {
         const auto sectors = chain(m_miniFat, e.start, "mini stream", (size + kMiniSectorSize - 1) / kMiniSectorSize);
+        storage.reserve(size);
         for (std::uint32_t s : sectors) {
             const std::size_t offset = static_cast<std::size_t>(s) * kMiniSectorSize;
             if (offset >= m_miniStream.size()) {
                 corrupt("The stream \"" + e.name + "\" refers to a mini sector beyond the mini stream.");
             }
             const std::size_t n = std::min<std::size_t>(kMiniSectorSize, m_miniStream.size() - offset);
-            out.insert(out.end(), m_miniStream.begin() + static_cast<std::ptrdiff_t>(offset),
-                       m_miniStream.begin() + static_cast<std::ptrdiff_t>(offset + n));
+            storage.insert(storage.end(), m_miniStream.begin() + static_cast<std::ptrdiff_t>(offset),
+                           m_miniStream.begin() + static_cast<std::ptrdiff_t>(offset + n));
         }
+        held = storage.size();
     } else {
         const auto sectors = chain(m_fat, e.start, "stream", (size + m_sectorSize - 1) / m_sectorSize);
+        bool adjacent = true;
+        for (std::size_t i = 0; i < sectors.size(); ++i) {
+            held += sector(sectors[i]).size();
+            adjacent = adjacent && (i == 0 || sectors[i] == sectors[i - 1] + 1);
+        }
+        if (adjacent && held >= size) {
+            return ByteView(sector(sectors.front()).data(), size);
+        }
+        storage.reserve(size);
         for (std::uint32_t s : sectors) {
             ByteView data = sector(s);
-            out.insert(out.end(), data.begin(), data.end());
+            storage.insert(storage.end(), data.begin(), data.end());
         }
     }
-    if (out.size() < size) {
+    if (held < size) {
         throw XlsError(XlsErrorKind::Truncated, "The stream \"" + e.name + "\" is cut short: it announces " +
-                                                    std::to_string(size) + " bytes but holds " +
-                                                    std::to_string(out.size()) + ".");
+                                                    std::to_string(size) + " bytes but holds " + std::to_string(held) +
+                                                    ".");
     }
-    out.resize(size);
-    return out;
+    storage.resize(size);
+    return storage;
 }
 
 } // namespace markwell::xls::cfb

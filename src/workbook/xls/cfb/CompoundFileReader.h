@@ -25,6 +25,14 @@ public:
 
     // Parses the header, the sector tables and the directory. Throws XlsError.
     explicit CompoundFileReader(Bytes file);
+    // The same over bytes that stay the caller's: they must outlive the reader and every view
+    // streamView() gives. A large file is then never copied.
+    static CompoundFileReader borrowing(ByteView file);
+    // A copy would lose the file it views; a move keeps it.
+    CompoundFileReader(const CompoundFileReader&) = delete;
+    CompoundFileReader& operator=(const CompoundFileReader&) = delete;
+    CompoundFileReader(CompoundFileReader&&) = default;
+    CompoundFileReader& operator=(CompoundFileReader&&) = default;
 
     // The streams directly inside the root storage, in directory order.
     const std::vector<std::uint32_t>& rootStreams() const { return m_rootStreams; }
@@ -35,10 +43,17 @@ public:
 
     // The whole content of a stream. Throws XlsError when its chain is broken.
     Bytes readStream(std::uint32_t index) const;
+    // The same content without a copy where the stream's sectors follow one another in the file
+    // (as writers lay out a large stream): a view of the file. Otherwise the stream is read into
+    // `storage` and the view is of that.
+    ByteView streamView(std::uint32_t index, Bytes& storage) const;
 
     unsigned sectorSize() const { return m_sectorSize; }
 
 private:
+    struct Borrow {};
+    CompoundFileReader(ByteView file, Borrow);
+    void parse();
     std::vector<std::uint32_t> chain(const std::vector<std::uint32_t>& table, std::uint32_t start, const char* what,
                                      std::uint64_t maxLength) const;
     ByteView sector(std::uint32_t index) const;
@@ -46,7 +61,8 @@ private:
     void readDirectory();
     void collectRootStreams();
 
-    Bytes m_file;
+    Bytes m_owned;   // the file, when the reader holds it
+    ByteView m_file; // the file
     unsigned m_major = 3;
     unsigned m_sectorSize = 512;
     std::uint32_t m_sectorCount = 0;

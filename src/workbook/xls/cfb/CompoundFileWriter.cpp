@@ -55,6 +55,12 @@ void CompoundFileWriter::addStream(std::string name, Bytes data) {
 }
 
 Bytes CompoundFileWriter::build() const {
+    Bytes file;
+    write([&file](ByteView piece) { file.insert(file.end(), piece.begin(), piece.end()); });
+    return file;
+}
+
+void CompoundFileWriter::write(const std::function<void(ByteView)>& sink) const {
     // Mini stream: every small stream, each padded to whole 64-byte mini sectors.
     std::vector<std::uint32_t> miniFat;
     Bytes miniStream;
@@ -152,10 +158,20 @@ Bytes CompoundFileWriter::build() const {
         out.u32(k < fatSectors ? fatStart + static_cast<std::uint32_t>(k) : kFree);
     }
 
-    auto padSector = [&] { out.zeros((kSector - out.size() % kSector) % kSector); };
+    // The small pieces gather in `out`; what went to the sink before them counts for the padding.
+    std::size_t sent = 0;
+    const auto flush = [&] {
+        sink(out.data());
+        sent += out.size();
+        out.data().clear();
+    };
+    const auto offset = [&] { return sent + out.size(); };
+    auto padSector = [&] { out.zeros((kSector - offset() % kSector) % kSector); };
     for (std::size_t i = 0; i < m_streams.size(); ++i) {
         if (m_streams[i].data.size() >= kCutoff) {
-            out.bytes(m_streams[i].data);
+            flush();
+            sink(m_streams[i].data);
+            sent += m_streams[i].data.size();
             padSector();
         }
     }
@@ -164,7 +180,7 @@ Bytes CompoundFileWriter::build() const {
     for (std::uint32_t v : miniFat) {
         out.u32(v);
     }
-    while (out.size() % kSector) {
+    while (offset() % kSector) {
         out.u32(kFree);
     }
 
@@ -210,7 +226,7 @@ Bytes CompoundFileWriter::build() const {
     for (std::size_t i = 0; i < m_streams.size(); ++i) {
         writeEntry(m_streams[i].name, 2, left[i], right[i], kNoStream, startOf[i], m_streams[i].data.size());
     }
-    while (out.size() % kSector) {
+    while (offset() % kSector) {
         // Unused entries: empty names, no siblings.
         const std::size_t begin = out.size();
         out.zeros(64 + 2 + 2);
@@ -230,7 +246,7 @@ Bytes CompoundFileWriter::build() const {
         }
         out.u32(d + 1 < difatSectors ? difatStart + static_cast<std::uint32_t>(d + 1) : kEndOfChain);
     }
-    return std::move(out.data());
+    flush();
 }
 
 } // namespace markwell::xls::cfb

@@ -2,6 +2,7 @@
 
 #include "../ByteIO.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ public:
     // Names are ASCII, at most 31 characters, unique without regard to case.
     void addStream(std::string name, Bytes data);
     Bytes build() const;
+    // The same document handed to `sink` piece by piece, in file order: a large stream goes out
+    // as it is, never copied into one buffer with the rest.
+    void write(const std::function<void(ByteView)>& sink) const;
 
 private:
     struct Stream {

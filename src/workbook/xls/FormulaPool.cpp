@@ -1,0 +1,107 @@
+#include "FormulaPool.h"
+
+#include <bit>
+#include <functional>
+
+namespace markwell::xls {
+
+using formula::Node;
+using formula::NodeKind;
+using formula::NodePtr;
+
+bool FormulaPool::same(const Node& x, const Node& y) {
+    // Arguments compare by identity: they are the pool's own nodes. Numbers compare by their
+    // bits, so that 0 and -0 stay apart.
+    return x.kind == y.kind && std::bit_cast<std::uint64_t>(x.number) == std::bit_cast<std::uint64_t>(y.number) &&
+           x.boolean == y.boolean && x.error == y.error && x.text == y.text && x.first == y.first && x.last == y.last &&
+           x.sheet == y.sheet && x.unaryOp == y.unaryOp && x.binaryOp == y.binaryOp && x.args == y.args;
+}
+
+std::size_t FormulaPool::Hash::operator()(const Key& k) const {
+    const Node& n = *k.node;
+    std::size_t h = static_cast<std::size_t>(n.kind);
+    const auto mix = [&h](std::size_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
+    mix(std::bit_cast<std::uint64_t>(n.number));
+    if (!n.text.empty()) {
+        mix(std::hash<std::string>()(n.text));
+    }
+    mix(static_cast<std::size_t>(n.first.pos.row) << 16 ^ static_cast<std::size_t>(n.first.pos.col));
+    mix(static_cast<std::size_t>(n.last.pos.row) << 16 ^ static_cast<std::size_t>(n.last.pos.col));
+    mix(static_cast<std::size_t>(n.sheet) ^ (static_cast<std::size_t>(n.binaryOp) << 8) ^
+        (static_cast<std::size_t>(n.unaryOp) << 16) ^ (static_cast<std::size_t>(n.error) << 24) ^
+        (static_cast<std::size_t>(n.first.rowAbs) << 32) ^ (static_cast<std::size_t>(n.first.colAbs) << 33) ^
+        (static_cast<std::size_t>(n.last.rowAbs) << 34) ^ (static_cast<std::size_t>(n.last.colAbs) << 35) ^
+        (static_cast<std::size_t>(n.boolean) << 36));
+    for (const NodePtr& a : n.args) {
+        mix(std::hash<const Node*>()(a.get()));
+    }
+    return h;
+}
+
+NodePtr FormulaPool::intern(Table& table, NodePtr node) {
+    const auto [it, fresh] = table.try_emplace(Key{node.get()}, node);
+    return fresh ? node : it->second;
+}
+
+NodePtr FormulaPool::share(const NodePtr& tree, int row) {
+    if (!tree) {
+        return tree;
+    }
+    if (row != m_row) {
+        m_ofRow.clear();
+        m_row = row;
+    }
+    if (m_fixed.size() > kMaxFixed) {
+        m_fixed.clear();
+    }
+    // Bottom up without recursion: a node is taken when its arguments are the pool's.
+    m_todo.assign(1, Step{&tree, 0, false});
+    m_done.clear();
+    while (!m_todo.empty()) {
+        Step& step = m_todo.back();
+        const NodePtr& n = *step.node;
+        if (!step.expanded) {
+            step.expanded = true;
+            step.firstDone = m_done.size();
+            for (auto a = n->args.rbegin(); a != n->args.rend(); ++a) {
+                if (*a) {
+                    m_todo.push_back(Step{&*a, 0, false});
+                }
+            }
+            continue;
+        }
+        // The arguments' pooled nodes are on m_done from firstDone on, in their order.
+        const std::size_t first = step.firstDone;
+        bool same = true;
+        bool relative = (n->kind == NodeKind::Ref || n->kind == NodeKind::AreaRef) &&
+                        !(n->first.rowAbs && n->first.colAbs && n->last.rowAbs && n->last.colAbs);
+        std::size_t next = first;
+        for (const NodePtr& a : n->args) {
+            if (a) {
+                same = same && m_done[next].node == a;
+                relative = relative || m_done[next].relative;
+                ++next;
+            }
+        }
+        NodePtr pooled = n;
+        if (!same) {
+            auto copy = std::make_shared<Node>(*n);
+            next = first;
+            for (NodePtr& a : copy->args) {
+                if (a) {
+                    a = m_done[next++].node;
+                }
+            }
+            pooled = std::move(copy);
+        }
+        pooled = intern(relative ? m_ofRow : m_fixed, std::move(pooled));
+        m_done.resize(first);
+        m_done.push_back(Done{std::move(pooled), relative});
+        m_todo.pop_back();
+    }
+    NodePtr result = std::move(m_done.front().node);
+    m_done.clear();
+    return result;
+}
+
+} // namespace markwell::xls
