@@ -45,59 +45,50 @@ constexpr int kPrivate = 0700;
 
 } // namespace
 
-bool isWorkFolderError(int errorNumber) {
-    switch (errorNumber) {
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-    case EROFS:
-    case EACCES:
-    case EPERM:
-    case ENOENT:
-    case ENOTDIR:
-    case EIO:
-        return true;
-    default:
-        return false;
+namespace {
+
+// What a system error number says of the work folder, and what the user can do about it.
+struct FolderTrouble {
+    int errorNumber;
+    const char16_t* what;
+    const char16_t* todo;
+};
+
+constexpr FolderTrouble kFolderTroubles[] = {
+    {ENOSPC, u"the disk it is on is full", u"Please free some space on that disk and try again."},
+    {EFBIG, u"a work file grew beyond the largest file this session may write",
+     u"Please raise the file-size limit of the session, or make the class smaller, and try again."},
+    {EROFS, u"the disk it is on can only be read", u"Please use a folder on a disk that can be written."},
+    {EACCES, u"you are not allowed to write in it", u"Please give yourself write access to it, or use another folder."},
+    {ENOENT, u"it does not exist", u"Please create it, or use another folder."},
+    {EIO, u"the disk reported a fault while reading or writing",
+     u"Please check the disk, or use a folder on another disk."},
+};
+
+const FolderTrouble* folderTrouble(int errorNumber) {
+    // Numbers that say the same to the user.
+    const int same = errorNumber == EDQUOT    ? ENOSPC
+                     : errorNumber == EPERM   ? EACCES
+                     : errorNumber == ENOTDIR ? ENOENT
+                                              : errorNumber;
+    for (const FolderTrouble& t : kFolderTroubles) {
+        if (t.errorNumber == same) {
+            return &t;
+        }
     }
+    return nullptr;
+}
+
+} // namespace
+
+bool isWorkFolderError(int errorNumber) {
+    return folderTrouble(errorNumber) != nullptr;
 }
 
 QString workFolderProblem(const QString& folder, int errorNumber, const QString& systemText) {
-    QString what;
-    QString todo;
-    switch (errorNumber) {
-    case ENOSPC:
-    case EDQUOT:
-        what = u"the disk it is on is full"_s;
-        todo = u"Please free some space on that disk and try again."_s;
-        break;
-    case EFBIG:
-        what = u"a work file grew beyond the largest file this session may write"_s;
-        todo = u"Please raise the file-size limit of the session, or make the class smaller, and try again."_s;
-        break;
-    case EROFS:
-        what = u"the disk it is on can only be read"_s;
-        todo = u"Please use a folder on a disk that can be written."_s;
-        break;
-    case EACCES:
-    case EPERM:
-        what = u"you are not allowed to write in it"_s;
-        todo = u"Please give yourself write access to it, or use another folder."_s;
-        break;
-    case ENOENT:
-    case ENOTDIR:
-        what = u"it does not exist"_s;
-        todo = u"Please create it, or use another folder."_s;
-        break;
-    case EIO:
-        what = u"the disk reported a fault while reading or writing"_s;
-        todo = u"Please check the disk, or use a folder on another disk."_s;
-        break;
-    default:
-        what = systemText;
-        todo = u"Please use another folder."_s;
-        break;
-    }
+    const FolderTrouble* trouble = folderTrouble(errorNumber);
+    const QString what = trouble != nullptr ? QString::fromUtf16(trouble->what) : systemText;
+    const QString todo = trouble != nullptr ? QString::fromUtf16(trouble->todo) : u"Please use another folder."_s;
     const QString reason =
         errorNumber != 0 && !systemText.isEmpty() ? u" (the system says: %1)"_s.arg(systemText) : QString();
     return u"The work folder \"%1\" cannot be used: %2%3. %4 \"Create Template\" keeps its work files in this "
