@@ -31,7 +31,7 @@ public:
     explicit Cells(const sheet::Workbook& workbook) : m_book(workbook), m_sheet(workbook.sheets.front()) {}
 
     const sheet::Value& value(int row, int col) const {
-        static const sheet::Value kEmpty;
+        static const sheet::Value kEmpty{};
         const sheet::Cell* c = m_sheet.cell(row, col);
         return c ? c->value : kEmpty;
     }
