@@ -271,6 +271,14 @@ Result<> createFileAtomically(const QString& path, QByteArrayView bytes, int mod
 }
 
 Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mode) {
+    const Result<QString> staged = stageFileBeside(path, bytes, mode);
+    if (!staged) {
+        return staged.why();
+    }
+    return putStagedFile(*staged, path, true);
+}
+
+Result<QString> stageFileBeside(const QString& path, QByteArrayView bytes, int mode) {
     const QByteArray name = encoded(path);
     struct stat st {};
     const bool exists = !path.isEmpty() && ::lstat(name.constData(), &st) == 0;
@@ -287,14 +295,24 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
     const QByteArray temporaryName = encoded(opened->first);
     if (Result<> written = writeAndClose(opened->second, {bytes}, true); !written) {
         ::unlink(temporaryName.constData());
-        return written;
+        return Reason{written.reason(), written.errorNumber()};
     }
+    return opened->first;
+}
+
+Result<> putStagedFile(const QString& staged, const QString& path, bool replace) {
+    const QByteArray stagedName = encoded(staged);
+    const QByteArray name = encoded(path);
     // rename() puts the new file in the place of whatever the name holds now: a link that was
-    // swapped in meanwhile is replaced, not written through.
-    if (::rename(temporaryName.constData(), name.constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporaryName.constData());
-        return Reason::ofError(renameError);
+    // swapped in meanwhile is replaced, not written through. link() never replaces anything.
+    const int put =
+        replace ? ::rename(stagedName.constData(), name.constData()) : ::link(stagedName.constData(), name.constData());
+    const int putError = errno;
+    if (put != 0 || !replace) {
+        ::unlink(stagedName.constData());
+    }
+    if (put != 0) {
+        return Reason::ofError(putError);
     }
     return {};
 }
