@@ -6,10 +6,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <map>
 
 using namespace Qt::Literals::StringLiterals;
@@ -323,31 +321,18 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     }
     flush();
     b.recalculated();
-    // The file's pieces are written as the engine hands them over, without a buffer of their own;
-    // a short write is followed by another attempt: that is the one that fails with the system's
-    // reason (a full disk), which is then reported. Nothing is kept unless all of it was written.
-    QSaveFile file(filename);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    int failure = written ? 0 : errno;
-    const auto write = [&](std::span<const std::uint8_t> piece) {
-        const auto* data = reinterpret_cast<const char*>(piece.data());
-        const auto size = static_cast<qint64>(piece.size());
-        for (qint64 done = 0; written && done < size;) {
-            const qint64 n = file.write(data + done, size - done);
-            written = n > 0;
-            if (!written) {
-                failure = errno;
-            }
-            done += std::max<qint64>(n, 0);
-        }
+    QByteArray bytes;
+    const auto collect = [&](std::span<const std::uint8_t> piece) {
+        bytes.append(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size()));
     };
     guarded(u"The workbook could not be saved as \"%1\""_s.arg(filename),
-            [&] { engine::writeWorkbook(b.model, write); });
-    if (!written || !file.commit()) {
-        if (failure == 0) {
-            failure = errno;
-        }
-        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, file.errorString()), failure);
+            [&] { engine::writeWorkbook(b.model, collect); });
+    // Put in the file's place in one step: a symbolic link there (also one put in the place of a
+    // file reserved for the save) is replaced, never written through, and a device is refused.
+    const os::Result<> replaced = os::replaceFileAtomically(filename, QByteArrayView(bytes));
+    if (!replaced) {
+        throw HostError(u"The workbook could not be saved as \"%1\": %2"_s.arg(filename, replaced.reason()),
+                        replaced.errorNumber());
     }
     b.path = QFileInfo(filename).absoluteFilePath();
     b.readOnly = false;
