@@ -223,18 +223,21 @@ int create(const Options& o, const CliEnvironment& env) {
     }
     // The generated workbook stays among the work files an interruption deletes until it is copied.
     run.keepResultRecorded = true;
+    // A picture is drawn only when one was asked for.
+    run.picture = !o.picture.isEmpty();
     bool creating = false;
     createTemplate(setup, run, ui, prompt, creating);
 
     // A workbook that was saved is written even when a later step (reopening it, its picture)
     // failed: the failure is reported and the exit code says so, but the work is not lost.
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
+    StagedOutputs outputs;
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
         QFileInfo(ui.workbook).size() > 0) {
         const bool printed = std::any_of(printouts().begin(), printouts().end(),
                                          [&](const Printout& p) { return !(o.*p.file).isEmpty(); });
         phase(printed ? u"Writing the workbook and the printouts"_s : u"Writing the workbook"_s);
-        for (const QString& problem : writeOutputs(ui.workbook, o)) {
+        for (const QString& problem : writeOutputs(ui.workbook, o, outputs)) {
             code = report(problem.endsWith(u'.') ? problem : problem + u'.');
         }
     } else {
@@ -251,9 +254,13 @@ int create(const Options& o, const CliEnvironment& env) {
         phase(u"Writing the picture"_s);
         if (ui.picture.isNull()) {
             code = report(u"the picture could not be saved to \"%1\": no picture was made."_s.arg(o.picture));
-        } else if (const auto why = savePicture(ui.picture, o.picture, o.force)) {
+        } else if (const auto why = savePicture(ui.picture, o.picture, o.force, outputs)) {
             code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
+    }
+    // Every result written is put in place together.
+    for (const QString& problem : outputs.commit()) {
+        code = report(u"a result could not be put in place at %1."_s.arg(problem));
     }
     if (progress != nullptr) {
         progress->finish();

@@ -25,7 +25,7 @@ const std::vector<Printout>& printouts() {
     return kPrintouts;
 }
 
-QStringList writeOutputs(const QString& generatedWorkbook, const Options& o) {
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs) {
     const bool force = o.force;
     QStringList problems;
     const QString scratch = QFileInfo(generatedWorkbook).absolutePath();
@@ -36,12 +36,12 @@ QStringList writeOutputs(const QString& generatedWorkbook, const Options& o) {
         // Reading the workbook or converting it throws a sentence that names the file itself.
         try {
             if (format == exporting::SaveFormat::Xls) {
-                why = saveWorkbook(generatedWorkbook, target, force);
+                why = saveWorkbook(generatedWorkbook, target, force, outputs);
             } else {
                 if (!workbook) {
                     workbook = exporting::ReadGeneratedWorkbook(generatedWorkbook);
                 }
-                why = writeTarget(target, exporting::WorkbookBytes(*workbook, target, format, scratch), force);
+                why = outputs.stage(target, exporting::WorkbookBytes(*workbook, target, format, scratch), force);
             }
         } catch (const std::exception& e) {
             problems << QString::fromUtf8(e.what());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/Arguments.h"
+#include "cli/OutputTarget.h"
 #include "gradebook/export/SaveFormats.h"
 
 #include <QString>
@@ -28,6 +29,6 @@ const std::vector<Printout>& printouts();
 // each by the rules of writeTarget (with or without o.force). The workbook is read once for
 // everything made from it. Returns what could not be saved, one sentence per file naming it and
 // the cause; empty when everything was saved.
-QStringList writeOutputs(const QString& generatedWorkbook, const Options& o);
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs);
 
 } // namespace markwell::cli

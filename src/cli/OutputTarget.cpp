@@ -1,9 +1,14 @@
 #include "cli/OutputTarget.h"
 
+#include "gradebook/WorkFiles.h"
 #include "os/Files.h"
 #include "workbook/render/PngWriter.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -84,15 +89,52 @@ std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes,
     return std::nullopt;
 }
 
-std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force) {
+StagedOutputs::~StagedOutputs() {
+    const auto hold = work_files::hold();
+    for (const Staged& s : m_staged) {
+        QFile::remove(s.file);
+        work_files::forget(s.file);
+    }
+}
+
+std::optional<QString> StagedOutputs::stage(const QString& target, const QByteArray& bytes, bool force) {
+    const auto hold = work_files::hold();
+    const os::Result<QString> staged = os::stageFileBeside(target, bytes, force ? os::kKeepMode : os::newFileMode());
+    if (!staged) {
+        return staged.reason();
+    }
+    work_files::record(*staged);
+    m_staged.push_back({*staged, target, force});
+    return std::nullopt;
+}
+
+QStringList StagedOutputs::commit() {
+    QStringList problems;
+    // An interruption waits for the hold: it finds every result in place or none.
+    const auto hold = work_files::hold();
+    for (const Staged& s : std::exchange(m_staged, {})) {
+        const os::Result<> put = os::putStagedFile(s.file, s.target, s.force);
+        work_files::forget(s.file);
+        if (!put) {
+            problems << (put.errorNumber() == EEXIST
+                             ? u"\"%1\": a file of that name appeared while the job ran and was left as it is; use "
+                               u"--force to replace it"_s.arg(s.target)
+                             : u"\"%1\": %2"_s.arg(s.target, put.reason()));
+        }
+    }
+    return problems;
+}
+
+std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force,
+                                    StagedOutputs& outputs) {
     const os::Result<QByteArray> bytes = os::readFileBounded(generated, kMaxWorkbookBytes, true);
     if (!bytes) {
         return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, bytes.reason());
     }
-    return writeTarget(target, *bytes, force);
+    return outputs.stage(target, *bytes, force);
 }
 
-std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force) {
+std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force, StagedOutputs& outputs) {
     if (picture.isNull()) {
         return u"no picture was made"_s;
     }
@@ -101,7 +143,7 @@ std::optional<QString> savePicture(const QImage& picture, const QString& target,
     if (!png) {
         return u"the picture could not be made into PNG: %1"_s.arg(why);
     }
-    return writeTarget(target, *png, force);
+    return outputs.stage(target, *png, force);
 }
 
 } // namespace markwell::cli

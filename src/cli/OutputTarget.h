@@ -4,7 +4,10 @@
 #include <QImage>
 #include <QString>
 
+#include <QStringList>
+
 #include <optional>
+#include <vector>
 
 namespace markwell::cli {
 
@@ -24,10 +27,37 @@ std::optional<QString> checkTarget(const QString& path, bool force);
 // the old file's permissions. Returns why it failed (the system's reason, "No space left on device"), or nothing.
 std::optional<QString> writeTarget(const QString& path, const QByteArray& bytes, bool force);
 
-// The generated workbook copied to `target` with writeTarget.
-std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force);
+// Results that appear together (--out, the printouts, --picture): each is written complete beside
+// its target first (stage), and all are put in place at the end (commit) while an interruption
+// of the process waits. An interruption before that deletes the staged files and leaves every old
+// target as it was; one after it leaves all the new ones. The rules at each target are
+// writeTarget's.
+class StagedOutputs {
+public:
+    StagedOutputs() = default;
+    StagedOutputs(const StagedOutputs&) = delete;
+    StagedOutputs& operator=(const StagedOutputs&) = delete;
+    // Deletes what was staged and not put in place.
+    ~StagedOutputs();
 
-// The picture as PNG at `target` with writeTarget.
-std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force);
+    // Why `bytes` could not be staged for `target`, or nothing.
+    std::optional<QString> stage(const QString& target, const QByteArray& bytes, bool force);
+    // Puts every staged file in place: one sentence for each target that could not take it.
+    QStringList commit();
+
+private:
+    struct Staged {
+        QString file, target;
+        bool force = false;
+    };
+    std::vector<Staged> m_staged;
+};
+
+// The generated workbook staged for `target`.
+std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force,
+                                    StagedOutputs& outputs);
+
+// The picture as PNG staged for `target`.
+std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force, StagedOutputs& outputs);
 
 } // namespace markwell::cli

@@ -40,7 +40,9 @@ std::atomic<markwell::cli::ProgressLine*> progressLine{nullptr};
 
 int main(int argc, char** argv) {
     // An interrupted job deletes its work files (the workbook holds names and grades) before the
-    // program ends. Set up before any other thread starts.
+    // program ends. Set up before any other thread starts. A closed standard output or error
+    // (a reader that stopped reading) means nobody is listening: the job still finishes.
+    markwell::os::ignoreBrokenPipe();
     markwell::os::onTerminationSignal([] {
         if (markwell::cli::ProgressLine* line = progressLine.load()) {
             line->tryFinish();

@@ -210,6 +210,26 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         creating = false;
         return;
     }
+    // A step that writes to the work folder: when the folder or its disk is the trouble the job
+    // ends here with that one message (and nothing of it is left behind), instead of a report of
+    // a program fault followed by the failures of every later step.
+    std::optional<QString> folderTrouble;
+    const auto writing = [&](int label, const auto& body) {
+        trap.step(label, [&] {
+            try {
+                body();
+            } catch (const WorkFolderFailure& e) {
+                folderTrouble = e.description();
+            }
+        });
+        return !folderTrouble;
+    };
+    const auto endForFolder = [&] {
+        job.removeAll();
+        trap.run([&] { ui.setBusy(false); });
+        prompt.message(*folderTrouble);
+        creating = false;
+    };
     ProgressReport progress(env);
     progress.start(JobPhase::Template);
     const QString templatePath = job.path(QString::fromUtf16(kTemplateFileName));
@@ -235,7 +255,7 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         engine();
     });
     trap.step(108, [&] { bytes = env.templateBytes ? env.templateBytes() : templateWorkbook(); });
-    trap.step(110, [&] {
+    const bool templateWritten = writing(110, [&] {
         // Written only where nothing is; a left-over template of the user's own is used as it is
         // (and deleted at the end like one written now); anything else at the name is refused.
         const auto hold = work_files::hold();
@@ -250,11 +270,16 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         const os::Result<> written =
             os::writeNewFileFromParts(templatePath, {QByteArrayView(bytes)}, kWorkFileMode, false);
         if (!written) {
+            job.stopOnFolderTrouble(written.errorNumber(), written.reason());
             throw Failure(
                 u"The template could not be written to \"%1\": %2"_s.arg(shown(templatePath), written.reason()));
         }
         job.made(templatePath);
     });
+    if (!templateWritten) {
+        endForFolder();
+        return;
+    }
     trap.step(112, [&] {
         if (!job.owns(templatePath)) {
             throw Failure(u"The template \"%1\" was not written, so it cannot be opened."_s.arg(shown(templatePath)));
@@ -363,7 +388,7 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
 
     // The result name: "qvtemp" and eight digits 1 to 9. The file is reserved by creating it
     // exclusively, so a file that appears between the test and the save is never overwritten.
-    trap.step(214, [&] {
+    const bool nameReserved = writing(214, [&] {
         constexpr int kAttempts = 10000;
         for (int attempt = 0; attempt < kAttempts; ++attempt) {
             QString stem = QString::fromUtf16(kResultStem);
@@ -383,14 +408,19 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
             }
             if (os::kindOf(path) == os::FileKind::Missing) {
                 // Not a name taken in between: the folder refuses new files.
+                job.stopOnFolderTrouble(reserved.errorNumber(), reserved.reason());
                 throw Failure(
                     u"The result workbook \"%1\" could not be created: %2"_s.arg(shown(path), reserved.reason()));
             }
         }
         throw Failure(u"No free name for the result workbook could be found in \"%1\"."_s.arg(shown(job.folder())));
     });
+    if (!nameReserved) {
+        endForFolder();
+        return;
+    }
     trap.setLabel(228);
-    trap.step(230, [&] {
+    const bool saved = writing(230, [&] {
         const auto hold = work_files::hold();
         try {
             if (resultPath.isEmpty()) {
@@ -404,12 +434,21 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
                 throw Failure(why);
             }
             present(wb, noTemplate).SaveAs(resultPath, Excel1::getSaveFileFormat(hostA.get(), env.hostFactory));
-        } catch (...) {
+            work_files::holdWhileThere(resultPath);
+        } catch (const HostError& e) {
             // A failed save leaves nothing behind, not even the empty file that reserved the name.
+            job.remove(resultPath);
+            job.stopOnFolderTrouble(e.errorNumber(), os::errorText(e.errorNumber()));
+            throw;
+        } catch (...) {
             job.remove(resultPath);
             throw;
         }
     });
+    if (!saved) {
+        endForFolder();
+        return;
+    }
     trap.step(232, [&] { engine().setDisplayAlerts(false); });
     trap.step(234, [&] { present(wb, noTemplate).Close(); });
     trap.step(236, [&] { engine().Quit(); });
@@ -427,31 +466,40 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
     trap.step(242, [&] { ui.setBusy(true); });
     trap.step(244, [&] { wb2 = reopened().Workbooks().Item(reopened().Workbooks().Count()); });
     clock.lap(&CreateTemplateTimings::reopenMs);
-    progress.start(JobPhase::Picture);
-    const bool pictureWasThere = os::kindOf(picturePath) != os::FileKind::Missing;
-    trap.step(246, [&] { Excel1::saveCellsActivesheet(reopened(), present(wb2, noHostB), picturePath, prompt); });
-    if (!pictureWasThere && os::kindOf(picturePath) == os::FileKind::Regular) {
-        job.made(picturePath);
+    if (env.picture) {
+        progress.start(JobPhase::Picture);
+        const bool pictureWasThere = os::kindOf(picturePath) != os::FileKind::Missing;
+        const bool drawn =
+            writing(246, [&] { Excel1::saveCellsActivesheet(reopened(), present(wb2, noHostB), picturePath, prompt); });
+        if (!pictureWasThere && os::kindOf(picturePath) == os::FileKind::Regular) {
+            job.made(picturePath);
+        }
+        if (!drawn) {
+            endForFolder();
+            return;
+        }
     }
     trap.step(248, [&] { reopened().setDisplayAlerts(false); });
     trap.step(250, [&] { present(wb2, noHostB).Close(); });
     trap.step(252, [&] { reopened().Quit(); });
     trap.step(254, [&] { ui.setBusy(false); });
 
-    trap.step(256, [&] {
-        QImage picture;
-        try {
-            if (!job.owns(picturePath)) {
-                throw Failure(u"There is no picture of the sheet: the picture file \"%1\" was not written."_s.arg(
-                    shown(picturePath)));
+    if (env.picture) {
+        trap.step(256, [&] {
+            QImage picture;
+            try {
+                if (!job.owns(picturePath)) {
+                    throw Failure(u"There is no picture of the sheet: the picture file \"%1\" was not written."_s.arg(
+                        shown(picturePath)));
+                }
+                picture = picture_file::readPicture(picturePath);
+            } catch (...) {
+                ui.setPreviewPicture(QImage());
+                throw;
             }
-            picture = picture_file::readPicture(picturePath);
-        } catch (...) {
-            ui.setPreviewPicture(QImage());
-            throw;
-        }
-        ui.setPreviewPicture(picture);
-    });
+            ui.setPreviewPicture(picture);
+        });
+    }
     clock.lap(&CreateTemplateTimings::pictureMs);
     trap.step(258, [&] { ui.setPreviewWorkbook(resultPath); });
     trap.step(260, [&] { ui.showPreview(); });

@@ -90,6 +90,8 @@ struct CreateTemplateEnvironment {
     // The result workbook stays recorded among the work files (work_files) after the job, for a
     // caller that deletes it itself and wants it deleted when the process is interrupted.
     bool keepResultRecorded = false;
+    // The picture of the sheet is drawn and handed over; without it no picture file is made.
+    bool picture = true;
 };
 
 // A digit from 1 to 9 from a generator seeded once from the system's entropy.
@@ -106,14 +108,14 @@ std::optional<QString> checkSetupFitsWorkbook(const GradebookSetup& setup);
 // work folder from before its first work file until its work files are gone, and a job that
 // finds it held tells the user (CreateTemplateUi::notice) and waits. Work files are made without
 // following links and never over a file this job did not make; such a file in the way is refused
-// with a report that names it. A cancelled job (CreateTemplateEnvironment::cancelled) returns
-// with the busy pointer off and `creating` false.
+// with a report that names it. A work folder or disk that cannot take the work files (full,
+// read-only, gone) ends the job with one message that says so, and its work files are deleted. A
+// cancelled job (CreateTemplateEnvironment::cancelled) returns with the busy pointer off and
+// `creating` false.
 void createTemplate(const GradebookSetup& setup, const CreateTemplateEnvironment& env, CreateTemplateUi& ui,
                     Prompt& prompt, bool& creating);
 
 inline constexpr char16_t kTemplateFileName[] = u"template.xlt";
-inline constexpr char16_t kPictureFileName[] = u"temp.bmp";
-inline constexpr char16_t kResultStem[] = u"qvtemp";
 // The largest text a cell of the workbook format holds.
 inline constexpr qsizetype kMaxCellText = 32767;
 

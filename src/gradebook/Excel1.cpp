@@ -9,6 +9,7 @@
 #include <QLocale>
 
 #include <cmath>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -96,20 +97,29 @@ void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QS
         return;
     }
     trap.step(110, [&] { sheet.value().UsedRange().CopyPicture(); });
+    // A folder or disk that cannot take the picture ends the whole job with its one message.
+    std::optional<WorkFolderFailure> folderTrouble;
     trap.step(112, [&] {
-        const QImage picture = getClipboardPicture(host, 0);
-        if (picture.isNull()) {
-            throw Failure(u"No picture of the sheet could be obtained."_s);
+        try {
+            const QImage picture = getClipboardPicture(host, 0);
+            if (picture.isNull()) {
+                throw Failure(u"No picture of the sheet could be obtained."_s);
+            }
+            // Never through a link and never over a file that is there already: the work file is
+            // this job's own or it is not written at all.
+            const auto hold = work_files::hold();
+            if (os::kindOf(path) != os::FileKind::Missing) {
+                throw Failure(workFileInTheWay(path));
+            }
+            picture_file::writePicture(path, picture);
+            work_files::record(path);
+        } catch (const WorkFolderFailure& e) {
+            folderTrouble = e;
         }
-        // Never through a link and never over a file that is there already: the work file is
-        // this job's own or it is not written at all.
-        const auto hold = work_files::hold();
-        if (os::kindOf(path) != os::FileKind::Missing) {
-            throw Failure(workFileInTheWay(path));
-        }
-        picture_file::writePicture(path, picture);
-        work_files::record(path);
     });
+    if (folderTrouble) {
+        throw *folderTrouble;
+    }
 }
 
 } // namespace markwell::Excel1

@@ -1,11 +1,13 @@
 #include "gradebook/PictureFile.h"
 
 #include "common/ErrorReport.h"
+#include "gradebook/WorkFiles.h"
 #include "os/Files.h"
 #include "workbook/render/PictureMemory.h"
 #include "workbook/render/SheetLayout.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QtEndian>
 
@@ -146,6 +148,10 @@ void writePicture(const QString& path, const QImage& picture) {
                                                                static_cast<qsizetype>(stored.sizeInBytes()))},
         0600, false);
     if (!written) {
+        if (isWorkFolderError(written.errorNumber())) {
+            throw WorkFolderFailure(
+                workFolderProblem(QFileInfo(path).absolutePath(), written.errorNumber(), written.reason()));
+        }
         throw Failure(u"The picture file \"%1\" could not be written: %2"_s.arg(path, written.reason()));
     }
 }

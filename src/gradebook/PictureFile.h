@@ -26,7 +26,8 @@ bool withinBound(std::int64_t width, std::int64_t height);
 QByteArray encode(const QImage& picture);
 
 // Writes the picture to a new file at path: never through a symbolic link and never over a
-// file that is there already. Throws Failure naming the file and the system's reason.
+// file that is there already. Throws Failure naming the file and the system's reason, a
+// WorkFolderFailure when the folder or its disk is the trouble.
 void writePicture(const QString& path, const QImage& picture);
 
 // Reads a picture file. A file this program wrote is read straight into the picture; any other

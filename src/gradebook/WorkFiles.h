@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/ErrorReport.h"
 #include "os/FileLock.h"
 
 #include <QString>
@@ -19,6 +20,20 @@ namespace markwell {
 // why. Never the file-system root.
 QString workFolder(QString* problem = nullptr);
 
+// A work file that could not be written because of the work folder or its disk (full, read-only,
+// gone, not allowed) rather than a fault of the program. The job ends with its one message.
+class WorkFolderFailure : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// True for the system's error numbers that say the folder or its disk is the trouble.
+bool isWorkFolderError(int errorNumber);
+
+// The one message for a work folder that cannot be used: names the folder, says what to do and
+// gives the system's reason in plain words (errorNumber 0: `systemText` as it is).
+QString workFolderProblem(const QString& folder, int errorNumber, const QString& systemText);
+
 // The report for a work file that cannot be made because something this job did not make is at
 // its name (a file, a foreign user's file, a symbolic link, a folder...), naming it.
 QString workFileInTheWay(const QString& file);
@@ -37,6 +52,10 @@ QStringList recorded();
 
 // Deletes these files, where they are files, and forgets them.
 void deleteFiles(const QStringList& paths);
+// Marks a result workbook as in use by this process for as long as the file is there, also
+// after it is forgotten here (a window that shows it deletes it itself), so that a later job in
+// the work folder does not take it for a left-over.
+void holdWhileThere(const QString& path);
 
 // Deletes every recorded file and forgets them. With forGood the hold is kept for the rest of
 // the process, so no further work file can be made: the interruption's last act before the
@@ -48,6 +67,9 @@ void deleteAll(bool forGood);
 // The lock file a job holds in its work folder from before its first work file until its work
 // files are gone.
 inline constexpr char16_t kLockFileName[] = u"markwell.lock";
+// The work files of a job: its picture, and its result workbook, "qvtemp" and eight digits 1 to 9.
+inline constexpr char16_t kPictureFileName[] = u"temp.bmp";
+inline constexpr char16_t kResultStem[] = u"qvtemp";
 
 // The work folder of one job, held for the length of the job: its lock, and the work files the
 // job made there (recorded among the process's work files until they are deleted).
@@ -60,6 +82,10 @@ public:
     // was cancelled) deletes its work files first.
     ~JobFolder();
 
+    // Throws WorkFolderFailure with workFolderProblem() for this folder when `errorNumber` says
+    // the folder or its disk is the trouble; returns otherwise.
+    void stopOnFolderTrouble(int errorNumber, const QString& systemText) const;
+
     // Finds the work folder (`chosen`, when given, else workFolder()) and takes its lock, waiting
     // up to waitMs while another job has it; `notice` tells the user once that the job waits. On
     // failure returns false with *problem set to the one message for the user.
@@ -67,6 +93,10 @@ public:
               QString* problem);
 
     const QString& folder() const { return m_folder; }
+    // Deletes what jobs that ended without their clean-up left in the folder: the picture file,
+    // and the result workbooks no live process holds. Only regular files of the current user with
+    // the program's own names; a link, a folder or another user's file stays. Called by take().
+    void clearLeftOvers() const;
     QString path(const QString& name) const;
 
     // A work file this job made (or took over, as a left-over template) and deletes at its end.
@@ -74,6 +104,8 @@ public:
     bool owns(const QString& file) const { return m_made.contains(file); }
     // Deletes a work file of this job quietly; anything the job did not make stays.
     void remove(const QString& file);
+    // Deletes every work file of this job (not its lock).
+    void removeAll();
 
 private:
     QString m_folder;

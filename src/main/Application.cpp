@@ -86,6 +86,9 @@ void Application::createTemplate() {
     env.templateBytes = m_deps.templateBytes;
     env.workFolder = m_deps.workFolder;
     env.randomDigit = m_deps.randomDigit;
+    // The result stays among the work files while the preview shows it, so that an interruption
+    // deletes it too.
+    env.keepResultRecorded = true;
     Ui ui(*this);
     // A long job shows how far it has come, with Cancel; the window closes when the job ends.
     ProgressWindow window(m_form1.get());

@@ -14,6 +14,8 @@
 #include <atomic>
 #include <memory>
 
+#include <cstdlib>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
@@ -49,6 +51,9 @@ int main(int argc, char** argv) {
         markwell::work_files::deleteAll(true);
         storeListsBeforeEnd();
     });
+    // The end of the desktop session may close the display under the program, which then exits
+    // without its windows' clean-up.
+    std::atexit([] { markwell::work_files::deleteAll(false); });
     QApplication qapp(argc, argv);
     QGuiApplication::setDesktopFileName(u"markwell"_s);
     QApplication::setWindowIcon(markwell::applicationIcon());

@@ -15,7 +15,9 @@ namespace markwell::os {
 //  - waitFor: the lock file stays where it is; the call waits while another holder has it.
 //  - tryTake: the lock file exists only while the lock is held: one attempt without waiting, and
 //    release deletes the file before unlocking it (only that file, never one that has taken its
-//    name since). A holder that ends without releasing leaves the file, but not the lock.
+//    name since). A holder that ends without releasing leaves the file, but not the lock. The
+//    file's first line marks it as a lock file: a file at the name that holds anything else is
+//    refused, and never deleted.
 class FileLock {
 public:
     FileLock() = default;
@@ -47,5 +49,32 @@ private:
     int m_fd = -1;
     bool m_removeOnRelease = false;
 };
+
+// A shared hold on a regular file of the current user, kept while the object lives and by the
+// system until the process ends (also on a crash): it tells other processes that a live process
+// still uses the file (heldByALiveProcess). The file itself is neither locked against reading nor
+// against deleting.
+class FileHold {
+public:
+    FileHold() = default;
+    FileHold(FileHold&& other) noexcept;
+    FileHold& operator=(FileHold&& other) noexcept;
+    FileHold(const FileHold&) = delete;
+    FileHold& operator=(const FileHold&) = delete;
+    ~FileHold();
+
+    // Holds the file at path (never through a symbolic link).
+    static Result<FileHold> take(const QString& path);
+    // True while path still names the file this object holds.
+    bool stillAt(const QString& path) const;
+
+private:
+    explicit FileHold(int fd) : m_fd(fd) {}
+    int m_fd = -1;
+};
+
+// True when a live process (this one included) holds the regular file at path with a FileHold;
+// false when nobody does, and for anything that is not a regular file of the current user.
+bool heldByALiveProcess(const QString& path);
 
 } // namespace markwell::os

@@ -74,6 +74,16 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
 using PieceWriter = std::function<void(QByteArrayView)>;
 Result<> replaceFileAtomically(const QString& path, const std::function<void(const PieceWriter&)>& produce,
                                int mode = kKeepMode);
+// The two halves of replaceFileAtomically, for files that must appear together. First the bytes
+// are written complete to a new file beside path (the target's rule and the mode as above); its
+// name is the answer.
+Result<QString> stageFileBeside(const QString& path, QByteArrayView bytes, int mode = kKeepMode);
+Result<QString> stageFileBeside(const QString& path, const std::function<void(const PieceWriter&)>& produce,
+                                int mode = kKeepMode);
+// Then the staged file is put at path: with replace, renamed over whatever the name holds (a link
+// is replaced, never followed); without, linked only where nothing is (EEXIST otherwise). The
+// staged name is gone afterwards either way.
+Result<> putStagedFile(const QString& staged, const QString& path, bool replace);
 
 // Writes bytes over the start of the file at path (a longer file keeps its tail), creating it with
 // `mode` when missing. Never writes through a symbolic link at path, and refuses a folder, a

@@ -9,11 +9,16 @@
 
 namespace markwell::os {
 
-// Runs `cleanup` when the process is asked to stop by an interrupt (Ctrl-C), a termination
-// request or a hang-up, then ends the process as that signal would have. The cleanup runs on a
+// Runs `cleanup` when the process is asked to stop by a signal whose default is to end it (an
+// interrupt, a termination request, a hang-up, a broken pipe, a timer, a user signal), then ends
+// the process as that signal would have. A signal ignored at the time of the call is left so. The cleanup runs on a
 // thread of its own, so it may wait for locks and use ordinary file routines. Call once, early in
 // main(), before any other thread starts: the signals are then taken by that thread alone.
 void onTerminationSignal(std::function<void()> cleanup);
+
+// Lets a write to a pipe nobody reads fail (EPIPE) instead of ending the process. Call before
+// onTerminationSignal.
+void ignoreBrokenPipe();
 
 // Makes sure standard input, output and error are open (on /dev/null when they were closed), so
 // that a file the program opens never lands on descriptor 0, 1 or 2 and receives its messages.

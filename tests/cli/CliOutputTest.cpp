@@ -1,6 +1,7 @@
 // Where markwell-cli puts its results: the checks before the job and the final write in one step.
 
 #include "cli/OutputTarget.h"
+#include "gradebook/WorkFiles.h"
 
 #include "TempDir.h"
 
@@ -65,4 +66,31 @@ TEST(OutputTarget, AFailedReplaceKeepsTheOldFileAndGivesTheSystemsReason) {
     EXPECT_EQ(created, u"File too large"_s);
     EXPECT_EQ(dir.read(u"p.png"_s), QByteArray("old picture"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"p.png"_s});
+}
+
+// Several results appear together: staged ones are work files an interruption deletes, and until
+// the commit every old target stays as it was.
+TEST(OutputTarget, StagedResultsAppearTogetherOrNotAtAll) {
+    for (const bool committed : {false, true}) {
+        TempDir dir;
+        dir.write(u"r.xls"_s, "old workbook");
+        dir.write(u"r.pdf"_s, "old printout");
+        {
+            cli::StagedOutputs outputs;
+            EXPECT_EQ(outputs.stage(dir.file(u"r.xls"_s), "new workbook", true), std::nullopt);
+            EXPECT_EQ(outputs.stage(dir.file(u"r.pdf"_s), "new printout", true), std::nullopt);
+            EXPECT_EQ(outputs.stage(dir.file(u"r.png"_s), "new picture", false), std::nullopt);
+            EXPECT_EQ(work_files::recorded().size(), 3);
+            EXPECT_EQ(dir.read(u"r.xls"_s), QByteArray("old workbook"));
+            EXPECT_FALSE(QFile::exists(dir.file(u"r.png"_s)));
+            if (committed) {
+                EXPECT_TRUE(outputs.commit().isEmpty());
+            }
+        }
+        EXPECT_TRUE(work_files::recorded().isEmpty());
+        EXPECT_EQ(dir.read(u"r.xls"_s), committed ? QByteArray("new workbook") : QByteArray("old workbook"));
+        EXPECT_EQ(dir.read(u"r.pdf"_s), committed ? QByteArray("new printout") : QByteArray("old printout"));
+        EXPECT_EQ(QFile::exists(dir.file(u"r.png"_s)), committed);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), committed ? 3 : 2);
+    }
 }

@@ -111,3 +111,14 @@ TEST(CliProgram, NamesThatAreNotUtf8KeepTheirBytes) {
         std::filesystem::remove(folder / name);
     }
 }
+
+TEST(CliProgram, AReaderThatStopsReadingDoesNotStopTheJob) {
+    Program program;
+    program.dir.write(u"class.txt"_s, "Tests=Quiz^20\n");
+    // The reader is gone before the program writes its first line.
+    const Result r =
+        program.shell(u"{ \"$CLI\" create --setup class.txt --out r.xls --timings 2>&1; echo $? > code; } | :"_s);
+    EXPECT_EQ(program.dir.read(u"code"_s).trimmed(), QByteArray("0"));
+    EXPECT_TRUE(program.dir.read(u"r.xls"_s).startsWith("\xD0\xCF\x11\xE0"));
+    EXPECT_TRUE(QDir(program.work.path()).isEmpty());
+}

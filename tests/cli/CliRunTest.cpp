@@ -187,6 +187,23 @@ TEST(CliRun, AnyFailedStepExitsWithOne) {
     }
 }
 
+// The picture is drawn only when one is asked for: a picture file that cannot be made fails only
+// a run that wants it.
+TEST(CliRun, APictureNobodyAskedForIsNotMade) {
+    for (const bool picture : {false, true}) {
+        Cli cli;
+        cli.dir.write(u"class.txt"_s, "Tests=Quiz^20\n");
+        ASSERT_TRUE(QFile::link(cli.file(u"nowhere.bmp"_s), cli.work.file(u"temp.bmp"_s)));
+        QStringList args{u"create"_s, u"--setup"_s, cli.file(u"class.txt"_s), u"--out"_s, cli.file(u"r.xls"_s)};
+        if (picture) {
+            args << u"--picture"_s << cli.file(u"r.png"_s);
+        }
+        EXPECT_EQ(cli.run(args), picture ? cli::kExitFailure : cli::kExitSuccess) << cli.err.toStdString();
+        EXPECT_EQ(text(cli.read(u"r.xls"_s), 6, 7), "Quiz");
+        EXPECT_FALSE(QFile::exists(cli.file(u"nowhere.bmp"_s)));
+    }
+}
+
 TEST(CliRun, CsvRostersReplaceTheStoredLists) {
     Cli cli;
     cli.dir.write(u"tests.csv"_s, "\xEF\xBB\xBF"

@@ -179,7 +179,8 @@ TEST(Jobs, AnInterruptedCliJobDeletesItsWorkFiles) {
         int signal;
         const char16_t* waitFor; // the work file whose appearance puts the job in the middle
     };
-    for (const Case c : {Case{SIGINT, u"template.xlt"}, Case{SIGTERM, u"qvtemp"}}) {
+    for (const Case c : {Case{SIGINT, u"template.xlt"}, Case{SIGTERM, u"qvtemp"}, Case{SIGUSR1, u"qvtemp"},
+                         Case{SIGALRM, u"template.xlt"}, Case{SIGVTALRM, u"qvtemp"}}) {
         test::TempDir work;
         const QString out = dir.file(u"out%1.xls"_s.arg(c.signal));
         auto process = startCli(work.path(), {u"--setup"_s, dir.file(u"class.txt"_s), u"--out"_s, out});

@@ -64,9 +64,17 @@ TEST(FileLock, TakenLockIsOneHolderAtATimeAndTheFileGoesWithIt) {
     third->release();
     EXPECT_EQ(dir.read(u"markwell.lock"_s), QByteArray("a new one"));
 
-    // A lock file left by a holder that ended without releasing is taken over.
-    const os::Result<os::FileLock> taken = os::FileLock::tryTake(path);
-    EXPECT_TRUE(taken && taken->held());
+    // A file of the user's own at the name is neither taken nor deleted; a lock file left by a
+    // holder that ended without releasing (marked, or not marked yet) is taken over.
+    const os::Result<os::FileLock> users = os::FileLock::tryTake(path);
+    EXPECT_FALSE(users);
+    EXPECT_EQ(dir.read(u"markwell.lock"_s), QByteArray("a new one"));
+    for (const QByteArray& left : {QByteArray("markwell lock file, held by process 1\n"), QByteArray()}) {
+        dir.write(u"markwell.lock"_s, left);
+        os::Result<os::FileLock> taken = os::FileLock::tryTake(path);
+        EXPECT_TRUE(taken && taken->held());
+        EXPECT_TRUE(dir.read(u"markwell.lock"_s).startsWith("markwell lock file"));
+    }
 }
 
 TEST(FileLock, LinksFoldersAndOtherUsersFilesAreRefusedEitherWay) {
@@ -75,10 +83,12 @@ TEST(FileLock, LinksFoldersAndOtherUsersFilesAreRefusedEitherWay) {
     ASSERT_TRUE(QFile::link(outside.file(u"target"_s), dir.file(u"link.lock"_s)));
     ASSERT_TRUE(QDir(dir.path()).mkdir(u"folder.lock"_s));
     dir.write(u"foreign.lock"_s, "");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.file(u"pipe.lock"_s)).constData(), 0600), 0);
     const bool foreign = ::chown(QFile::encodeName(dir.file(u"foreign.lock"_s)).constData(), 4242, 4242) == 0;
     for (const auto& [name, why] : {std::pair{u"link.lock"_s, u"it is a symbolic link"_s},
                                     {u"folder.lock"_s, os::errorText(EISDIR)},
                                     {u"missing/markwell.lock"_s, u"No such file or directory"_s},
+                                    {u"pipe.lock"_s, u"it is a device, pipe or socket, not a file"_s},
                                     {u"foreign.lock"_s, u"it belongs to another user"_s}}) {
         if (name == u"foreign.lock"_s && !foreign) {
             continue;

@@ -102,6 +102,20 @@ TEST(Files, AtomicReplaceReplacesLinksKeepsPermissionsAndRefusesNonFiles) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
 }
 
+// The temporary file beside a target stays within the name limit, however long the target's name.
+TEST(Files, ALongNameIsReplacedAsWellAsItIsMade) {
+    TempDir dir;
+    const QString cjk = QString(80, QChar(0x4E2D)) + u".xls"_s;                                          // 244 bytes
+    const QString emoji = QString(62, QChar(u'a')) + QString::fromUtf8("\xF0\x9F\x98\x80").repeated(47); // 250
+    for (const QString& name : {cjk, emoji, QString(255, QChar(u'b'))}) {
+        ASSERT_TRUE(os::writeNewFileFromParts(dir.file(name), {QByteArrayView("old")}, 0600, false));
+        const os::Result<> replaced = os::replaceFileAtomically(dir.file(name), "new");
+        EXPECT_TRUE(replaced) << name.size() << " " << replaced.reason().toStdString();
+        EXPECT_EQ(dir.read(name), QByteArray("new"));
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
+}
+
 TEST(Files, FoldersAreMadeWithTheirModeAndWiderOnesTightened) {
     TempDir dir;
     const QString deep = dir.file(u"a/b/c"_s);

@@ -4,6 +4,8 @@
 
 #include <QThread>
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -27,10 +29,16 @@ Result<int> openLockFile(const QByteArray& name, struct stat* st) {
                       static_cast<mode_t>(0600));
     });
     if (fd < 0) {
-        if (errno == ELOOP) {
+        const int error = errno;
+        if (error == ELOOP) {
             return Reason{u"it is a symbolic link"_s, ELOOP};
         }
-        return Reason::ofError(errno);
+        // A socket or a device without its driver: say what it is, not the system's words for it.
+        struct stat there {};
+        if (error == ENXIO && ::lstat(name.constData(), &there) == 0) {
+            return notAFile(there.st_mode);
+        }
+        return Reason::ofError(error);
     }
     Reason refused;
     if (::fstat(fd, st) != 0) {
@@ -44,6 +52,29 @@ Result<int> openLockFile(const QByteArray& name, struct stat* st) {
     }
     ::close(fd);
     return refused;
+}
+
+// The first line of every lock file tryTake makes: a file at the lock's name that starts
+// otherwise is someone else's and is neither used nor deleted.
+constexpr char kLockMark[] = "markwell lock file";
+
+// Makes the held, empty or marked lock file this process's: its mark and process ID. False when
+// the file holds something else. (An empty file is one whose maker ended before it wrote the mark.)
+bool markAsLock(int fd, const struct stat& st) {
+    constexpr auto markLength = sizeof(kLockMark) - 1;
+    if (st.st_size > 0) {
+        char start[markLength] = {};
+        if (::pread(fd, start, markLength, 0) != static_cast<ssize_t>(markLength) ||
+            std::memcmp(start, kLockMark, markLength) != 0) {
+            return false;
+        }
+    }
+    const QByteArray line = QByteArray(kLockMark) + ", held by process " + QByteArray::number(::getpid()) + '\n';
+    // A mark that cannot be written (a full disk) leaves an empty file, which is still known.
+    if (::ftruncate(fd, 0) == 0) {
+        (void)!::pwrite(fd, line.constData(), static_cast<size_t>(line.size()), 0);
+    }
+    return true;
 }
 
 } // namespace
@@ -127,12 +158,85 @@ Result<FileLock> FileLock::tryTake(const QString& lockPath) {
         }
         struct stat there {};
         if (::lstat(name.constData(), &there) == 0 && sameFile(mine, there)) {
+            if (!markAsLock(fd, mine)) {
+                ::flock(fd, LOCK_UN);
+                ::close(fd);
+                return Reason::saying(u"it is a file that the program did not make, not its lock file"_s);
+            }
             return FileLock(lockPath, fd, true);
         }
         ::flock(fd, LOCK_UN);
         ::close(fd);
     }
     return FileLock();
+}
+
+FileHold::FileHold(FileHold&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+FileHold& FileHold::operator=(FileHold&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+FileHold::~FileHold() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+namespace {
+
+// Opens a regular file of the current user for reading, never through a link.
+Result<int> openOwnFile(const QByteArray& name, struct stat* st) {
+    const int fd = retrying([&] { return ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0) {
+        return Reason::ofError(errno);
+    }
+    if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || st->st_uid != ::geteuid()) {
+        ::close(fd);
+        return Reason::saying(u"it is not a file of the current user"_s);
+    }
+    return fd;
+}
+
+} // namespace
+
+Result<FileHold> FileHold::take(const QString& path) {
+    struct stat st {};
+    const Result<int> opened = openOwnFile(encoded(path), &st);
+    if (!opened) {
+        return opened.why();
+    }
+    if (retrying([&] { return ::flock(*opened, LOCK_SH); }) != 0) {
+        const int error = errno;
+        ::close(*opened);
+        return Reason::ofError(error);
+    }
+    return FileHold(*opened);
+}
+
+bool FileHold::stillAt(const QString& path) const {
+    struct stat mine {};
+    struct stat there {};
+    return m_fd >= 0 && ::fstat(m_fd, &mine) == 0 && ::lstat(encoded(path).constData(), &there) == 0 &&
+           sameFile(mine, there);
+}
+
+bool heldByALiveProcess(const QString& path) {
+    struct stat st {};
+    const Result<int> opened = openOwnFile(encoded(path), &st);
+    if (!opened) {
+        return false;
+    }
+    // An exclusive attempt conflicts with every hold, this process's own included.
+    const bool held = ::flock(*opened, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(*opened);
+    return held;
 }
 
 void FileLock::release() {

@@ -81,12 +81,28 @@ using namespace posix;
 
 namespace {
 
+// The longest name, in bytes, that the folder takes.
+qsizetype nameLimit(const QString& folder) {
+    const long limit = ::pathconf(encoded(folder.isEmpty() ? u"."_s : folder).constData(), _PC_NAME_MAX);
+    constexpr long kUsual = 255;
+    return limit > 0 ? static_cast<qsizetype>(limit) : kUsual;
+}
+
 // A fresh name for a temporary file beside path (in the same folder, so that a rename or link
 // stays on one file system), formed on the text of the path so that a relative one stays relative.
+// The process ID and a random number keep it apart from others; the target's own name in it is
+// shortened, a whole character at a time, so that the whole stays within the folder's limit.
 QString temporaryBeside(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
-    return path.left(slash + 1) + u'.' + path.mid(slash + 1) + u'.' + QString::number(::getpid()) + u'-' +
-           QString::number(QRandomGenerator::global()->generate()) + u".tmp"_s;
+    const QString folder = path.left(slash + 1);
+    QString leaf = path.mid(slash + 1);
+    const QString tail =
+        u'.' + QString::number(::getpid()) + u'-' + QString::number(QRandomGenerator::global()->generate()) + u".tmp"_s;
+    const qsizetype limit = nameLimit(folder);
+    while (!leaf.isEmpty() && encoded(u'.' + leaf + tail).size() > limit) {
+        leaf.chop(leaf.size() >= 2 && leaf.back().isLowSurrogate() ? 2 : 1);
+    }
+    return folder + u'.' + leaf + tail;
 }
 
 // Opens a temporary file beside path for writing, with `mode`: its name and descriptor.
@@ -270,6 +286,19 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
 }
 
 Result<> replaceFileAtomically(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode) {
+    const Result<QString> staged = stageFileBeside(path, produce, mode);
+    if (!staged) {
+        return staged.why();
+    }
+    return putStagedFile(*staged, path, true);
+}
+
+Result<QString> stageFileBeside(const QString& path, QByteArrayView bytes, int mode) {
+    return stageFileBeside(
+        path, [bytes](const PieceWriter& write) { write(bytes); }, mode);
+}
+
+Result<QString> stageFileBeside(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode) {
     const QByteArray name = encoded(path);
     struct stat st {};
     const bool exists = !path.isEmpty() && ::lstat(name.constData(), &st) == 0;
@@ -295,14 +324,24 @@ Result<> replaceFileAtomically(const QString& path, const std::function<void(con
     }
     if (Result<> written = finishAndClose(fd, failure, true); !written) {
         ::unlink(temporaryName.constData());
-        return written;
+        return Reason{written.reason(), written.errorNumber()};
     }
+    return opened->first;
+}
+
+Result<> putStagedFile(const QString& staged, const QString& path, bool replace) {
+    const QByteArray stagedName = encoded(staged);
+    const QByteArray name = encoded(path);
     // rename() puts the new file in the place of whatever the name holds now: a link that was
-    // swapped in meanwhile is replaced, not written through.
-    if (::rename(temporaryName.constData(), name.constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporaryName.constData());
-        return Reason::ofError(renameError);
+    // swapped in meanwhile is replaced, not written through. link() never replaces anything.
+    const int put =
+        replace ? ::rename(stagedName.constData(), name.constData()) : ::link(stagedName.constData(), name.constData());
+    const int putError = errno;
+    if (put != 0 || !replace) {
+        ::unlink(stagedName.constData());
+    }
+    if (put != 0) {
+        return Reason::ofError(putError);
     }
     return {};
 }

@@ -16,9 +16,14 @@ void onTerminationSignal(std::function<void()> cleanup) {
     *stored = std::move(cleanup);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGHUP);
+    // Every signal whose default action ends the process without a core dump; one the process
+    // was started with ignored (nohup) stays ignored.
+    for (const int stop : {SIGHUP, SIGINT, SIGPIPE, SIGALRM, SIGTERM, SIGUSR1, SIGUSR2, SIGVTALRM}) {
+        struct sigaction current {};
+        if (::sigaction(stop, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaddset(&stopSignals, stop);
+        }
+    }
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::thread([stopSignals] {
         int signal = 0;
@@ -36,6 +41,10 @@ void onTerminationSignal(std::function<void()> cleanup) {
         ::raise(signal);
         ::_exit(128 + signal);
     }).detach();
+}
+
+void ignoreBrokenPipe() {
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void ensureStandardStreams() {

@@ -335,7 +335,7 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
         });
     });
     if (!replaced) {
-        throw HostError(failed + u": "_s + replaced.reason());
+        throw HostError(failed + u": "_s + replaced.reason(), replaced.errorNumber());
     }
     b.path = QFileInfo(filename).absoluteFilePath();
     b.readOnly = false;

@@ -21,7 +21,13 @@ inline constexpr int xlWorkbookNormal = -4143;
 // shows it unchanged.
 class HostError : public std::runtime_error {
 public:
-    explicit HostError(const QString& description) : std::runtime_error(description.toStdString()) {}
+    // errorNumber: the system's error number behind a failed file operation, 0 when none.
+    explicit HostError(const QString& description, int errorNumber = 0)
+        : std::runtime_error(description.toStdString()), m_errorNumber(errorNumber) {}
+    int errorNumber() const { return m_errorNumber; }
+
+private:
+    int m_errorNumber = 0;
 };
 
 // A rectangle of a sheet, 1-based, or whole rows / whole columns.
