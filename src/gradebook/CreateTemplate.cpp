@@ -478,6 +478,8 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
             endForFolder();
             return;
         }
+        // The last chance to stop before the hand-over.
+        progress.end();
     }
     trap.step(248, [&] { reopened().setDisplayAlerts(false); });
     trap.step(250, [&] { present(wb2, noHostB).Close(); });
