@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <future>
 #include <new>
 #include <optional>
 #include <utility>
@@ -231,6 +232,13 @@ int create(const Options& o, const CliEnvironment& env) {
     // A workbook that was saved is written even when a later step (reopening it, its picture)
     // failed: the failure is reported and the exit code says so, but the work is not lost.
     int code = prompt.failures > 0 ? kExitFailure : kExitSuccess;
+    // The picture is made into PNG on a second thread while the workbook and the printouts are
+    // written (where no thread can be started, it is made when it is saved).
+    std::future<EncodedPicture> picturePng;
+    if (!o.picture.isEmpty() && !ui.picture.isNull()) {
+        picturePng = std::async(std::launch::async | std::launch::deferred,
+                                [picture = ui.picture] { return encodePicture(picture); });
+    }
     StagedOutputs outputs;
     if (!ui.workbook.isEmpty() && os::kindOf(ui.workbook) == os::FileKind::Regular &&
         QFileInfo(ui.workbook).size() > 0) {
@@ -254,7 +262,7 @@ int create(const Options& o, const CliEnvironment& env) {
         phase(u"Writing the picture"_s);
         if (ui.picture.isNull()) {
             code = report(u"the picture could not be saved to \"%1\": no picture was made."_s.arg(o.picture));
-        } else if (const auto why = savePicture(ui.picture, o.picture, o.force, outputs)) {
+        } else if (const auto why = savePicture(picturePng.get(), o.picture, o.force, outputs)) {
             code = report(u"the picture could not be saved to \"%1\": %2."_s.arg(o.picture, *why));
         }
     }

@@ -134,16 +134,26 @@ std::optional<QString> saveWorkbook(const QString& generated, const QString& tar
     return outputs.stage(target, *bytes, force);
 }
 
-std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force, StagedOutputs& outputs) {
+EncodedPicture encodePicture(const QImage& picture) {
+    EncodedPicture encoded;
     if (picture.isNull()) {
-        return u"no picture was made"_s;
+        encoded.why = u"no picture was made"_s;
+        return encoded;
     }
     QString why;
-    const std::optional<QByteArray> png = render::encodePng(picture, &why);
-    if (!png) {
-        return u"the picture could not be made into PNG: %1"_s.arg(why);
+    encoded.png = render::encodePng(picture, &why);
+    if (!encoded.png) {
+        encoded.why = u"the picture could not be made into PNG: %1"_s.arg(why);
     }
-    return outputs.stage(target, *png, force);
+    return encoded;
+}
+
+std::optional<QString> savePicture(const EncodedPicture& picture, const QString& target, bool force,
+                                   StagedOutputs& outputs) {
+    if (!picture.png) {
+        return picture.why;
+    }
+    return outputs.stage(target, *picture.png, force);
 }
 
 } // namespace markwell::cli

@@ -57,7 +57,15 @@ private:
 std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force,
                                     StagedOutputs& outputs);
 
+// A picture made into PNG, or why it could not be.
+struct EncodedPicture {
+    std::optional<QByteArray> png;
+    QString why;
+};
+EncodedPicture encodePicture(const QImage& picture);
+
 // The picture as PNG staged for `target`.
-std::optional<QString> savePicture(const QImage& picture, const QString& target, bool force, StagedOutputs& outputs);
+std::optional<QString> savePicture(const EncodedPicture& picture, const QString& target, bool force,
+                                   StagedOutputs& outputs);
 
 } // namespace markwell::cli

@@ -148,9 +148,9 @@ std::optional<QString> overlongText(const GradebookSetup& setup) {
         if (tooLong(s.id)) {
             return describe(u"The ID of student %1"_s.arg(i + 1), s.id);
         }
-        for (qsizetype k = 0; k < setup.pointsCount; ++k) {
-            if (tooLong(s.pointsFor(k))) {
-                return describe(u"The points of student %1 for test %2"_s.arg(i + 1).arg(k + 1), s.pointsFor(k));
+        for (qsizetype k = 0; k < std::min(setup.pointsCount, s.points.size()); ++k) {
+            if (tooLong(s.points[k])) {
+                return describe(u"The points of student %1 for test %2"_s.arg(i + 1).arg(k + 1), s.points[k]);
             }
         }
     }

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <array>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -73,22 +74,41 @@ public:
         if (field.size() > kShortField) {
             return field.toString();
         }
+        // Most fields are one of a few texts seen a moment ago: found in a small table without
+        // hashing the whole field or probing the pool.
+        QString& recent = m_recent[slotOf(field)];
+        if (std::equal(field.begin(), field.end(), recent.cbegin(), recent.cend())) {
+            return recent;
+        }
         const auto found = m_pool.constFind(field);
         if (found != m_pool.cend()) {
-            return found.value();
+            recent = found.value();
+            return recent;
         }
         QString text = field.toString();
         if (m_pool.size() < kMaxPooled) {
             // The key views the pooled string's own characters, which never change or move.
             m_pool.insert(QStringView(text), text);
         }
+        recent = text;
         return text;
     }
 
 private:
     static constexpr qsizetype kShortField = 12;
     static constexpr qsizetype kMaxPooled = 1 << 16;
+    static constexpr std::size_t kRecentSlots = 1024;
+
+    static std::size_t slotOf(QStringView field) {
+        std::size_t h = static_cast<std::size_t>(field.size());
+        for (const QChar c : field) {
+            h = h * 31 + c.unicode();
+        }
+        return h % kRecentSlots;
+    }
+
     QHash<QStringView, QString> m_pool;
+    std::array<QString, kRecentSlots> m_recent;
 };
 
 } // namespace

@@ -325,3 +325,22 @@ TEST(PointsText, ListsMarkPointsThatWillNotCount) {
     EXPECT_EQ(tests.index(0, 1).data(Qt::ToolTipRole).toString(),
               u"\"twenty\" is not a number: it will not count in the total possible points."_s);
 }
+
+TEST(PointsText, AClassIsCheckedValueByValueAsTheWorkbookReadsIt) {
+    const std::vector<TestRow> tests{{u"Quiz"_s, u"10,5"_s}, {u"Essay"_s, u"ten"_s}};
+    const QString longNumber = u"1"_s + QString(70, u'0');
+    const std::vector<StudentRow> students{
+        {u"Ann"_s, u"1"_s, {u"10,5"_s, u"99"_s}},           // at the most, and no limit to pass
+        {u"Ben"_s, u"2"_s, {u"10,6"_s, u" "_s}},            // above the most; blank counts as nothing
+        {u"Cy"_s, u"3"_s, {u"\uFF11\uFF12"_s, longNumber}}, // full-width digits; 71 digits
+    };
+    const std::vector<PointsIssue> issues = pointsIssues(tests, students, u',');
+    ASSERT_EQ(issues.size(), 4U);
+    EXPECT_EQ(issues[0].row, 1);
+    EXPECT_EQ(issues[0].test, -1);
+    EXPECT_EQ(issues[1].problem, u"\"10,6\" is more than the possible points (10,5)."_s);
+    EXPECT_EQ(std::pair(issues[2].row, issues[2].test), std::pair(qsizetype{2}, qsizetype{0}));
+    EXPECT_EQ(std::pair(issues[3].row, issues[3].test), std::pair(qsizetype{2}, qsizetype{1}));
+    EXPECT_EQ(pointsNumber(u"10,5"_s, u','), 10.5);
+    EXPECT_EQ(pointsNumber(u" 17 "_s, u'.'), 17);
+}

@@ -2,6 +2,7 @@
 
 #include "os/Files.h"
 #include "workbook/host/EngineCalls.h"
+#include "workbook/sheet/NumericText.h"
 #include "workbook/sheet/Workbook.h"
 
 #include <QFile>
@@ -191,6 +192,13 @@ int EmbeddedHost::activeSheetIndex(int workbook) const {
 }
 
 void EmbeddedHost::setCellValue(const HostArea& cell, const QString& text) {
+    // Whole numbers, most of what a class's points are, are read without a copy of the text.
+    const QStringView view(text);
+    const std::u16string_view units(view.utf16(), static_cast<std::size_t>(view.size()));
+    if (const auto number = sheet::plainWholeNumber(units)) {
+        writeCell(cell, sheet::Value(*number));
+        return;
+    }
     writeCell(cell, engine::valueOfText(text.toStdString()));
 }
 

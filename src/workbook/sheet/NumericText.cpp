@@ -17,6 +17,9 @@ Value numericTextToValue(std::string_view text) {
     if (text.empty()) {
         return Value{};
     }
+    if (const auto number = plainWholeNumber(text)) {
+        return Value(*number); // as below, without blanks or a sign to take off
+    }
     std::string_view s = text;
     while (!s.empty() && isBlank(s.front())) {
         s.remove_prefix(1);
@@ -40,14 +43,10 @@ Value numericTextToValue(std::string_view text) {
         }
         return true;
     };
-    if (point == std::string_view::npos && !whole.empty() && whole.size() <= 15 &&
-        (whole.size() == 1 || whole.front() != '0') && digitsOnly(whole)) {
-        // A whole number of up to 15 digits, the common case, is exact as it is summed up.
-        double number = 0;
-        for (char c : whole) {
-            number = number * 10 + (c - '0');
+    if (point == std::string_view::npos) {
+        if (const auto number = plainWholeNumber(whole)) {
+            return Value(*number == 0 ? 0.0 : negative ? -*number : *number);
         }
-        return Value(number == 0 ? 0.0 : negative ? -number : number);
     }
     if ((whole.empty() && fraction.empty()) || !digitsOnly(whole) || !digitsOnly(fraction)) {
         return Value(std::string(text));
