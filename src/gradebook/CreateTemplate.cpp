@@ -203,8 +203,11 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
     // be made: one message, and the job ends here.
     JobFolder job;
     QString problem;
+    ProgressReport progress(env);
+    // A wait for another job can be cancelled like the job itself.
+    const auto waiting = [&progress] { progress.start(JobPhase::Waiting); };
     if (!job.take(
-            env.workFolder, env.workFolderWaitMs, [&ui](const QString& text) { ui.notice(text); }, &problem)) {
+            env.workFolder, env.workFolderWaitMs, [&ui](const QString& text) { ui.notice(text); }, &problem, waiting)) {
         trap.run([&] { ui.setBusy(false); });
         prompt.message(problem);
         creating = false;
@@ -230,7 +233,6 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         prompt.message(*folderTrouble);
         creating = false;
     };
-    ProgressReport progress(env);
     progress.start(JobPhase::Template);
     const QString templatePath = job.path(QString::fromUtf16(kTemplateFileName));
     const QString picturePath = job.path(QString::fromUtf16(kPictureFileName));

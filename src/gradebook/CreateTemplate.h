@@ -56,6 +56,7 @@ public:
 
 // The phases of one job, in the order the job goes through them.
 enum class JobPhase {
+    Waiting,  // waiting while another job has the work folder (reported only then)
     Template, // writing the template to the work folder and opening it
     Tests,    // a column for each test, its name and possible points; counted in tests
     Rows,     // a row for each student; counted in student rows made

@@ -10,6 +10,8 @@ namespace markwell {
 
 QString phaseText(JobPhase phase) {
     switch (phase) {
+    case JobPhase::Waiting:
+        return u"Waiting for another job to finish"_s;
     case JobPhase::Template:
         return u"Opening the template"_s;
     case JobPhase::Tests:

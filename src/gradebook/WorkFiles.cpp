@@ -243,7 +243,8 @@ QString lockFileProblem(const QString& lockPath, const QString& why) {
 } // namespace
 
 bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
-                     const std::function<void(const QString&)>& notice, QString* problem) {
+                     const std::function<void(const QString&)>& notice, QString* problem,
+                     const std::function<void()>& whileWaiting) {
     QString why;
     m_folder = chosen ? chosen() : workFolder(&why);
     if (m_folder.isEmpty()) {
@@ -294,6 +295,9 @@ bool JobFolder::take(const std::function<QString()>& chosen, int waitMs,
             *problem = u"The work folder \"%1\" is still in use by another job after %2 seconds. Please try again "
                        u"when it has finished."_s.arg(shown, QString::number(waited.elapsed() / 1000));
             return false;
+        }
+        if (whileWaiting) {
+            whileWaiting();
         }
         processPendingEvents();
         QThread::msleep(20);

@@ -87,10 +87,12 @@ public:
     void stopOnFolderTrouble(int errorNumber, const QString& systemText) const;
 
     // Finds the work folder (`chosen`, when given, else workFolder()) and takes its lock, waiting
-    // up to waitMs while another job has it; `notice` tells the user once that the job waits. On
-    // failure returns false with *problem set to the one message for the user.
+    // up to waitMs while another job has it; `notice` tells the user once that the job waits, and
+    // `whileWaiting` is called every few milliseconds of the wait (an exception from it ends the
+    // wait and passes on). On failure returns false with *problem set to the one message for the
+    // user.
     bool take(const std::function<QString()>& chosen, int waitMs, const std::function<void(const QString&)>& notice,
-              QString* problem);
+              QString* problem, const std::function<void()>& whileWaiting = {});
 
     const QString& folder() const { return m_folder; }
     // Deletes what jobs that ended without their clean-up left in the folder: the picture file,

@@ -5,6 +5,8 @@
 #include "gradebook/JobProgress.h"
 #include "gradebook/CreateTemplate.h"
 #include "gradebook/TemplateBytes.h"
+#include "gradebook/WorkFiles.h"
+#include "os/FileLock.h"
 
 #include "FillFixture.h"
 #include "RecordingHost.h"
@@ -12,6 +14,7 @@
 #include "TempDir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -34,6 +37,8 @@ struct Report {
 
 const char* nameOf(JobPhase phase) {
     switch (phase) {
+    case JobPhase::Waiting:
+        return "Waiting";
     case JobPhase::Template:
         return "Template";
     case JobPhase::Tests:
@@ -68,6 +73,7 @@ struct RecordedJob {
     std::vector<Report> reports;
     std::optional<Report> cancelAt;
     int skip = 0; // matching reports before the one that cancels
+    std::optional<int> waitMs;
     bool creating = false;
 
     void go(const GradebookSetup& setup, bool listen) {
@@ -80,6 +86,9 @@ struct RecordedJob {
         };
         env.templateBytes = [] { return QByteArray("template bytes"); };
         env.workFolder = [this] { return work.path(); };
+        if (waitMs) {
+            env.workFolderWaitMs = *waitMs;
+        }
         int digit = 0;
         env.randomDigit = [&digit] { return digit++ % 9 + 1; };
         if (listen) {
@@ -237,6 +246,27 @@ TEST(JobProgress, ACancelledJobStopsAtOnceAndLeavesNothingBehind) {
             << "no work file and no lock";
         EXPECT_TRUE(work_files::recorded().isEmpty());
     }
+}
+
+TEST(JobProgress, AWaitForAnotherJobIsReportedAndCanBeCancelled) {
+    RecordedJob job;
+    const os::Result<os::FileLock> other = os::FileLock::tryTake(QDir(job.work.path()).filePath(u"markwell.lock"_s));
+    ASSERT_TRUE(other && other->held());
+    job.cancelAt = Report{JobPhase::Waiting, 0, 0};
+    job.skip = 2;
+    job.waitMs = 60000;
+    QElapsedTimer clock;
+    clock.start();
+    job.go(classOf(3, 30), true);
+    EXPECT_LT(clock.elapsed(), 30000) << "the wait ends at the cancel, not at its bound";
+    ASSERT_EQ(job.reports.size(), 3U);
+    EXPECT_EQ(job.reports.back().phase, JobPhase::Waiting);
+    EXPECT_EQ(job.indexOf(u"progress Template"_s), -1) << "nothing of the job was begun";
+    EXPECT_TRUE(job.prompt.shown().empty()) << job.prompt.messageTexts().join(u"\n"_s).toStdString();
+    EXPECT_TRUE(job.ui.workbook.isEmpty() && !job.ui.busy && !job.creating);
+    EXPECT_EQ(QDir(job.work.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{u"markwell.lock"_s})
+        << "the other job's lock is left to it";
 }
 
 TEST(JobProgress, TheWindowShowsOnlyOnceTheJobHasRunASecondAndThenNowAndThen) {
