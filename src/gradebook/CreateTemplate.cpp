@@ -484,7 +484,14 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         progress.end();
     }
     trap.step(248, [&] { reopened().setDisplayAlerts(false); });
-    trap.step(250, [&] { present(wb2, noHostB).Close(); });
+    std::shared_ptr<const sheet::Workbook> shownModel;
+    trap.step(250, [&] {
+        if (env.handOverModel) {
+            shownModel = present(wb2, noHostB).CloseKeepingModel();
+        } else {
+            present(wb2, noHostB).Close();
+        }
+    });
     trap.step(252, [&] { reopened().Quit(); });
     trap.step(254, [&] { ui.setBusy(false); });
 
@@ -505,7 +512,10 @@ void runJob(const GradebookSetup& setup, const CreateTemplateEnvironment& env, C
         });
     }
     clock.lap(&CreateTemplateTimings::pictureMs);
-    trap.step(258, [&] { ui.setPreviewWorkbook(resultPath); });
+    trap.step(258, [&] {
+        ui.setPreviewWorkbook(resultPath);
+        ui.setPreviewModel(std::move(shownModel));
+    });
     trap.step(260, [&] { ui.showPreview(); });
     trap.step(262, [&] { ui.hideMainWindow(); });
     trap.step(264, [&] { job.remove(picturePath); });

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace markwell {
@@ -26,6 +27,9 @@ public:
     // the preview, hide the main window.
     virtual void setPreviewPicture(const QImage& picture) = 0;
     virtual void setPreviewWorkbook(const QString& path) = 0;
+    // The saved workbook as the job last had it open (with CreateTemplateEnvironment::
+    // handOverModel), so that the preview need not read it again; null when the host keeps none.
+    virtual void setPreviewModel(std::shared_ptr<const sheet::Workbook> model) { (void)model; }
     virtual void showPreview() = 0;
     virtual void hideMainWindow() = 0;
     // A word to the user that is no failure: the job waits for another one to finish with the
@@ -93,6 +97,8 @@ struct CreateTemplateEnvironment {
     bool keepResultRecorded = false;
     // The picture of the sheet is drawn and handed over; without it no picture file is made.
     bool picture = true;
+    // The reopened workbook's model is handed over too (CreateTemplateUi::setPreviewModel).
+    bool handOverModel = false;
 };
 
 // A digit from 1 to 9 from a generator seeded once from the system's entropy.

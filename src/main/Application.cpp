@@ -22,14 +22,18 @@ public:
         m_picture = picture;
     }
     void setPreviewWorkbook(const QString& path) override { m_workbook = path; }
+    void setPreviewModel(std::shared_ptr<const sheet::Workbook> model) override { m_model = std::move(model); }
     void showPreview() override {
         Form2& preview = m_app.previewWindow();
         // The sheet behind the picture lets the preview draw it sharply and read it out; without
         // it the picture is still shown, enlarged.
         std::optional<preview::ShownSheet> sheet;
         if (!m_picture.isNull()) {
-            sheet = preview::readShownSheet(m_workbook, nullptr);
+            // The job's own model where it handed one over, else the saved file read again.
+            sheet = m_model ? preview::shownSheetOf(std::move(m_model), nullptr)
+                            : preview::readShownSheet(m_workbook, nullptr);
         }
+        m_model.reset();
         preview.handOver(m_picture, m_workbook, std::move(sheet));
         preview.show();
     }
@@ -42,6 +46,7 @@ private:
     Application& m_app;
     QImage m_picture;
     QString m_workbook;
+    std::shared_ptr<const sheet::Workbook> m_model;
 };
 
 Application::Application(Dependencies deps) : m_deps(std::move(deps)) {
@@ -89,6 +94,8 @@ void Application::createTemplate() {
     // The result stays among the work files while the preview shows it, so that an interruption
     // deletes it too.
     env.keepResultRecorded = true;
+    // The preview draws and reads out the sheet from the job's own model.
+    env.handOverModel = true;
     Ui ui(*this);
     // A long job shows how far it has come, with Cancel; the window closes when the job ends.
     ProgressWindow window(m_form1.get());

@@ -60,6 +60,21 @@ std::optional<ShownSheet> readShownSheet(const QString& path, QString* why) {
     } catch (const std::exception& e) {
         return refuse(QString::fromUtf8(e.what()));
     }
+    QString problem;
+    std::optional<ShownSheet> shown = shownSheetOf(std::move(workbook), &problem);
+    return shown ? shown : refuse(problem);
+}
+
+std::optional<ShownSheet> shownSheetOf(std::shared_ptr<const sheet::Workbook> workbook, QString* why) {
+    auto refuse = [&](const QString& reason) -> std::optional<ShownSheet> {
+        if (why != nullptr) {
+            *why = reason;
+        }
+        return std::nullopt;
+    };
+    if (!workbook) {
+        return refuse(u"there is no workbook."_s);
+    }
     const int active = workbook->activeSheet;
     if (active < 0 || static_cast<std::size_t>(active) >= workbook->sheets.size()) {
         return refuse(u"it has no active worksheet."_s);

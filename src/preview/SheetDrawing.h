@@ -26,6 +26,10 @@ struct ShownSheet {
 // to what is wrong when the file cannot be read or the sheet is empty.
 std::optional<ShownSheet> readShownSheet(const QString& path, QString* why);
 
+// The same for a workbook at hand, its results computed; *why (when given) says what is wrong
+// without naming a file.
+std::optional<ShownSheet> shownSheetOf(std::shared_ptr<const sheet::Workbook> workbook, QString* why);
+
 // The sheet drawn as the picture shows it, at any scale: the preview draws the part it shows at
 // the screen's pixel density and the zoom instead of enlarging the picture's pixels.
 class SheetDrawing {

@@ -146,3 +146,46 @@ TEST(FilledGradebook, OtherProgramsSeeTheFontThePrintAreaAndTheSummary) {
     EXPECT_EQ(at(theirs, "H9"), sheet::Value(4));
     EXPECT_GT(test::expectSameResults(book, theirs, "LibreOffice"), 40);
 }
+
+// The window's preview shows the job's own model instead of reading the saved file again: it is
+// the saved workbook, cell for cell, results included; without the request nothing is kept.
+TEST(FilledGradebook, TheModelHandedToThePreviewIsTheSavedWorkbook) {
+    struct ModelUi : CollectingUi {
+        std::shared_ptr<const sheet::Workbook> model;
+        void setPreviewModel(std::shared_ptr<const sheet::Workbook> m) override { model = std::move(m); }
+    };
+    for (const bool handOver : {true, false}) {
+        FillFixture run;
+        CreateTemplateEnvironment env;
+        env.hostFactory = defaultHostFactory();
+        env.workFolder = [&run] { return run.work.path(); };
+        env.handOverModel = handOver;
+        ModelUi ui;
+        bool creating = false;
+        createTemplate(test::classOf(7, 5), env, ui, run.prompt, creating);
+        ASSERT_TRUE(run.prompt.shown().empty()) << run.prompt.messageTexts().join(u"\n"_s).toStdString();
+        if (!handOver) {
+            EXPECT_EQ(ui.model, nullptr);
+            continue;
+        }
+        ASSERT_NE(ui.model, nullptr);
+        QFile f(ui.workbook);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const sheet::Workbook saved =
+            xls::readXls(xls::ByteView(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                       static_cast<size_t>(bytes.size())))
+                .workbook;
+        int cells = 0;
+        saved.sheets.at(0).forEachCell([&](int row, int column, const sheet::Cell& cell) {
+            ++cells;
+            const sheet::Cell* kept = ui.model->sheets.at(0).cell(row, column);
+            ASSERT_NE(kept, nullptr) << row << "," << column;
+            EXPECT_EQ(kept->value, cell.value) << row << "," << column;
+            EXPECT_EQ(test::cellFormula(*ui.model, ui.model->sheets[0], row + 1, column + 1),
+                      test::cellFormula(saved, saved.sheets[0], row + 1, column + 1));
+        });
+        EXPECT_GT(cells, 7 * 5);
+        EXPECT_EQ(ui.model->activeSheet, saved.activeSheet);
+    }
+}

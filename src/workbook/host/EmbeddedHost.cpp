@@ -349,6 +349,16 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     b.readOnly = false;
 }
 
+std::shared_ptr<const sheet::Workbook> EmbeddedHost::closeWorkbookKeepingModel(int workbook) {
+    OpenBook& b = book(workbook == 0 ? m_active : workbook);
+    flush();
+    b.recalculated();
+    // The model moves out: the book is closed at once, and nothing reads it in between.
+    auto model = std::make_shared<const sheet::Workbook>(std::move(b.model));
+    closeWorkbook(workbook);
+    return model;
+}
+
 void EmbeddedHost::closeWorkbook(int workbook) {
     const int index = workbook == 0 ? m_active : workbook;
     book(index);

@@ -48,6 +48,7 @@ public:
     void deleteArea(const HostArea& area, int shift) override;
     void saveWorkbookAs(int workbook, const QString& filename, int fileFormat) override;
     void closeWorkbook(int workbook) override;
+    std::shared_ptr<const sheet::Workbook> closeWorkbookKeepingModel(int workbook) override;
     HostArea usedRange(int workbook, int sheet) const override;
     void copyPicture(int workbook, int sheet, const HostArea& area) override;
 

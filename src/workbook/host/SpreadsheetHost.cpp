@@ -128,6 +128,10 @@ void HostWorkbook::Close() {
     m_host->closeWorkbook(m_index);
 }
 
+std::shared_ptr<const sheet::Workbook> HostWorkbook::CloseKeepingModel() {
+    return m_host->closeWorkbookKeepingModel(m_index);
+}
+
 HostWorkbook HostWorkbooks::Open(const QString& path) {
     return HostWorkbook(*m_host, m_host->openWorkbook(path, false));
 }

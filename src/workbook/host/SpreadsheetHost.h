@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+namespace markwell::sheet {
+class Workbook;
+}
+
 namespace markwell {
 
 // Shift directions and file formats, with the values the automation model gives them.
@@ -93,6 +97,10 @@ public:
     HostWorksheet ActiveSheet();
     void SaveAs(const QString& filename, int fileFormat);
     void Close();
+    // Close, handing over the workbook as it was open, every formula's result computed: for a
+    // caller that goes on showing it without reading the file again. Null from a host that keeps
+    // no model of its own.
+    std::shared_ptr<const sheet::Workbook> CloseKeepingModel();
     int index() const { return m_index; }
 
 private:
@@ -155,6 +163,10 @@ public:
     virtual void deleteArea(const HostArea& area, int shift) = 0;
     virtual void saveWorkbookAs(int workbook, const QString& filename, int fileFormat) = 0;
     virtual void closeWorkbook(int workbook) = 0;
+    virtual std::shared_ptr<const sheet::Workbook> closeWorkbookKeepingModel(int workbook) {
+        closeWorkbook(workbook);
+        return nullptr;
+    }
     virtual HostArea usedRange(int workbook, int sheet) const = 0;
     virtual void copyPicture(int workbook, int sheet, const HostArea& area) = 0;
 };
