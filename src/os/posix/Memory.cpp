@@ -91,32 +91,23 @@ Result<FileMapping> FileMapping::createNew(const QString& path, std::size_t byte
 }
 
 Result<FileMapping> FileMapping::openForReading(const QString& path) {
-    // Not blocking on a FIFO while it is found not to be a file.
-    const int fd = retrying([&] { return ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); });
-    if (fd < 0) {
-        return Reason::ofError(errno);
-    }
-    const auto failed = [fd](Reason reason) {
-        ::close(fd);
-        return reason;
-    };
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        return failed(Reason::ofError(errno));
+    const Result<int> opened = posix::openToRead(path, true, st);
+    if (!opened) {
+        return opened.why();
     }
-    if (!S_ISREG(st.st_mode)) {
-        return failed(posix::notAFile(st.st_mode));
-    }
+    const int fd = *opened;
     if (st.st_size == 0) {
         ::close(fd);
         return FileMapping();
     }
     const auto bytes = static_cast<std::size_t>(st.st_size);
     void* block = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
-    if (block == MAP_FAILED) {
-        return failed(Reason::ofError(errno));
-    }
+    const int mapError = errno;
     ::close(fd);
+    if (block == MAP_FAILED) {
+        return Reason::ofError(mapError);
+    }
     return FileMapping(block, bytes);
 }
 
