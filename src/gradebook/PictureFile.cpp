@@ -233,9 +233,9 @@ QImage readPicture(const QString& path) {
     }
     const auto dotsPerMeterX = get<std::int32_t>(h, 38);
     const auto dotsPerMeterY = get<std::int32_t>(h, 42);
-    // The picture is the file's own rows, not a copy, for as long as it or a copy of it lives; the
-    // work file may be deleted meanwhile (the mapping keeps its bytes). Drawing on the picture
-    // copies it first.
+    // The picture is the file's own rows, not a copy, for as long as it or a copy of it lives. The
+    // job deletes the work file while the picture is still shown: on POSIX a deleted file's bytes
+    // stay with its mappings until the last one goes. Drawing on the picture copies it first.
     auto held = std::make_unique<os::FileMapping>(std::move(*mapped));
     QImage picture(
         reinterpret_cast<const uchar*>(held->data() + offset), width, static_cast<int>(rows), qsizetype{width} * 4,
