@@ -85,6 +85,11 @@ Result<FileMapping> FileMapping::createNew(const QString& path, std::size_t byte
     if (block == MAP_FAILED) {
         return failed(errno);
     }
+    // Advice, as for a large block: the file's pages are made ready in one call rather than one
+    // by one as they are first written.
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(block, bytes, MADV_POPULATE_WRITE);
+#endif
     // The mapping keeps the file open; the descriptor is no longer needed.
     ::close(fd);
     return FileMapping(block, bytes);
