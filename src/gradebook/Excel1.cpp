@@ -96,7 +96,12 @@ void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QS
     if (!trap.test(106, [&] { return lastRow > 1 && lastColumn > 1; })) {
         return;
     }
-    trap.step(110, [&] { sheet.value().UsedRange().CopyPicture(); });
+    // The renderer draws the picture straight into the work file where it can.
+    picture_file::DrawnFile drawn(path);
+    trap.step(110, [&] {
+        const render::PictureSourceScope into(drawn);
+        sheet.value().UsedRange().CopyPicture();
+    });
     // A folder or disk that cannot take the picture ends the whole job with its one message.
     std::optional<WorkFolderFailure> folderTrouble;
     trap.step(112, [&] {
@@ -108,9 +113,13 @@ void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QS
             // Never through a link and never over a file that is there already: the work file is
             // this job's own or it is not written at all.
             const auto hold = work_files::hold();
+            if (drawn.keep(picture)) {
+                return;
+            }
             if (os::kindOf(path) != os::FileKind::Missing) {
                 throw Failure(workFileInTheWay(path));
             }
+            drawn.throwFailure();
             picture_file::writePicture(path, picture);
             work_files::record(path);
         } catch (const WorkFolderFailure& e) {

@@ -38,8 +38,9 @@ QImage getClipboardPicture(const SpreadsheetHost& host, std::int32_t format);
 
 // Pictures the used range of the workbook's active sheet into the file at `path`, under its
 // own error trap. The file is made new (picture_file); anything already at `path` is refused
-// and left as it is. The file is recorded among the process's work files. A folder or disk that
-// cannot take the picture is thrown on as WorkFolderFailure.
+// and left as it is. Where the host draws with the program's renderer, the picture is drawn
+// straight into the file. The file is recorded among the process's work files. A folder or disk
+// that cannot take the picture is thrown on as WorkFolderFailure.
 void saveCellsActivesheet(SpreadsheetHost& host, HostWorkbook workbook, const QString& path, Prompt& prompt);
 
 inline constexpr int kPictureRequests = 1000;

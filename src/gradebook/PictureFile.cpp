@@ -3,7 +3,7 @@
 #include "common/ErrorReport.h"
 #include "gradebook/WorkFiles.h"
 #include "os/Files.h"
-#include "workbook/render/PictureMemory.h"
+#include "os/Memory.h"
 #include "workbook/render/SheetLayout.h"
 
 #include <QFile>
@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -27,39 +28,45 @@ namespace {
 constexpr int kFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;
 constexpr int kHeaderSize = kFileHeaderSize + kInfoHeaderSize;
+// The pixel rows start on a 64-byte boundary of the file, so that the file mapped into memory
+// holds them where a picture may have them.
+constexpr int kPixelOffset = 64;
 constexpr int kBitsPerPixel = 32;
 // The file header's two reserved words carry this mark, so that a file this program wrote is
 // known and read without conversion.
 constexpr std::uint16_t kMark1 = 0x574D; // "MW"
-constexpr std::uint16_t kMark2 = 0x0001; // layout version
+constexpr std::uint16_t kMark2 = 0x0002; // layout version
 
-using Header = std::array<char, kHeaderSize>;
+using Header = std::array<char, kPixelOffset>;
 
-template <class T> void put(Header& h, int at, T value) {
-    qToLittleEndian(value, h.data() + at);
+template <class T> void put(char* h, int at, T value) {
+    qToLittleEndian(value, h + at);
 }
-template <class T> T get(const Header& h, int at) {
-    return qFromLittleEndian<T>(h.data() + at);
+template <class T> T get(const char* h, int at) {
+    return qFromLittleEndian<T>(h + at);
 }
 
-Header headerFor(const QImage& picture) {
+void putResolution(char* h, int dotsPerMeterX, int dotsPerMeterY) {
+    put<std::int32_t>(h, 38, dotsPerMeterX);
+    put<std::int32_t>(h, 42, dotsPerMeterY);
+}
+
+Header headerFor(int width, int height) {
     Header h{};
-    const auto pixelBytes = static_cast<std::uint32_t>(picture.sizeInBytes());
+    const auto pixelBytes = static_cast<std::uint32_t>(std::int64_t{width} * height * 4);
     h[0] = 'B';
     h[1] = 'M';
-    put<std::uint32_t>(h, 2, kHeaderSize + pixelBytes);
-    put<std::uint16_t>(h, 6, kMark1);
-    put<std::uint16_t>(h, 8, kMark2);
-    put<std::uint32_t>(h, 10, kHeaderSize);
-    put<std::uint32_t>(h, 14, kInfoHeaderSize);
-    put<std::int32_t>(h, 18, picture.width());
-    put<std::int32_t>(h, 22, -picture.height()); // top-down: the first row stored is the top one
-    put<std::uint16_t>(h, 26, 1);
-    put<std::uint16_t>(h, 28, kBitsPerPixel);
-    put<std::uint32_t>(h, 30, 0); // uncompressed
-    put<std::uint32_t>(h, 34, pixelBytes);
-    put<std::int32_t>(h, 38, picture.dotsPerMeterX());
-    put<std::int32_t>(h, 42, picture.dotsPerMeterY());
+    put<std::uint32_t>(h.data(), 2, kPixelOffset + pixelBytes);
+    put<std::uint16_t>(h.data(), 6, kMark1);
+    put<std::uint16_t>(h.data(), 8, kMark2);
+    put<std::uint32_t>(h.data(), 10, kPixelOffset);
+    put<std::uint32_t>(h.data(), 14, kInfoHeaderSize);
+    put<std::int32_t>(h.data(), 18, width);
+    put<std::int32_t>(h.data(), 22, -height); // top-down: the first row stored is the top one
+    put<std::uint16_t>(h.data(), 26, 1);
+    put<std::uint16_t>(h.data(), 28, kBitsPerPixel);
+    put<std::uint32_t>(h.data(), 30, 0); // uncompressed
+    put<std::uint32_t>(h.data(), 34, pixelBytes);
     return h;
 }
 
@@ -77,6 +84,44 @@ QImage asStored(const QImage& picture) {
     }
 #endif
     return stored;
+}
+
+// A new picture file of width x height pixels mapped into memory: its header written (with no
+// resolution yet) and its rows as the image, in which the picture is drawn or copied. The image
+// owns the mapping; the file is there while the image or a copy of it lives.
+struct MappedFile {
+    QImage rows;
+    std::weak_ptr<os::FileMapping> file;
+};
+
+using SharedMapping = std::shared_ptr<os::FileMapping>;
+
+MappedFile mapNewFile(const QString& path, int width, int height) {
+    const Header h = headerFor(width, height);
+    // A short-lived work file: its blocks are reserved, but it is not forced to the disk.
+    os::Result<os::FileMapping> made = os::FileMapping::createNew(
+        path, static_cast<std::size_t>(kPixelOffset + std::int64_t{width} * height * 4), 0600);
+    if (!made) {
+        if (isWorkFolderError(made.errorNumber())) {
+            throw WorkFolderFailure(
+                workFolderProblem(QFileInfo(path).absolutePath(), made.errorNumber(), made.reason()));
+        }
+        throw Failure(u"The picture file \"%1\" could not be written: %2"_s.arg(path, made.reason()));
+    }
+    auto held = std::make_unique<SharedMapping>(std::make_shared<os::FileMapping>(std::move(*made)));
+    const SharedMapping& file = *held;
+    std::memcpy(file->data(), h.data(), h.size());
+    QImage rows(
+        reinterpret_cast<uchar*>(file->data() + kPixelOffset), width, height, qsizetype{width} * 4,
+        QImage::Format_RGB32, [](void* mapping) { delete static_cast<SharedMapping*>(mapping); }, held.get());
+    if (rows.isNull()) {
+        held.reset();
+        QFile::remove(path);
+        throw Failure(u"The picture file \"%1\" could not be written: not enough memory."_s.arg(path));
+    }
+    MappedFile mapped{rows, file};
+    held.release(); // the picture's now: unmapped when its last copy goes
+    return mapped;
 }
 
 QString boundText() {
@@ -121,8 +166,9 @@ bool withinBound(std::int64_t width, std::int64_t height) {
 
 QByteArray encode(const QImage& picture) {
     const QImage stored = asStored(picture);
-    const Header h = headerFor(stored);
-    QByteArray bytes(h.data(), kHeaderSize);
+    Header h = headerFor(stored.width(), stored.height());
+    putResolution(h.data(), stored.dotsPerMeterX(), stored.dotsPerMeterY());
+    QByteArray bytes(h.data(), kPixelOffset);
     bytes.append(reinterpret_cast<const char*>(stored.constBits()), static_cast<qsizetype>(stored.sizeInBytes()));
     return bytes;
 }
@@ -140,20 +186,9 @@ void writePicture(const QString& path, const QImage& picture) {
     if (stored.isNull()) {
         throw Failure(u"The picture file \"%1\" could not be written: not enough memory."_s.arg(path));
     }
-    const Header h = headerFor(stored);
-    // A short-lived work file: written and checked, but not forced to the disk.
-    const os::Result<> written = os::writeNewFileFromParts(
-        path,
-        {QByteArrayView(h.data(), kHeaderSize), QByteArrayView(reinterpret_cast<const char*>(stored.constBits()),
-                                                               static_cast<qsizetype>(stored.sizeInBytes()))},
-        0600, false);
-    if (!written) {
-        if (isWorkFolderError(written.errorNumber())) {
-            throw WorkFolderFailure(
-                workFolderProblem(QFileInfo(path).absolutePath(), written.errorNumber(), written.reason()));
-        }
-        throw Failure(u"The picture file \"%1\" could not be written: %2"_s.arg(path, written.reason()));
-    }
+    MappedFile file = mapNewFile(path, stored.width(), stored.height());
+    putResolution(file.file.lock()->data(), stored.dotsPerMeterX(), stored.dotsPerMeterY());
+    std::memcpy(file.rows.bits(), stored.constBits(), static_cast<std::size_t>(stored.sizeInBytes()));
 }
 
 QImage readPicture(const QString& path) {
@@ -165,20 +200,21 @@ QImage readPicture(const QString& path) {
     if (kind != os::FileKind::Regular) {
         fail(path, u"it is %1, not a file."_s.arg(os::describeKind(kind)));
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(path, file.errorString());
+    os::Result<os::FileMapping> mapped = os::FileMapping::openForReading(path);
+    if (!mapped) {
+        fail(path, mapped.reason());
     }
-    Header h{};
-    if (file.read(h.data(), kHeaderSize) != kHeaderSize || h[0] != 'B' || h[1] != 'M' ||
-        get<std::uint16_t>(h, 6) != kMark1 || get<std::uint16_t>(h, 8) != kMark2) {
-        file.close();
+    const char* h = mapped->data();
+    const auto fileBytes = static_cast<std::int64_t>(mapped->size());
+    if (fileBytes < kHeaderSize || h[0] != 'B' || h[1] != 'M' || get<std::uint16_t>(h, 6) != kMark1 ||
+        get<std::uint16_t>(h, 8) != kMark2) {
+        *mapped = os::FileMapping();
         return readWithPlatformReaders(path);
     }
     const auto offset = get<std::uint32_t>(h, 10);
     const auto width = get<std::int32_t>(h, 18);
     const auto height = get<std::int32_t>(h, 22);
-    if (get<std::uint32_t>(h, 14) != kInfoHeaderSize || offset != kHeaderSize ||
+    if (get<std::uint32_t>(h, 14) != kInfoHeaderSize || offset < kHeaderSize || offset % 4 != 0 ||
         get<std::uint16_t>(h, 28) != kBitsPerPixel || get<std::uint32_t>(h, 30) != 0 || height >= 0) {
         fail(path, u"its header is damaged."_s);
     }
@@ -187,27 +223,29 @@ QImage readPicture(const QString& path) {
         fail(path, u"the picture is %1 x %2 pixels, more than a picture may have (%3)."_s.arg(width).arg(rows).arg(
                        boundText()));
     }
-    const std::int64_t pixelBytes = static_cast<std::int64_t>(width) * rows * 4;
-    if (file.size() != kHeaderSize + pixelBytes) {
+    const std::int64_t needed = offset + static_cast<std::int64_t>(width) * rows * 4;
+    if (fileBytes != needed) {
         fail(path, u"it holds %1 bytes where a picture of %2 x %3 pixels needs %4; it is incomplete or damaged."_s
-                       .arg(file.size())
+                       .arg(fileBytes)
                        .arg(width)
                        .arg(rows)
-                       .arg(kHeaderSize + pixelBytes));
+                       .arg(needed));
     }
-    QImage picture = render::newPicture(width, static_cast<int>(rows), QImage::Format_RGB32);
-    if (picture.isNull() || picture.sizeInBytes() != pixelBytes) {
+    const auto dotsPerMeterX = get<std::int32_t>(h, 38);
+    const auto dotsPerMeterY = get<std::int32_t>(h, 42);
+    // The picture is the file's own rows, not a copy, for as long as it or a copy of it lives. The
+    // job deletes the work file while the picture is still shown: on POSIX a deleted file's bytes
+    // stay with its mappings until the last one goes. Drawing on the picture copies it first.
+    auto held = std::make_unique<os::FileMapping>(std::move(*mapped));
+    QImage picture(
+        reinterpret_cast<const uchar*>(held->data() + offset), width, static_cast<int>(rows), qsizetype{width} * 4,
+        QImage::Format_RGB32, [](void* mapping) { delete static_cast<os::FileMapping*>(mapping); }, held.get());
+    if (picture.isNull()) {
         fail(path, u"there is not enough memory for a picture of %1 x %2 pixels."_s.arg(width).arg(rows));
     }
-    auto* bits = reinterpret_cast<char*>(picture.bits());
-    for (std::int64_t done = 0; done < pixelBytes;) {
-        const qint64 got = file.read(bits + done, pixelBytes - done);
-        if (got <= 0) {
-            fail(path, got < 0 ? file.errorString() : u"it ended early."_s);
-        }
-        done += got;
-    }
+    held.release();
 #if Q_BYTE_ORDER == Q_BIG_ENDIAN
+    picture = picture.copy();
     for (int y = 0; y < picture.height(); ++y) {
         auto* line = reinterpret_cast<quint32*>(picture.scanLine(y));
         for (int x = 0; x < picture.width(); ++x) {
@@ -215,9 +253,58 @@ QImage readPicture(const QString& path) {
         }
     }
 #endif
-    picture.setDotsPerMeterX(get<std::int32_t>(h, 38));
-    picture.setDotsPerMeterY(get<std::int32_t>(h, 42));
+    picture.setDotsPerMeterX(dotsPerMeterX);
+    picture.setDotsPerMeterY(dotsPerMeterY);
     return picture;
+}
+
+DrawnFile::DrawnFile(QString path) : m_path(std::move(path)) {}
+
+DrawnFile::~DrawnFile() {
+    if (m_made && !m_kept) {
+        work_files::deleteFiles({m_path});
+    }
+}
+
+QImage DrawnFile::newPicture(int width, int height, QImage::Format format) {
+    // One picture only, in the form the file stores as it is.
+    if (m_asked || format != QImage::Format_RGB32 || Q_BYTE_ORDER != Q_LITTLE_ENDIAN || !withinBound(width, height)) {
+        return {};
+    }
+    m_asked = true;
+    try {
+        const auto hold = work_files::hold();
+        MappedFile file = mapNewFile(m_path, width, height);
+        work_files::record(m_path);
+        m_made = true;
+        m_file = file.file;
+        return file.rows;
+    } catch (...) {
+        m_failure = std::current_exception();
+        return {};
+    }
+}
+
+bool DrawnFile::keep(const QImage& picture) {
+    if (!m_made || m_kept) {
+        return m_kept;
+    }
+    const SharedMapping file = m_file.lock();
+    m_kept =
+        file && !picture.isNull() && picture.constBits() == reinterpret_cast<const uchar*>(file->data() + kPixelOffset);
+    if (!m_kept) {
+        work_files::deleteFiles({m_path});
+        m_made = false;
+        return false;
+    }
+    putResolution(file->data(), picture.dotsPerMeterX(), picture.dotsPerMeterY());
+    return true;
+}
+
+void DrawnFile::throwFailure() const {
+    if (m_failure) {
+        std::rethrow_exception(m_failure);
+    }
 }
 
 } // namespace markwell::picture_file

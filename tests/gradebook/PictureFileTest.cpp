@@ -4,7 +4,9 @@
 #include "gradebook/PictureFile.h"
 
 #include "common/ErrorReport.h"
+#include "gradebook/WorkFiles.h"
 
+#include "FileSizeLimit.h"
 #include "TempDir.h"
 
 #include <QBuffer>
@@ -22,17 +24,22 @@ using markwell::test::TempDir;
 
 namespace {
 
-QImage noise(int width, int height) {
-    QImage picture(width, height, QImage::Format_RGB32);
+// Fills the picture with random colours, as a drawing would.
+void drawNoise(QImage& picture) {
     QRandomGenerator random(7);
-    for (int y = 0; y < height; ++y) {
+    for (int y = 0; y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < picture.width(); ++x) {
             line[x] = 0xff000000u | (random.generate() & 0xffffffu);
         }
     }
     picture.setDotsPerMeterX(3780);
     picture.setDotsPerMeterY(3780);
+}
+
+QImage noise(int width, int height) {
+    QImage picture(width, height, QImage::Format_RGB32);
+    drawNoise(picture);
     return picture;
 }
 
@@ -53,7 +60,7 @@ TEST(PictureFile, WhatIsWrittenIsReadBackPixelForPixel) {
     const QImage picture = noise(301, 203);
     const QString path = dir.file(u"temp.bmp"_s);
     picture_file::writePicture(path, picture);
-    EXPECT_EQ(QFile(path).size(), 54 + 301 * 203 * 4);
+    EXPECT_EQ(QFile(path).size(), 64 + 301 * 203 * 4);
     const QImage back = picture_file::readPicture(path);
     EXPECT_EQ(back.format(), QImage::Format_RGB32);
     EXPECT_EQ(back, picture);
@@ -120,10 +127,13 @@ TEST(PictureFile, TheBoundIsTheRenderersAndNothingBeyondItIsAllocated) {
 TEST(PictureFile, DamagedFilesAreReportedWithWhatIsWrong) {
     TempDir dir;
     const QByteArray good = picture_file::encode(noise(40, 30));
-    dir.write(u"short.bmp"_s, good.left(good.size() - 7));
-    EXPECT_TRUE(failureOf([&] {
-                    picture_file::readPicture(dir.file(u"short.bmp"_s));
-                }).contains(u"it is incomplete or damaged"_s));
+    for (const qsizetype cut : {qsizetype{7}, good.size() - 64, good.size() - 40}) {
+        dir.write(u"short.bmp"_s, good.left(good.size() - cut));
+        const QString why = failureOf([&] { picture_file::readPicture(dir.file(u"short.bmp"_s)); });
+        EXPECT_TRUE(why.startsWith(u"The picture file \""_s + dir.file(u"short.bmp"_s) + u"\" could not be loaded: "_s))
+            << why.toStdString();
+        EXPECT_EQ(why.contains(u"it is incomplete or damaged"_s), cut < good.size() - 54) << why.toStdString();
+    }
     QByteArray badHeader = good;
     qToLittleEndian<quint16>(24, badHeader.data() + 28);
     dir.write(u"header.bmp"_s, badHeader);
@@ -156,3 +166,62 @@ TEST(PictureFile, WrittenOnlyAsANewFileNeverThroughALink) {
     EXPECT_EQ(outside.read(u"precious"_s), QByteArray("keep"));
     EXPECT_FALSE(QFile::exists(outside.file(u"new"_s)));
 }
+
+TEST(PictureFile, APictureDrawnIntoTheFileIsReadBackAsDrawn) {
+    TempDir dir;
+    const QString path = dir.file(u"temp.bmp"_s);
+    QImage expected;
+    {
+        picture_file::DrawnFile drawn(path);
+        QImage picture;
+        {
+            const render::PictureSourceScope into(drawn);
+            picture = render::newPicture(1201, 803, QImage::Format_RGB32);
+            // One picture per file: a second one gets memory of its own.
+            EXPECT_FALSE(render::newPicture(1201, 803, QImage::Format_RGB32).isNull());
+        }
+        ASSERT_EQ(picture.size(), QSize(1201, 803));
+        EXPECT_TRUE(work_files::recorded().contains(path));
+        drawNoise(picture);
+        expected = picture.copy();
+        EXPECT_FALSE(drawn.keep(expected)); // a copy is not what was drawn into the file...
+        EXPECT_FALSE(QFile::exists(path));  // ...and the file made for it goes
+    }
+    {
+        picture_file::DrawnFile drawn(path);
+        const render::PictureSourceScope into(drawn);
+        QImage picture = render::newPicture(1201, 803, QImage::Format_RGB32);
+        drawNoise(picture);
+        EXPECT_TRUE(drawn.keep(picture));
+    }
+    ASSERT_TRUE(QFile::exists(path));
+    EXPECT_EQ(dir.read(u"temp.bmp"_s), picture_file::encode(expected));
+    const QImage back = picture_file::readPicture(path);
+    EXPECT_EQ(QImage(path).convertToFormat(QImage::Format_RGB32), expected);
+    // The picture read back outlives its file.
+    work_files::deleteFiles({path});
+    EXPECT_EQ(back, expected);
+    EXPECT_EQ(back.dotsPerMeterY(), 3780);
+}
+
+#ifdef Q_OS_UNIX
+TEST(PictureFile, AFullDiskIsFoundBeforeThePictureIsDrawnAndLeavesNoFile) {
+    TempDir dir;
+    const QString path = dir.file(u"temp.bmp"_s);
+    const auto isFullDisk = [&](const QString& why) {
+        return why.startsWith(u"The work folder \""_s + dir.path() + u"\" cannot be used: "_s) &&
+               why.contains(u"File too large"_s);
+    };
+    test::FileSizeLimit full(64 * 1024);
+    ASSERT_TRUE(full.active());
+    picture_file::DrawnFile drawn(path);
+    {
+        const render::PictureSourceScope into(drawn);
+        EXPECT_FALSE(render::newPicture(300, 200, QImage::Format_RGB32).isNull()); // in memory of its own
+    }
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(isFullDisk(failureOf([&] { drawn.throwFailure(); })));
+    EXPECT_TRUE(isFullDisk(failureOf([&] { picture_file::writePicture(path, noise(300, 200)); })));
+    EXPECT_FALSE(QFile::exists(path));
+}
+#endif

@@ -172,7 +172,7 @@ bool sameFile(const QString& a, const QString& b) {
     return where(pa) == where(pb);
 }
 
-Result<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool requireRegular) {
+Result<int> posix::openToRead(const QString& path, bool requireRegular, struct stat& st) {
     if (path.isEmpty()) {
         return Reason::ofError(ENOENT);
     }
@@ -187,7 +187,6 @@ Result<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool re
         ::close(fd);
         return reason;
     };
-    struct stat st {};
     if (::fstat(fd, &st) != 0) {
         return failed(Reason::ofError(errno));
     }
@@ -200,6 +199,20 @@ Result<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool re
     if (requireRegular) {
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
+    return fd;
+}
+
+Result<QByteArray> readFileBounded(const QString& path, qint64 maxBytes, bool requireRegular) {
+    struct stat st {};
+    const Result<int> opened = openToRead(path, requireRegular, st);
+    if (!opened) {
+        return opened.why();
+    }
+    const int fd = *opened;
+    const auto failed = [fd](Reason reason) {
+        ::close(fd);
+        return reason;
+    };
     QByteArray bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= maxBytes) {
         bytes.reserve(static_cast<qsizetype>(st.st_size));

@@ -6,7 +6,27 @@
 
 namespace markwell::render {
 
+namespace {
+
+thread_local PictureSource* tSource = nullptr;
+
+} // namespace
+
+PictureSourceScope::PictureSourceScope(PictureSource& source) : m_previous(tSource) {
+    tSource = &source;
+}
+
+PictureSourceScope::~PictureSourceScope() {
+    tSource = m_previous;
+}
+
 QImage newPicture(int width, int height, QImage::Format format) {
+    if (tSource != nullptr) {
+        QImage given = tSource->newPicture(width, height, format);
+        if (!given.isNull() && given.width() == width && given.height() == height && given.format() == format) {
+            return given;
+        }
+    }
     // Small pictures are left to the ordinary allocator.
     constexpr qsizetype kLarge = qsizetype{1} << 20;
     const auto depth = static_cast<qsizetype>(QImage::toPixelFormat(format).bitsPerPixel());

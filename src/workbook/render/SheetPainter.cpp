@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -100,6 +102,39 @@ void drawBorder(QPainter& p, bool horizontal, int line, int from, int to, const 
     }
 }
 
+// A sheet repeats its numbers and texts (the same points in many cells): what a cell shows and how
+// its text is laid out is found once per format and drawn again wherever it recurs, up to this
+// many of each kind per format.
+constexpr std::size_t kMaxRemembered = 4096;
+
+// A number as a cell of one format shows it with `room` pixels for its text.
+struct ShownNumber {
+    DisplayText shown;
+    QString text;
+};
+
+struct NumberKey {
+    std::uint64_t number;
+    std::uint64_t room;
+    bool operator==(const NumberKey&) const = default;
+};
+
+struct LayoutKey {
+    QString text;
+    std::uint64_t width;
+    int align;
+    bool wrap;
+    bool operator==(const LayoutKey&) const = default;
+};
+
+struct KeyHash {
+    std::size_t operator()(const NumberKey& k) const { return std::hash<std::uint64_t>()(k.number * 31 + k.room); }
+    std::size_t operator()(const LayoutKey& k) const {
+        return qHash(k.text) ^ std::hash<std::uint64_t>()(k.width * 131 + static_cast<std::uint64_t>(k.align) * 2 +
+                                                          static_cast<std::uint64_t>(k.wrap));
+    }
+};
+
 // Everything that is derived once per cell format.
 struct FormatStyle {
     const sheet::CellFormat* format = nullptr;
@@ -107,6 +142,8 @@ struct FormatStyle {
     std::unique_ptr<QFontMetricsF> metrics;
     LineMetrics lines;
     std::unique_ptr<NumberFormatter> formatter;
+    std::unordered_map<NumberKey, ShownNumber, KeyHash> numbers;
+    std::unordered_map<LayoutKey, std::unique_ptr<QTextLayout>, KeyHash> layouts;
 };
 
 // Characters the font's face lacks are drawn in faces that have them (see fontRuns).
@@ -305,14 +342,12 @@ private:
         }
         const double room = std::max(anchor.width(), 0.0);
 
-        DisplayText shown = st.formatter->format(cell->value);
-        QString text = QString::fromStdString(shown.text);
         const bool wrap = f.wrap || f.halign == sheet::HAlign::Justify || f.valign == sheet::VAlign::Justify;
-        if (!wrap) {
+        const ShownNumber* number = cell->value.isNumber() ? &shownNumber(st, cell->value, room, wrap) : nullptr;
+        const DisplayText shown = number ? number->shown : st.formatter->format(cell->value);
+        QString text = number ? number->text : QString::fromStdString(shown.text);
+        if (!number && !wrap) {
             text.replace(u'\n', u' ');
-        }
-        if (shown.kind == ValueKind::Number && f.rotation == 0) {
-            text = fitNumber(*st.formatter, cell->value, *st.metrics, room);
         }
         if (text.isEmpty()) {
             return;
@@ -389,28 +424,64 @@ private:
         p.restore();
     }
 
+    // What a number shows in a cell of the style, and its text fitted to `room`.
+    const ShownNumber& shownNumber(FormatStyle& st, const sheet::Value& value, double room, bool wrap) {
+        const NumberKey key{std::bit_cast<std::uint64_t>(value.number()), std::bit_cast<std::uint64_t>(room)};
+        if (const auto known = st.numbers.find(key); known != st.numbers.end()) {
+            return known->second;
+        }
+        ShownNumber made{st.formatter->format(value), {}};
+        made.text = QString::fromStdString(made.shown.text);
+        if (!wrap) {
+            made.text.replace(u'\n', u' ');
+        }
+        if (made.shown.kind == ValueKind::Number && st.format->rotation == 0) {
+            made.text = fitNumber(*st.formatter, value, *st.metrics, room);
+        }
+        if (st.numbers.size() >= kMaxRemembered) {
+            m_spareNumber = std::move(made);
+            return m_spareNumber;
+        }
+        return st.numbers.emplace(key, std::move(made)).first->second;
+    }
+
+    // The text laid out in lines at `width` as drawLines places them, kept for the next cell that
+    // shows it (its lines are placed anew for each cell).
+    QTextLayout& laidOut(FormatStyle& st, const QString& text, Qt::Alignment align, bool wrap, double width,
+                         QPaintDevice* device) {
+        LayoutKey key{text, std::bit_cast<std::uint64_t>(width), static_cast<int>(align), wrap};
+        if (const auto known = st.layouts.find(key); known != st.layouts.end()) {
+            return *known->second;
+        }
+        auto layout = std::make_unique<QTextLayout>(text, st.font, device);
+        setFonts(*layout, text, st.font);
+        // Left and right stay where they are whatever the text's direction.
+        QTextOption option(align | Qt::AlignAbsolute);
+        option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
+        option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+        layout->setTextOption(option);
+        layout->beginLayout();
+        for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+            line.setLineWidth(width);
+        }
+        layout->endLayout();
+        if (st.layouts.size() >= kMaxRemembered) {
+            m_spareLayout = std::move(layout);
+            return *m_spareLayout;
+        }
+        return *st.layouts.emplace(std::move(key), std::move(layout)).first->second;
+    }
+
     // Lays the text out in lines (wrapped at word boundaries to the anchor's width when `wrap`),
     // spaced and placed as spreadsheet programs do: the lines stack at the font's line height and
     // the block of them sits at the top, the middle or the bottom of the anchor; what does not fit
     // runs over the edges and is clipped there.
     void drawLines(QPainter& p, const QRectF& anchor, QString text, Qt::Alignment align, sheet::VAlign valign,
-                   bool wrap, const FormatStyle& st) {
+                   bool wrap, FormatStyle& st) {
         if (wrap) {
             text.replace(u'\n', QChar::LineSeparator);
         }
-        QTextLayout layout(text, st.font, p.device());
-        setFonts(layout, text, st.font);
-        // Left and right stay where they are whatever the text's direction.
-        QTextOption option(align | Qt::AlignAbsolute);
-        option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::NoWrap);
-        option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
-        layout.setTextOption(option);
-        const double width = std::max(anchor.width(), 0.0);
-        layout.beginLayout();
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-        }
-        layout.endLayout();
+        QTextLayout& layout = laidOut(st, text, align, wrap, std::max(anchor.width(), 0.0), p.device());
         const int count = layout.lineCount();
         const double block = count * st.lines.height();
         double top = anchor.bottom() - block;
@@ -594,6 +665,9 @@ private:
     sheet::Area m_shown;
     std::vector<FormatStyle> m_styles;
     std::vector<std::vector<std::size_t>> m_rowMerges;
+    // What is made for one cell once as much is remembered as may be.
+    ShownNumber m_spareNumber;
+    std::unique_ptr<QTextLayout> m_spareLayout;
 };
 
 } // namespace

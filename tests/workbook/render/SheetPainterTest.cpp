@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 using namespace markwell;
 using namespace Qt::Literals::StringLiterals;
@@ -275,6 +276,33 @@ TEST(SheetPainter, NumbersFitTheirCellOrShowHashes) {
     const QString date = fitNumber(NumberFormatter("yyyy-mm-dd"), Value(-3), metrics, 200);
     EXPECT_EQ(date.size(), static_cast<qsizetype>(200 / metrics.horizontalAdvance(u'#')));
     EXPECT_EQ(date.count(u'#'), date.size());
+}
+
+TEST(SheetPainter, ARecurringValueLooksAsWhenItIsDrawnAlone) {
+    // The same values in wide and narrow columns, each cell compared with a sheet that holds only it.
+    const std::vector<Value> values{Value(1.0 / 3), Value(123456789.0), Value(1.0 / 3), Value("Ab"), Value(7)};
+    const int widths[] = {30, 4, 30, 4};
+    auto sheetWith = [&](auto&& keep) {
+        sheet::Workbook wb = rowOfCells();
+        for (int col = 0; col < 4; ++col) {
+            wb.sheets[0].columnInfo(col).width256 = width256FromCharacters(widths[col], 7);
+            for (int row = 0; row < static_cast<int>(values.size()); ++row) {
+                if (keep(row, col)) {
+                    wb.sheets[0].cellAt(row, col).value = values[static_cast<std::size_t>(row)];
+                }
+            }
+        }
+        return Rendered(std::move(wb), Area{{0, 0}, {static_cast<int>(values.size()) - 1, 3}});
+    };
+    const Rendered all = sheetWith([](int, int) { return true; });
+    for (int row = 0; row < static_cast<int>(values.size()); ++row) {
+        for (int col = 0; col < 4; ++col) {
+            const Rendered alone = sheetWith([&](int r, int c) { return r == row && c == col; });
+            ASSERT_EQ(alone.image.size(), all.image.size());
+            EXPECT_EQ(all.image.copy(all.cell(row, col)), alone.image.copy(alone.cell(row, col)))
+                << "row " << row << " column " << col;
+        }
+    }
 }
 
 TEST(SheetPainter, FontsFallBackToInstalledFamilies) {
