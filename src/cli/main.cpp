@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     // program ends. Set up before any other thread starts. A closed standard output or error
     // (a reader that stopped reading) means nobody is listening: the job still finishes.
     markwell::os::ignoreBrokenPipe();
+    markwell::os::ignoreFileSizeLimitSignal();
     markwell::os::onTerminationSignal([] {
         if (markwell::cli::ProgressLine* line = progressLine.load()) {
             line->tryFinish();

@@ -46,7 +46,9 @@ void storeListsBeforeEnd() {
 
 int main(int argc, char** argv) {
     // A job stopped by a termination signal deletes its work files before the program ends, and
-    // the lists are stored. Installed before any other thread starts.
+    // the lists are stored. Installed before any other thread starts. A work file that grows
+    // beyond the session's file-size limit is a failure the job reports, not the program's end.
+    markwell::os::ignoreFileSizeLimitSignal();
     markwell::os::onTerminationSignal([] {
         markwell::work_files::deleteAll(true);
         storeListsBeforeEnd();

@@ -20,6 +20,11 @@ void onTerminationSignal(std::function<void()> cleanup);
 // onTerminationSignal.
 void ignoreBrokenPipe();
 
+// Lets a write beyond the session's file-size limit (ulimit -f) fail (EFBIG), so that the job
+// says so and deletes its work files, instead of the system ending the process there and then
+// (SIGXFSZ). Call before onTerminationSignal.
+void ignoreFileSizeLimitSignal();
+
 // Makes sure standard input, output and error are open (on /dev/null when they were closed), so
 // that a file the program opens never lands on descriptor 0, 1 or 2 and receives its messages.
 void ensureStandardStreams();

@@ -122,3 +122,20 @@ TEST(CliProgram, AReaderThatStopsReadingDoesNotStopTheJob) {
     EXPECT_TRUE(program.dir.read(u"r.xls"_s).startsWith("\xD0\xCF\x11\xE0"));
     EXPECT_TRUE(QDir(program.work.path()).isEmpty());
 }
+
+// A session whose file-size limit the workbook outgrows gets the plain message and a clean work
+// folder, not a program killed half-way with its work files left behind.
+TEST(CliProgram, AFileSizeLimitIsAFailureTheJobReports) {
+    Program program;
+    QByteArray students = "Students=";
+    for (int i = 0; i < 300; ++i) {
+        students += "Student " + QByteArray::number(i) + "^" + QByteArray::number(1000 + i) + "^17^18^19^20|";
+    }
+    program.dir.write(u"class.txt"_s, "Tests=A^20|B^20|C^20|D^20\n" + students + "\n");
+    // dash counts the limit in blocks of 512 bytes: 50 kB, more than the template, less than the result.
+    const Result r = program.shell(u"ulimit -f 100; \"$CLI\" create --setup class.txt --out r.xls"_s);
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"file-size limit"_s)) << r.err.toStdString();
+    EXPECT_TRUE(QDir(program.work.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    EXPECT_FALSE(QFile::exists(program.dir.file(u"r.xls"_s)));
+}

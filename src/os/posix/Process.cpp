@@ -47,6 +47,10 @@ void ignoreBrokenPipe() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+void ignoreFileSizeLimitSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 void ensureStandardStreams() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
