@@ -196,7 +196,6 @@ private:
         found.clear();
         bool settled = true;
         const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
-        const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
         const auto take = [&](int r, int c, const Value& v, std::uint8_t st) {
             if (st != kNone) {
                 settled = settled && (st & 0x0F) == kDone;
@@ -208,9 +207,6 @@ private:
                 found.push_back(AreaCell{CellPos{r, c}, v, false});
             }
         };
-        const auto stateOf = [&](std::size_t row, std::size_t col) {
-            return states[row].empty() ? std::uint8_t{kNone} : states[row][col];
-        };
         const int firstRow = std::max(area.first.row, 0);
         const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
         const int firstCol = std::max(area.first.col, 0);
@@ -220,7 +216,7 @@ private:
             const int lastCol = std::min(area.last.col, static_cast<int>(cells.size()) - 1);
             for (int c = firstCol; c <= lastCol; ++c) {
                 const auto col = static_cast<std::size_t>(c);
-                take(firstRow, c, cells[col].value, stateOf(row, col));
+                take(firstRow, c, cells[col].value, stateOf(sheetIndex, row, col));
             }
         } else if (area.first.col == area.last.col && firstCol == area.first.col && lastRow - firstRow >= kBandRows) {
             collectBand(sheetIndex, area, firstRow, lastRow, take);
@@ -237,7 +233,7 @@ private:
                     }
                     const auto& cells = rows[row].cells;
                     if (col < cells.size()) {
-                        take(r, c, cells[col].value, stateOf(row, col));
+                        take(r, c, cells[col].value, stateOf(sheetIndex, row, col));
                     }
                 }
             }
@@ -255,7 +251,6 @@ private:
     template <typename Take>
     void collectBand(int sheetIndex, const Area& area, int firstRow, int lastRow, const Take& take) {
         const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
-        const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
         const auto first = static_cast<std::size_t>(area.first.col);
         m_band.resize(kBandColumns - 1);
         for (KeptVisit& k : m_band) {
@@ -264,27 +259,38 @@ private:
             k.cells.reserve(static_cast<std::size_t>(lastRow - firstRow + 1));
             k.unsettled.clear();
         }
-        for (int r = firstRow; r <= lastRow; ++r) {
-            const auto row = static_cast<std::size_t>(r);
-            if (row + kRowsAhead <= static_cast<std::size_t>(lastRow)) {
-                prefetchRow(sheetIndex, row + kRowsAhead, first, kBandColumns);
+        // A stretch of rows at a time: the requested column down the stretch, which brings the
+        // stretch's cells of the band into the cache, then each other column down it, so that
+        // every list grows in one run.
+        constexpr int kStretch = 64;
+        for (int top = firstRow; top <= lastRow; top += kStretch) {
+            const int bottom = std::min(lastRow, top + kStretch - 1);
+            for (int r = top; r <= bottom; ++r) {
+                const auto row = static_cast<std::size_t>(r);
+                if (row + kRowsAhead <= static_cast<std::size_t>(lastRow)) {
+                    prefetchRow(sheetIndex, row + kRowsAhead, first, kBandColumns);
+                }
+                const auto& cells = rows[row].cells;
+                if (first < cells.size()) {
+                    take(r, area.first.col, cells[first].value, stateOf(sheetIndex, row, first));
+                }
             }
-            const auto& cells = rows[row].cells;
-            if (first >= cells.size()) {
-                continue;
-            }
-            const auto& rowStates = states[row];
-            take(r, area.first.col, cells[first].value, rowStates.empty() ? std::uint8_t{kNone} : rowStates[first]);
-            const std::size_t end = std::min(cells.size(), first + kBandColumns);
-            for (std::size_t col = first + 1; col < end; ++col) {
+            for (std::size_t col = first + 1; col < first + kBandColumns; ++col) {
                 KeptVisit& k = m_band[col - first - 1];
-                const Value& v = cells[col].value;
-                const std::uint8_t st = rowStates.empty() ? std::uint8_t{kNone} : rowStates[col];
-                if (st != kNone && (st & 0x0F) != kDone) {
-                    k.unsettled.push_back(k.cells.size());
-                    k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, Value{}, true});
-                } else if (!v.isEmpty()) {
-                    k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, v, st != kNone});
+                for (int r = top; r <= bottom; ++r) {
+                    const auto row = static_cast<std::size_t>(r);
+                    const auto& cells = rows[row].cells;
+                    if (col >= cells.size()) {
+                        continue;
+                    }
+                    const Value& v = cells[col].value;
+                    const std::uint8_t st = stateOf(sheetIndex, row, col);
+                    if (st != kNone && (st & 0x0F) != kDone) {
+                        k.unsettled.push_back(k.cells.size());
+                        k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, Value{}, true});
+                    } else if (!v.isEmpty()) {
+                        k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, v, st != kNone});
+                    }
                 }
             }
         }
@@ -292,6 +298,12 @@ private:
             const int col = area.first.col + static_cast<int>(k) + 1;
             m_band[k].reset(sheetIndex, Area{CellPos{area.first.row, col}, CellPos{area.last.row, col}});
         }
+    }
+
+    // A cell's progress; kNone for one of a row without formulas.
+    std::uint8_t stateOf(int sheetIndex, std::size_t row, std::size_t col) const {
+        const auto& rowStates = m_state[static_cast<std::size_t>(sheetIndex)][row];
+        return rowStates.empty() ? std::uint8_t{kNone} : rowStates[col];
     }
 
     // Asks for `count` cells of a row from `col` on, and their states.
