@@ -32,20 +32,21 @@ void AreaTotals::add(AreaCells block) {
         }
         if (v.isNumber()) {
             const double x = v.number();
-            m_plainSum.add(x);
             if (m_count == 1 || x > m_max) {
                 m_max = x;
             }
             if (m_count == 1 || x < m_min) {
                 m_min = x;
             }
+            if (m_oneRow) {
+                // One cell a column: each column's sum is its one number, and the area's sum
+                // takes them one by one, as AVERAGE does.
+                m_areaSum.add(x);
+                continue;
+            }
+            m_plainSum.add(x);
         }
         if (m_oneRow) {
-            // One cell a column: each column's sum is its one number, and the area's sum takes
-            // them one by one.
-            if (v.isNumber()) {
-                m_areaSum.add(v.number());
-            }
             continue;
         }
         if (c.pos.col != m_column) {

@@ -32,7 +32,7 @@ public:
     // The area's part of a SUM, to be added to the function's running sum.
     const CompensatedSum& sum() const { return m_areaSum; }
     // AVERAGE's sum of the numbers, one after another.
-    const CompensatedSum& plainSum() const { return m_plainSum; }
+    const CompensatedSum& plainSum() const { return m_oneRow ? m_areaSum : m_plainSum; }
     double count() const { return m_count; }
     double countA() const { return m_countA; }
     bool hasNumbers() const { return m_count > 0; }

@@ -102,6 +102,8 @@ private:
     std::vector<XfRecord> m_xfs;
     std::map<std::string, std::uint16_t> m_customFormats;
     std::vector<NameRecord> m_names;
+    std::vector<std::string> m_upperNames; // their names in upper case, for the look-ups
+    unsigned nameIndex(const std::string& name, int scope) const;
     std::vector<std::size_t> m_boundSheetPatch;
     SharedStringsBuilder m_sst;
     CommentDrawing m_drawing;
@@ -252,6 +254,7 @@ void Writer::planNames() {
         if (r.name.empty() || utf8ToUtf16(r.name).size() > 255) {
             unsupported("The defined name \"" + n.name + "\" is empty or longer than 255 characters.");
         }
+        m_upperNames.push_back(upperAscii(r.name));
         m_names.push_back(std::move(r));
     }
     // Tokens after every name is numbered: a name may use another.
@@ -265,21 +268,7 @@ void Writer::planNames() {
         context.sheet = n.scopeSheet < 0 ? 0 : n.scopeSheet;
         context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
         context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
-        context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) -> unsigned {
-            const std::string key = upperAscii(name);
-            unsigned global = 0;
-            for (std::size_t i = 0; i < m_names.size(); ++i) {
-                if (upperAscii(m_names[i].name) == key) {
-                    if (m_names[i].sheet == scope && scope >= 0) {
-                        return static_cast<unsigned>(i + 1);
-                    }
-                    if (m_names[i].sheet < 0) {
-                        global = static_cast<unsigned>(i + 1);
-                    }
-                }
-            }
-            return global;
-        };
+        context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) { return nameIndex(name, scope); };
         try {
             m_names[k].rgce = encodeFormula(*n.refersTo, context);
         } catch (const XlsError& e) {
@@ -416,26 +405,30 @@ Bytes Writer::cellFormulaTokens(const formula::Node& tree, int row, int col, int
     }
 }
 
+// The 1-based NAME record a formula of sheet `scope` (-1: a global name's) means by `name`: the
+// sheet's own name before a global one; 0 for none.
+unsigned Writer::nameIndex(const std::string& name, int scope) const {
+    const std::string key = upperAscii(name);
+    unsigned global = 0;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (m_upperNames[i] == key) {
+            if (m_names[i].sheet == scope && scope >= 0) {
+                return static_cast<unsigned>(i + 1);
+            }
+            if (m_names[i].sheet < 0) {
+                global = static_cast<unsigned>(i + 1);
+            }
+        }
+    }
+    return global;
+}
+
 FormulaWriteContext Writer::cellContext(int sheetIndex) const {
     FormulaWriteContext context;
     context.sheet = sheetIndex;
     context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
     context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
-    context.nameIndex = [this, sheetIndex](const std::string& name) -> unsigned {
-        const std::string key = upperAscii(name);
-        unsigned global = 0;
-        for (std::size_t i = 0; i < m_names.size(); ++i) {
-            if (upperAscii(m_names[i].name) == key) {
-                if (m_names[i].sheet == sheetIndex) {
-                    return static_cast<unsigned>(i + 1);
-                }
-                if (m_names[i].sheet < 0) {
-                    global = static_cast<unsigned>(i + 1);
-                }
-            }
-        }
-        return global;
-    };
+    context.nameIndex = [this, sheetIndex](const std::string& name) { return nameIndex(name, sheetIndex); };
     return context;
 }
 
