@@ -187,7 +187,7 @@ private:
     // The cells of a column area are visited for the columns to its right in the same sweep, when
     // it is this tall: each row's cells are then read together instead of once per column.
     static constexpr int kBandRows = 64;
-    static constexpr int kBandColumns = 32;
+    static constexpr int kBandColumns = 16;
 
     // Visits the area's cells into m_last.
     const std::vector<AreaCell>& collect(int sheetIndex, const Area& area) {
