@@ -35,7 +35,7 @@ public:
     virtual sheet::Value value(int sheet, sheet::CellPos pos) = 0;
     // Visits the cells of an area that hold something, column by column and each column from
     // the top: the order in which sums and averages accumulate their numbers. They come in
-    // blocks, so that a sum runs as a plain loop over each.
+    // blocks, so that a sum runs as a plain loop over each; `visit` reads no cells of its own.
     virtual void forEachBlock(int sheet, const sheet::Area& area, const AreaBlockVisitor& visit) = 0;
 
     // Results of functions of one whole area (SUM(B2:B40), MAX(B2:B40) ...), kept while the

@@ -55,7 +55,7 @@ public:
     }
 
     // Formula cells are computed column by column: the summary formulas under a column all read
-    // that column, and one after another they find it in the visit kept by forEach.
+    // that column, and one after another they find it in the visit kept by forEachBlock.
     void run() {
         std::vector<Frame> order;
         for (std::size_t s = 0; s < m_state.size(); ++s) {
