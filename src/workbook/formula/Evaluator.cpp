@@ -1,5 +1,6 @@
 #include "workbook/formula/Evaluator.h"
 
+#include "workbook/formula/AreaTotals.h"
 #include "workbook/formula/Compare.h"
 #include "workbook/formula/Sum.h"
 #include "workbook/formula/TextNumber.h"
@@ -44,10 +45,12 @@ int columnsToVisit(const std::vector<sheet::Row>& rows, const Area& area, int fi
     return static_cast<int>(width);
 }
 
-void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& visit) {
+void CachedValues::forEachBlock(int sheetIndex, const Area& area, const AreaBlockVisitor& visit) {
     if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
         return;
     }
+    constexpr std::size_t kBlock = 1024; // the cells of a large area go a block at a time
+    std::vector<AreaCell> block;
     const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
     const int firstRow = std::max(area.first.row, 0);
     const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
@@ -60,9 +63,16 @@ void CachedValues::forEach(int sheetIndex, const Area& area, const CellVisitor& 
             }
             const sheet::Cell& cell = cells[static_cast<std::size_t>(c)];
             if (!cell.value.isEmpty()) {
-                visit(CellPos{r, c}, cell.value, cell.formula != nullptr);
+                block.push_back(AreaCell{CellPos{r, c}, cell.value, cell.formula != nullptr});
+                if (block.size() == kBlock) {
+                    visit(block);
+                    block.clear();
+                }
             }
         }
+    }
+    if (!block.empty()) {
+        visit(block);
     }
 }
 
@@ -562,7 +572,8 @@ private:
             }
             const Operand o = eval(*arg);
             if (o.isRef) {
-                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v, bool) {
+                m_ctx.cells->forEach(o.sheet, o.area, [&](const AreaCell& c) {
+                    const Value& v = c.value;
                     if (error) {
                         return;
                     }
@@ -590,73 +601,21 @@ private:
         return result;
     }
 
-    // Adds the numbers of an area to a sum the way LibreOffice's SUM does, so the total is the
-    // same to the last bit: column by column, each column's adjacent numeric constants added as
-    // one run (sumRun), formula results one by one; the column's sum then joins the area's, and
-    // the area's the total. Texts, booleans and empty cells are skipped and end a run. The first
-    // error met is the result.
+    // Adds the numbers of an area to a sum as SUM does (AreaTotals); the first error met is the
+    // result.
     std::optional<ErrorCode> sumArea(int sheetIndex, const Area& area, CompensatedSum& total) {
-        CompensatedSum areaSum, columnSum;
-        std::optional<ErrorCode> error;
-        if (area.first.row == area.last.row) {
-            // One cell a column: each column's sum is its one number, and the area's sum takes
-            // them one by one.
-            m_ctx.cells->forEach(sheetIndex, area, [&](CellPos, const Value& v, bool) {
-                if (error) {
-                    return;
-                }
-                if (v.isError()) {
-                    error = v.error();
-                } else if (v.isNumber()) {
-                    areaSum.add(v.number());
-                }
-            });
-            if (!error) {
-                total.add(areaSum);
-            }
-            return error;
+        const AreaTotals totals = totalsOf(sheetIndex, area);
+        if (!totals.error()) {
+            total.add(totals.sum());
         }
-        int column = -1, lastRow = -2;
-        m_run.clear();
-        const auto endRun = [&] {
-            if (m_run.size() == 1) {
-                columnSum.add(m_run.front()); // the same as adding a run of one
-            } else if (!m_run.empty()) {
-                columnSum.add(sumRun(m_run.data(), m_run.size()));
-            }
-            m_run.clear();
-        };
-        m_ctx.cells->forEach(sheetIndex, area, [&](CellPos p, const Value& v, bool isFormula) {
-            if (error) {
-                return;
-            }
-            if (p.col != column) {
-                endRun();
-                areaSum.add(columnSum);
-                columnSum = CompensatedSum();
-                column = p.col;
-            } else if (p.row != lastRow + 1) {
-                endRun();
-            }
-            lastRow = p.row;
-            if (v.isNumber() && !isFormula) {
-                m_run.push_back(v.number());
-                return;
-            }
-            endRun();
-            if (v.isError()) {
-                error = v.error();
-            } else if (v.isNumber()) {
-                columnSum.add(v.number());
-            }
-        });
-        if (error) {
-            return error;
-        }
-        endRun();
-        areaSum.add(columnSum);
-        total.add(areaSum);
-        return std::nullopt;
+        return totals.error();
+    }
+
+    AreaTotals totalsOf(int sheetIndex, const Area& area) {
+        AreaTotals totals(area, m_run);
+        m_ctx.cells->forEachBlock(sheetIndex, area, [&](AreaCells block) { totals.add(block); });
+        totals.finish();
+        return totals;
     }
 
     // SUM, COUNT, COUNTA, AVERAGE, MAX, MIN. In references only numbers count (COUNTA counts
@@ -665,6 +624,51 @@ private:
     // the first, the order LibreOffice adds them in. An error makes the result the first
     // argument's error (in a range, the first by columns); COUNT and COUNTA skip errors.
     Value evalAggregate(const Node& n, Fn fn) {
+        if (n.args.size() != 1 || n.args[0]->kind == NodeKind::Missing) {
+            return aggregate(n, fn, nullptr);
+        }
+        // A function of one area: the cell source may know its result (the summaries under a
+        // column, a row's total read twice).
+        const Operand o = eval(*n.args[0]);
+        if (!o.isRef) {
+            return aggregate(n, fn, &o);
+        }
+        if (o.area.first == o.area.last) {
+            return aggregate(n, fn, &o);
+        }
+        const int slot = fn == Fn::Sum       ? 0
+                         : fn == Fn::Count   ? 1
+                         : fn == Fn::CountA  ? 2
+                         : fn == Fn::Average ? 3
+                         : fn == Fn::Max     ? 4
+                                             : 5;
+        if (const Value* kept = m_ctx.cells->keptResult(o.sheet, o.area, slot)) {
+            return *kept;
+        }
+        // One visit gives all six functions of the area, each what aggregate() computes.
+        const AreaTotals totals = totalsOf(o.sheet, o.area);
+        std::array<Value, CellSource::kResultSlots> results;
+        if (totals.error()) {
+            results[0] = results[3] = results[4] = results[5] = *totals.error();
+        } else {
+            CompensatedSum sum;
+            sum.add(totals.sum());
+            results[0] = numberResult(sum.result());
+            CompensatedSum plain = totals.plainSum();
+            results[3] = totals.count() == 0 ? Value(ErrorCode::Div0) : numberResult(plain.result() / totals.count());
+            results[4] = totals.hasNumbers() ? numberResult(totals.max()) : Value(0.0);
+            results[5] = totals.hasNumbers() ? numberResult(totals.min()) : Value(0.0);
+        }
+        results[1] = totals.count();
+        results[2] = totals.countA();
+        for (int i = 0; i < CellSource::kResultSlots; ++i) {
+            m_ctx.cells->keepResult(o.sheet, o.area, i, results[static_cast<std::size_t>(i)]);
+        }
+        return results[static_cast<std::size_t>(slot)];
+    }
+
+    // `only`: the operand of the one argument, already evaluated.
+    Value aggregate(const Node& n, Fn fn, const Operand* only) {
         CompensatedSum sum;
         double count = 0;
         double best = 0;
@@ -688,19 +692,21 @@ private:
                 take(0);
                 continue;
             }
-            const Operand o = eval(arg);
+            const Operand o = only ? *only : eval(arg);
             std::optional<ErrorCode> argError;
             if (o.isRef && fn == Fn::Sum && o.area.first != o.area.last) {
                 argError = sumArea(o.sheet, o.area, sum);
             } else if (o.isRef) {
-                m_ctx.cells->forEach(o.sheet, o.area, [&](CellPos, const Value& v, bool) {
-                    if (argError) {
-                        return;
-                    }
-                    if (fn == Fn::CountA || v.isNumber()) {
-                        take(v.number());
-                    } else if (v.isError() && !counting) {
-                        argError = v.error();
+                m_ctx.cells->forEachBlock(o.sheet, o.area, [&](AreaCells block) {
+                    for (const AreaCell& c : block) {
+                        if (argError) {
+                            return;
+                        }
+                        if (fn == Fn::CountA || c.value.isNumber()) {
+                            take(c.value.number());
+                        } else if (c.value.isError() && !counting) {
+                            argError = c.value.error();
+                        }
                     }
                 });
             } else if (fn == Fn::CountA) {

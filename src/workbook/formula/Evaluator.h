@@ -6,6 +6,7 @@
 #include "workbook/sheet/Value.h"
 
 #include <functional>
+#include <span>
 #include <vector>
 
 namespace markwell::sheet {
@@ -14,8 +15,16 @@ class Workbook;
 
 namespace markwell::formula {
 
-// Visits one cell of an area: its place, its value and whether that value is a formula's result.
-using CellVisitor = std::function<void(sheet::CellPos, const sheet::Value&, bool isFormula)>;
+// One cell of an area that holds something: its place, its value and whether that value is a
+// formula's result.
+struct AreaCell {
+    sheet::CellPos pos;
+    sheet::Value value;
+    bool isFormula = false;
+};
+using AreaCells = std::span<const AreaCell>;
+// Takes an area's cells a block at a time, the blocks in visiting order.
+using AreaBlockVisitor = std::function<void(AreaCells)>;
 
 // Where the evaluator reads cell values. Recalculation supplies one that computes formula cells
 // on demand; CachedValues reads what the cells hold.
@@ -25,8 +34,26 @@ public:
     // The value of one cell; Empty for a cell that holds nothing.
     virtual sheet::Value value(int sheet, sheet::CellPos pos) = 0;
     // Visits the cells of an area that hold something, column by column and each column from
-    // the top: the order in which sums and averages accumulate their numbers.
-    virtual void forEach(int sheet, const sheet::Area& area, const CellVisitor& visit) = 0;
+    // the top: the order in which sums and averages accumulate their numbers. They come in
+    // blocks, so that a sum runs as a plain loop over each; `visit` reads no cells of its own.
+    virtual void forEachBlock(int sheet, const sheet::Area& area, const AreaBlockVisitor& visit) = 0;
+
+    // Results of functions of one whole area (SUM(B2:B40), MAX(B2:B40) ...), kept while the
+    // area's cells cannot change: the same function of the same area is not computed again.
+    // `slot` tells the functions apart, below kResultSlots. A source keeps none unless it says
+    // otherwise.
+    static constexpr int kResultSlots = 6;
+    virtual const sheet::Value* keptResult(int /*sheet*/, const sheet::Area& /*area*/, int /*slot*/) { return nullptr; }
+    virtual void keepResult(int /*sheet*/, const sheet::Area& /*area*/, int /*slot*/, const sheet::Value& /*result*/) {}
+
+    // The same visit a cell at a time.
+    template <typename Fn> void forEach(int sheet, const sheet::Area& area, Fn&& visit) {
+        forEachBlock(sheet, area, [&visit](AreaCells block) {
+            for (const AreaCell& c : block) {
+                visit(c);
+            }
+        });
+    }
 };
 
 // For CellSource implementations: how many columns of the rows firstRow..lastRow an area's visit
@@ -39,7 +66,7 @@ class CachedValues : public CellSource {
 public:
     explicit CachedValues(const sheet::Workbook& workbook) : m_workbook(workbook) {}
     sheet::Value value(int sheet, sheet::CellPos pos) override;
-    void forEach(int sheet, const sheet::Area& area, const CellVisitor& visit) override;
+    void forEachBlock(int sheet, const sheet::Area& area, const AreaBlockVisitor& visit) override;
 
 private:
     const sheet::Workbook& m_workbook;

@@ -4,7 +4,9 @@
 #include "workbook/sheet/Workbook.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace markwell::formula {
@@ -53,7 +55,7 @@ public:
     }
 
     // Formula cells are computed column by column: the summary formulas under a column all read
-    // that column, and one after another they find it in the visit kept by forEach.
+    // that column, and one after another they find it in the visit kept by forEachBlock.
     void run() {
         std::vector<Frame> order;
         for (std::size_t s = 0; s < m_state.size(); ++s) {
@@ -91,7 +93,7 @@ public:
         return read(sheetIndex, pos.row, pos.col, cells[static_cast<std::size_t>(pos.col)].value);
     }
 
-    static constexpr int kRowsAhead = 8;
+    static constexpr std::size_t kRowsAhead = 8;
     static void prefetch(const void* address) {
 #if defined(__GNUC__) || defined(__clang__)
         __builtin_prefetch(address);
@@ -100,74 +102,224 @@ public:
 #endif
     }
 
-    void forEach(int sheetIndex, const Area& area, const CellVisitor& visit) override {
+    void forEachBlock(int sheetIndex, const Area& area, const AreaBlockVisitor& visit) override {
         if (sheetIndex < 0 || static_cast<std::size_t>(sheetIndex) >= m_workbook.sheets.size()) {
             return;
         }
-        if (sheetIndex == m_keptSheet && area == m_keptArea) {
-            for (const Visit& v : m_kept) {
-                visit(v.pos, v.value, v.isFormula);
-            }
-            return;
+        const std::vector<AreaCell>* cells = nullptr;
+        if (m_last.holds(sheetIndex, area)) {
+            cells = &m_last.cells;
         }
-        // An area of several rows is kept as visited when every formula in it is computed: its
-        // cells no longer change, and the next formula reading it (the summaries of one column
-        // read it several times) goes through the kept list instead of every row again.
-        const bool keep = area.first.row != area.last.row;
-        bool settled = true;
-        if (keep) {
-            m_keptSheet = -1;
-            m_kept.clear();
-        }
-        const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
-        const auto& states = m_state[static_cast<std::size_t>(sheetIndex)];
-        const int firstRow = std::max(area.first.row, 0);
-        const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
-        const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
-        for (int c = std::max(area.first.col, 0); c <= lastCol; ++c) {
-            const auto col = static_cast<std::size_t>(c);
-            for (int r = firstRow; r <= lastRow; ++r) {
-                const auto row = static_cast<std::size_t>(r);
-                // Down a column every row's cells lie elsewhere in memory: ask for the cells a few
-                // rows ahead while this one is read.
-                if (r + kRowsAhead <= lastRow) {
-                    const auto ahead = row + static_cast<std::size_t>(kRowsAhead);
-                    if (col < rows[ahead].cells.size()) {
-                        prefetch(rows[ahead].cells.data() + col);
-                    }
-                    if (col < states[ahead].size()) {
-                        prefetch(states[ahead].data() + col);
-                    }
-                }
-                const auto& cells = rows[row].cells;
-                if (col >= cells.size()) {
-                    continue;
-                }
-                const Value& v = cells[col].value;
-                if (!states[row].empty() && states[row][col] != kNone) {
-                    settled = settled && (states[row][col] & 0x0F) == kDone;
-                    const Value current = read(sheetIndex, r, c, v);
-                    if (!current.isEmpty()) {
-                        if (keep) {
-                            m_kept.push_back(Visit{CellPos{r, c}, current, true});
-                        }
-                        visit(CellPos{r, c}, current, true);
-                    }
-                } else if (!v.isEmpty()) {
-                    if (keep) {
-                        m_kept.push_back(Visit{CellPos{r, c}, v, false});
-                    }
-                    visit(CellPos{r, c}, v, false);
-                }
+        for (KeptVisit& k : m_band) {
+            if (!cells && k.holds(sheetIndex, area) && settle(k)) {
+                cells = &k.cells;
             }
         }
-        if (keep && settled) {
-            m_keptSheet = sheetIndex;
-            m_keptArea = area;
+        if (!cells) {
+            cells = &collect(sheetIndex, area);
+        }
+        if (!cells->empty()) {
+            visit(*cells);
+        }
+    }
+
+    const Value* keptResult(int sheetIndex, const Area& area, int slot) override {
+        const KeptVisit* k = keptVisit(sheetIndex, area);
+        return k && k->results[static_cast<std::size_t>(slot)] ? &*k->results[static_cast<std::size_t>(slot)] : nullptr;
+    }
+    void keepResult(int sheetIndex, const Area& area, int slot, const Value& result) override {
+        if (KeptVisit* k = keptVisit(sheetIndex, area)) {
+            k->results[static_cast<std::size_t>(slot)] = result;
         }
     }
 
 private:
+    // A visit kept for the formulas that read the same area again (a row's total and its
+    // average, the summaries under a column). It is kept only when every formula cell in the area
+    // was computed: those cells no longer change.
+    struct KeptVisit {
+        int sheet = -1; // none kept
+        Area area;
+        std::vector<AreaCell> cells;
+        // Formula cells among `cells` not computed when the visit was made (m_band only): their
+        // places, their values to be read once they are.
+        std::vector<std::size_t> unsettled;
+        // Results of functions of the whole area (CellSource::keepResult).
+        std::array<std::optional<Value>, kResultSlots> results;
+        bool holds(int s, const Area& a) const { return sheet == s && area == a; }
+        void reset(int s, const Area& a) {
+            sheet = s;
+            area = a;
+            results = {};
+        }
+    };
+
+    // The visit kept of an area whose cells are all settled, or null.
+    KeptVisit* keptVisit(int sheetIndex, const Area& area) {
+        if (m_last.holds(sheetIndex, area)) {
+            return &m_last;
+        }
+        for (KeptVisit& k : m_band) {
+            if (k.holds(sheetIndex, area) && k.unsettled.empty()) {
+                return &k;
+            }
+        }
+        return nullptr;
+    }
+
+    // A kept band column whose formula cells are all computed by now gets their results; false
+    // when one is still waiting, and the area must be visited again.
+    bool settle(KeptVisit& k) {
+        const auto& rows = m_workbook.sheets[static_cast<std::size_t>(k.sheet)].rows();
+        for (const std::size_t i : k.unsettled) {
+            AreaCell& c = k.cells[i];
+            const Value& v = rows[static_cast<std::size_t>(c.pos.row)].cells[static_cast<std::size_t>(c.pos.col)].value;
+            if ((state(k.sheet, c.pos.row, c.pos.col) & 0x0F) != kDone || v.isEmpty()) {
+                k.sheet = -1;
+                return false;
+            }
+            c.value = v;
+        }
+        k.unsettled.clear();
+        return true;
+    }
+
+    // The cells of a column area are visited for the columns to its right in the same sweep, when
+    // it is this tall: each row's cells are then read together instead of once per column.
+    static constexpr int kBandRows = 64;
+    static constexpr int kBandColumns = 16;
+
+    // Visits the area's cells into m_last.
+    const std::vector<AreaCell>& collect(int sheetIndex, const Area& area) {
+        std::vector<AreaCell>& found = m_last.cells;
+        m_last.sheet = -1;
+        found.clear();
+        bool settled = true;
+        const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
+        const auto take = [&](int r, int c, const Value& v, std::uint8_t st) {
+            if (st != kNone) {
+                settled = settled && (st & 0x0F) == kDone;
+                Value current = read(sheetIndex, r, c, v);
+                if (!current.isEmpty()) {
+                    found.push_back(AreaCell{CellPos{r, c}, std::move(current), true});
+                }
+            } else if (!v.isEmpty()) {
+                found.push_back(AreaCell{CellPos{r, c}, v, false});
+            }
+        };
+        const int firstRow = std::max(area.first.row, 0);
+        const int lastRow = std::min(area.last.row, static_cast<int>(rows.size()) - 1);
+        const int firstCol = std::max(area.first.col, 0);
+        if (firstRow == lastRow) {
+            const auto row = static_cast<std::size_t>(firstRow);
+            const auto& cells = rows[row].cells;
+            const int lastCol = std::min(area.last.col, static_cast<int>(cells.size()) - 1);
+            for (int c = firstCol; c <= lastCol; ++c) {
+                const auto col = static_cast<std::size_t>(c);
+                take(firstRow, c, cells[col].value, stateOf(sheetIndex, row, col));
+            }
+        } else if (area.first.col == area.last.col && firstCol == area.first.col && lastRow - firstRow >= kBandRows) {
+            collectBand(sheetIndex, area, firstRow, lastRow, take);
+        } else {
+            const int lastCol = std::min(area.last.col, columnsToVisit(rows, area, firstRow, lastRow) - 1);
+            for (int c = firstCol; c <= lastCol; ++c) {
+                const auto col = static_cast<std::size_t>(c);
+                for (int r = firstRow; r <= lastRow; ++r) {
+                    const auto row = static_cast<std::size_t>(r);
+                    // Down a column every row's cells lie elsewhere in memory: ask for the cells
+                    // a few rows ahead while this one is read.
+                    if (row + kRowsAhead <= static_cast<std::size_t>(lastRow)) {
+                        prefetchRow(sheetIndex, row + kRowsAhead, col, 1);
+                    }
+                    const auto& cells = rows[row].cells;
+                    if (col < cells.size()) {
+                        take(r, c, cells[col].value, stateOf(sheetIndex, row, col));
+                    }
+                }
+            }
+        }
+        if (settled) {
+            m_last.reset(sheetIndex, area);
+        }
+        return found;
+    }
+
+    // The visit of a tall one-column area, row by row; the same rows of the columns to its right
+    // go to m_band. Those are only looked at: a formula there not computed yet is no cell the
+    // formula being evaluated waits for, it is noted and its result read when the column is
+    // visited (settle).
+    template <typename Take>
+    void collectBand(int sheetIndex, const Area& area, int firstRow, int lastRow, const Take& take) {
+        const auto& rows = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows();
+        const auto first = static_cast<std::size_t>(area.first.col);
+        m_band.resize(kBandColumns - 1);
+        for (KeptVisit& k : m_band) {
+            k.sheet = -1;
+            k.cells.clear();
+            k.cells.reserve(static_cast<std::size_t>(lastRow - firstRow + 1));
+            k.unsettled.clear();
+        }
+        // A stretch of rows at a time: the requested column down the stretch, which brings the
+        // stretch's cells of the band into the cache, then each other column down it, so that
+        // every list grows in one run.
+        constexpr int kStretch = 64;
+        for (int top = firstRow; top <= lastRow; top += kStretch) {
+            const int bottom = std::min(lastRow, top + kStretch - 1);
+            for (int r = top; r <= bottom; ++r) {
+                const auto row = static_cast<std::size_t>(r);
+                if (row + kRowsAhead <= static_cast<std::size_t>(lastRow)) {
+                    prefetchRow(sheetIndex, row + kRowsAhead, first, kBandColumns);
+                }
+                const auto& cells = rows[row].cells;
+                if (first < cells.size()) {
+                    take(r, area.first.col, cells[first].value, stateOf(sheetIndex, row, first));
+                }
+            }
+            for (std::size_t col = first + 1; col < first + kBandColumns; ++col) {
+                KeptVisit& k = m_band[col - first - 1];
+                for (int r = top; r <= bottom; ++r) {
+                    const auto row = static_cast<std::size_t>(r);
+                    const auto& cells = rows[row].cells;
+                    if (col >= cells.size()) {
+                        continue;
+                    }
+                    const Value& v = cells[col].value;
+                    const std::uint8_t st = stateOf(sheetIndex, row, col);
+                    if (st != kNone && (st & 0x0F) != kDone) {
+                        k.unsettled.push_back(k.cells.size());
+                        k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, Value{}, true});
+                    } else if (!v.isEmpty()) {
+                        k.cells.push_back(AreaCell{CellPos{r, static_cast<int>(col)}, v, st != kNone});
+                    }
+                }
+            }
+        }
+        for (std::size_t k = 0; k < m_band.size(); ++k) {
+            const int col = area.first.col + static_cast<int>(k) + 1;
+            m_band[k].reset(sheetIndex, Area{CellPos{area.first.row, col}, CellPos{area.last.row, col}});
+        }
+    }
+
+    // A cell's progress; kNone for one of a row without formulas.
+    std::uint8_t stateOf(int sheetIndex, std::size_t row, std::size_t col) const {
+        const auto& rowStates = m_state[static_cast<std::size_t>(sheetIndex)][row];
+        return rowStates.empty() ? std::uint8_t{kNone} : rowStates[col];
+    }
+
+    // Asks for `count` cells of a row from `col` on, and their states.
+    void prefetchRow(int sheetIndex, std::size_t row, std::size_t col, std::size_t count) const {
+        const auto& cells = m_workbook.sheets[static_cast<std::size_t>(sheetIndex)].rows()[row].cells;
+        const auto& rowStates = m_state[static_cast<std::size_t>(sheetIndex)][row];
+        const std::size_t end = std::min(cells.size(), col + count);
+        constexpr std::size_t kCellsPerLine = 2; // 32-byte cells, 64-byte cache lines
+        for (std::size_t c = col; c < end; c += kCellsPerLine) {
+            prefetch(cells.data() + c);
+        }
+        if (col < rowStates.size()) {
+            prefetch(rowStates.data() + col);
+        }
+    }
+
     std::uint8_t& state(int s, int r, int c) {
         return m_state[static_cast<std::size_t>(s)][static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
     }
@@ -242,18 +394,10 @@ private:
         }
     }
 
-    struct Visit {
-        CellPos pos;
-        Value value;
-        bool isFormula;
-    };
-
     sheet::Workbook& m_workbook;
     std::vector<std::vector<std::vector<std::uint8_t>>> m_state; // sheet, row, column
-    // The visit of the last area of several rows whose cells were all settled.
-    int m_keptSheet = -1;
-    Area m_keptArea;
-    std::vector<Visit> m_kept;
+    KeptVisit m_last;                                            // the last area visited
+    std::vector<KeptVisit> m_band;                               // columns visited with the last tall column
     std::vector<Frame> m_stack;
     std::vector<Frame> m_missing;
 };

@@ -9,17 +9,6 @@ namespace markwell::formula {
 
 namespace {
 
-// One step of Neumaier's summation: sum += value, the rounding error of that addition collected.
-void neumaier(double& sum, double& error, double value) {
-    const double t = sum + value;
-    if (std::fabs(sum) >= std::fabs(value)) {
-        error += (sum - t) + value;
-    } else {
-        error += (value - t) + sum;
-    }
-    sum = t;
-}
-
 // The same step as the vector lanes compute it: the larger and smaller operands are picked by
 // masking and adding to zero, which turns a -0 into +0 exactly as the vector code does.
 void laneStep(double& sum, double& error, double value) {
@@ -32,18 +21,6 @@ void laneStep(double& sum, double& error, double value) {
 }
 
 } // namespace
-
-void CompensatedSum::add(double x) {
-    if (x == 0) {
-        return;
-    }
-    if (m_held == 0) {
-        m_held = x;
-        return;
-    }
-    neumaier(m_sum, m_error, m_held);
-    m_held = x;
-}
 
 void CompensatedSum::add(const CompensatedSum& other) {
     add(other.m_sum);
@@ -59,7 +36,7 @@ double CompensatedSum::result() {
     if (((m_held < 0 && total > 0) || (total < 0 && m_held > 0)) && approxEqual(m_held, -total)) {
         return 0.0;
     }
-    neumaier(m_sum, m_error, m_held);
+    step(m_sum, m_error, m_held);
     m_held = 0;
     return m_sum + m_error;
 }
@@ -88,8 +65,8 @@ CompensatedSum sumRun(const double* values, std::size_t count) {
         fold(4, 6);
         fold(0, 4);
         double sum = sums[0], error = errors[0];
-        neumaier(sum, error, sums[1]);
-        neumaier(sum, error, errors[1]);
+        CompensatedSum::step(sum, error, sums[1]);
+        CompensatedSum::step(sum, error, errors[1]);
         total = CompensatedSum(sum, error);
     }
     for (; i < count; ++i) {

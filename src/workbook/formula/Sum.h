@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 
 namespace markwell::formula {
@@ -15,13 +16,32 @@ public:
     CompensatedSum(double sum, double error) : m_sum(sum), m_error(error) {}
 
     // Zeros are skipped.
-    void add(double x);
+    void add(double x) {
+        if (x == 0) {
+            return;
+        }
+        if (m_held != 0) {
+            step(m_sum, m_error, m_held);
+        }
+        m_held = x;
+    }
     // Another sum's parts, one after another: its sum, its error, its held addend.
     void add(const CompensatedSum& other);
 
     // The total. Unless it is the cancelling case, the held addend is folded into the sum for
     // good, as later additions expect.
     double result();
+
+    // One step of Neumaier's summation: sum += value, the rounding error of that addition collected.
+    static void step(double& sum, double& error, double value) {
+        const double t = sum + value;
+        if (std::fabs(sum) >= std::fabs(value)) {
+            error += (sum - t) + value;
+        } else {
+            error += (value - t) + sum;
+        }
+        sum = t;
+    }
 
 private:
     double m_sum = 0;

@@ -96,6 +96,20 @@ private:
     std::string m_what;
 };
 
+// Little-endian stores into a buffer with room for them.
+inline void store16(std::uint8_t* p, unsigned v) {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+}
+inline void store32(std::uint8_t* p, std::uint32_t v) {
+    store16(p, v & 0xFFFF);
+    store16(p + 2, v >> 16);
+}
+inline void store64(std::uint8_t* p, std::uint64_t v) {
+    store32(p, static_cast<std::uint32_t>(v));
+    store32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+
 // Little-endian appends.
 class ByteWriter {
 public:
@@ -108,31 +122,23 @@ public:
     std::size_t size() const { return m_data.size(); }
 
     void u8(unsigned v) { m_data.push_back(static_cast<std::uint8_t>(v)); }
-    void u16(unsigned v) {
-        u8(v & 0xFF);
-        u8((v >> 8) & 0xFF);
-    }
-    void u32(std::uint32_t v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    }
-    void u64(std::uint64_t v) {
-        u32(static_cast<std::uint32_t>(v));
-        u32(static_cast<std::uint32_t>(v >> 32));
-    }
+    void u16(unsigned v) { store16(extend(2), v); }
+    void u32(std::uint32_t v) { store32(extend(4), v); }
+    void u64(std::uint64_t v) { store64(extend(8), v); }
     void f64(double v) { u64(std::bit_cast<std::uint64_t>(v)); }
     void bytes(ByteView v) { m_data.insert(m_data.end(), v.begin(), v.end()); }
     void zeros(std::size_t n) { m_data.insert(m_data.end(), n, 0); }
-    void put16(std::size_t at, unsigned v) {
-        m_data[at] = static_cast<std::uint8_t>(v & 0xFF);
-        m_data[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-    }
-    void put32(std::size_t at, std::uint32_t v) {
-        put16(at, v & 0xFFFF);
-        put16(at + 2, v >> 16);
-    }
+    void put16(std::size_t at, unsigned v) { store16(m_data.data() + at, v); }
+    void put32(std::size_t at, std::uint32_t v) { store32(m_data.data() + at, v); }
 
 private:
+    // `n` more bytes at the end, filled in through the pointer.
+    std::uint8_t* extend(std::size_t n) {
+        const std::size_t at = m_data.size();
+        m_data.resize(at + n);
+        return m_data.data() + at;
+    }
+
     static constexpr std::size_t kTypicalRecord = 32;
     Bytes m_data;
 };

@@ -194,16 +194,10 @@ std::uint8_t vAlignCode(sheet::VAlign a) {
     return 2;
 }
 
-std::optional<std::uint32_t> toRk(double v) {
+std::optional<std::uint32_t> toRkAny(double v) {
     if (!std::isfinite(v)) {
         return std::nullopt;
     }
-    auto asInt = [](double x) -> std::optional<std::uint32_t> {
-        if (x == std::floor(x) && x >= -(1 << 29) && x < (1 << 29) && !(x == 0 && std::signbit(x))) {
-            return (static_cast<std::uint32_t>(static_cast<std::int32_t>(x)) << 2) | 0x02;
-        }
-        return std::nullopt;
-    };
     auto asDouble = [](double x) -> std::optional<std::uint32_t> {
         const auto bits = std::bit_cast<std::uint64_t>(x);
         if ((bits & 0x00000003FFFFFFFFull) == 0) {
@@ -211,7 +205,7 @@ std::optional<std::uint32_t> toRk(double v) {
         }
         return std::nullopt;
     };
-    if (auto rk = asInt(v)) {
+    if (auto rk = rkWhole(v)) {
         return rk;
     }
     if (auto rk = asDouble(v)) {
@@ -219,7 +213,7 @@ std::optional<std::uint32_t> toRk(double v) {
     }
     const double scaled = v * 100.0;
     if (std::fabs(scaled) < 1e15 && scaled / 100.0 == v) {
-        if (auto rk = asInt(scaled); rk && static_cast<double>(static_cast<std::int32_t>(*rk) >> 2) / 100.0 == v) {
+        if (auto rk = rkWhole(scaled); rk && static_cast<double>(static_cast<std::int32_t>(*rk) >> 2) / 100.0 == v) {
             return *rk | 0x01;
         }
     }

@@ -24,7 +24,9 @@ Cls classFor(char c) {
 
 class Encoder {
 public:
-    explicit Encoder(const FormulaWriteContext& context) : m_ctx(context) {}
+    explicit Encoder(const FormulaWriteContext& context) : m_ctx(context) {
+        m_out.data().reserve(kTypicalTokens); // a cell formula's tokens, without regrowing
+    }
     Bytes take() { return std::move(m_out.data()); }
     void encode(const Node& n, Cls cls, int depth);
 
@@ -40,6 +42,7 @@ private:
     bool threeD(int sheet) const { return m_ctx.forName || sheet >= 0; }
     void function(const Node& n, int depth);
 
+    static constexpr std::size_t kTypicalTokens = 128;
     const FormulaWriteContext& m_ctx;
     ByteWriter m_out;
 };

@@ -1,6 +1,8 @@
 #include "FunctionTable.h"
 
 #include <array>
+#include <string_view>
+#include <unordered_map>
 
 namespace markwell::xls {
 
@@ -235,12 +237,17 @@ const FunctionInfo* functionByIndex(std::uint16_t index) {
 }
 
 const FunctionInfo* functionByName(std::string_view name) {
-    for (const FunctionInfo& f : kFunctions) {
-        if (f.name == name) {
-            return &f;
+    // Looked up for every function of every formula a workbook saves: by hash, the first entry
+    // of a name winning as a search from the top would.
+    static const std::unordered_map<std::string_view, const FunctionInfo*> byName = [] {
+        std::unordered_map<std::string_view, const FunctionInfo*> map;
+        for (const FunctionInfo& f : kFunctions) {
+            map.emplace(f.name, &f);
         }
-    }
-    return nullptr;
+        return map;
+    }();
+    const auto it = byName.find(name);
+    return it == byName.end() ? nullptr : it->second;
 }
 
 } // namespace markwell::xls

@@ -3,15 +3,24 @@
 #include "RecordIds.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "Strings.h"
 
 namespace markwell::xls {
 
+void RecordWriter::grow(std::size_t n) {
+    // The unwritten stretch is filled with zeros once; it stays within the room reserved, or
+    // grows the way the vector would.
+    constexpr std::size_t kStretch = std::size_t{64} << 10;
+    m_out.resize(std::max(m_used + n, std::min(m_out.size() + kStretch, m_out.capacity())));
+}
+
 void RecordWriter::header(std::uint16_t id, std::size_t length) {
-    m_out.u16(id);
-    m_out.u16(static_cast<unsigned>(length));
+    std::uint8_t* p = room(4);
+    store16(p, id);
+    store16(p + 2, static_cast<unsigned>(length));
 }
 
 void RecordWriter::write(std::uint16_t id, ByteView data) {
@@ -20,7 +29,9 @@ void RecordWriter::write(std::uint16_t id, ByteView data) {
     do {
         const std::size_t n = std::min(rec::kMaxRecordData, data.size() - done);
         header(first ? id : rec::kContinue, n);
-        m_out.bytes(data.subspan(done, n));
+        if (n > 0) {
+            std::memcpy(room(n), data.data() + done, n);
+        }
         done += n;
         first = false;
     } while (done < data.size());
@@ -30,7 +41,9 @@ void RecordWriter::writeContinued(std::uint16_t id, const std::vector<Bytes>& pi
     bool first = true;
     for (const Bytes& piece : pieces) {
         header(first ? id : rec::kContinue, piece.size());
-        m_out.bytes(piece);
+        if (!piece.empty()) {
+            std::memcpy(room(piece.size()), piece.data(), piece.size());
+        }
         first = false;
     }
 }

@@ -10,6 +10,7 @@
 #include "cfb/CompoundFileWriter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -49,6 +50,22 @@ std::uint32_t cellKey(int row, int col) {
     return (static_cast<std::uint32_t>(row) << 8) | static_cast<std::uint32_t>(col);
 }
 
+// The first column of a row's stored cells and one past its last: {-1, 0} for a row without any.
+std::pair<int, int> rowExtent(const std::vector<sheet::Row>& rows, int row) {
+    if (static_cast<std::size_t>(row) >= rows.size()) {
+        return {-1, 0};
+    }
+    const auto& cells = rows[static_cast<std::size_t>(row)].cells;
+    std::size_t first = 0, end = cells.size();
+    while (first < end && cells[first].isBlank()) {
+        ++first;
+    }
+    while (end > first && cells[end - 1].isBlank()) {
+        --end;
+    }
+    return first == end ? std::pair{-1, 0} : std::pair{static_cast<int>(first), static_cast<int>(end)};
+}
+
 std::string upperAscii(std::string s) {
     for (char& c : s) {
         if (c >= 'a' && c <= 'z') {
@@ -70,6 +87,7 @@ private:
     void writeSheet(std::size_t index);
     void writeCells(const sheet::Sheet& s, int sheetIndex);
     Bytes cellFormulaTokens(const formula::Node& tree, int row, int col, int sheetIndex, bool array);
+    FormulaWriteContext cellContext(int sheetIndex) const;
     Bytes formulaRecord(int row, int col, std::uint16_t xf, const Value& value, ByteView rgce,
                         std::optional<std::u16string>* stringResult);
     void writeArrayRecord(const sheet::ArrayFormula& array, int sheetIndex);
@@ -84,13 +102,18 @@ private:
     std::vector<XfRecord> m_xfs;
     std::map<std::string, std::uint16_t> m_customFormats;
     std::vector<NameRecord> m_names;
+    std::vector<std::string> m_upperNames; // their names in upper case, for the look-ups
+    unsigned nameIndex(const std::string& name, int scope) const;
     std::vector<std::size_t> m_boundSheetPatch;
     SharedStringsBuilder m_sst;
     CommentDrawing m_drawing;
     std::vector<int> m_drawingOfSheet;
     std::vector<std::string> m_externalFunctions; // upper-case names, in EXTERNNAME order
+    FormulaWriteContext m_cellContext;            // for the formulas of one sheet's cells
+    int m_cellContextSheet = -1;
 
-    void planExternalFunctions();
+    void noteExternalFunctions(const formula::NodePtr& root);
+    std::vector<const formula::Node*> m_nodeStack;
     std::optional<std::pair<std::uint16_t, std::uint16_t>> externalFunction(const std::string& name) const {
         for (std::size_t i = 0; i < m_externalFunctions.size(); ++i) {
             if (m_externalFunctions[i] == name) {
@@ -102,36 +125,25 @@ private:
     }
 };
 
-// Functions outside the built-in table need an add-in link with one EXTERNNAME each.
-void Writer::planExternalFunctions() {
-    std::vector<const formula::Node*> stack;
-    auto visit = [&](const formula::NodePtr& root) {
-        if (root) {
-            stack.push_back(root.get());
+// Functions outside the built-in table need an add-in link with one EXTERNNAME each, numbered in
+// the order they are first met.
+void Writer::noteExternalFunctions(const formula::NodePtr& root) {
+    std::vector<const formula::Node*>& stack = m_nodeStack;
+    if (root) {
+        stack.push_back(root.get());
+    }
+    while (!stack.empty()) {
+        const formula::Node* n = stack.back();
+        stack.pop_back();
+        if (n->kind == formula::NodeKind::Function && isExternalFunction(n->text) &&
+            std::find(m_externalFunctions.begin(), m_externalFunctions.end(), n->text) == m_externalFunctions.end()) {
+            m_externalFunctions.push_back(n->text);
         }
-        while (!stack.empty()) {
-            const formula::Node* n = stack.back();
-            stack.pop_back();
-            if (n->kind == formula::NodeKind::Function && isExternalFunction(n->text) &&
-                std::find(m_externalFunctions.begin(), m_externalFunctions.end(), n->text) ==
-                    m_externalFunctions.end()) {
-                m_externalFunctions.push_back(n->text);
-            }
-            for (const auto& a : n->args) {
-                if (a) {
-                    stack.push_back(a.get());
-                }
+        for (const auto& a : n->args) {
+            if (a) {
+                stack.push_back(a.get());
             }
         }
-    };
-    for (const sheet::DefinedName& n : m_wb.names) {
-        visit(n.refersTo);
-    }
-    for (const sheet::Sheet& s : m_wb.sheets) {
-        s.forEachCell([&](int, int, const sheet::Cell& c) { visit(c.formula); });
-    }
-    if (m_externalFunctions.size() > 0xFFFF) {
-        unsupported("The workbook calls too many different add-in functions.");
     }
 }
 
@@ -242,6 +254,7 @@ void Writer::planNames() {
         if (r.name.empty() || utf8ToUtf16(r.name).size() > 255) {
             unsupported("The defined name \"" + n.name + "\" is empty or longer than 255 characters.");
         }
+        m_upperNames.push_back(upperAscii(r.name));
         m_names.push_back(std::move(r));
     }
     // Tokens after every name is numbered: a name may use another.
@@ -255,21 +268,7 @@ void Writer::planNames() {
         context.sheet = n.scopeSheet < 0 ? 0 : n.scopeSheet;
         context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
         context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
-        context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) -> unsigned {
-            const std::string key = upperAscii(name);
-            unsigned global = 0;
-            for (std::size_t i = 0; i < m_names.size(); ++i) {
-                if (upperAscii(m_names[i].name) == key) {
-                    if (m_names[i].sheet == scope && scope >= 0) {
-                        return static_cast<unsigned>(i + 1);
-                    }
-                    if (m_names[i].sheet < 0) {
-                        global = static_cast<unsigned>(i + 1);
-                    }
-                }
-            }
-            return global;
-        };
+        context.nameIndex = [this, scope = n.scopeSheet](const std::string& name) { return nameIndex(name, scope); };
         try {
             m_names[k].rgce = encodeFormula(*n.refersTo, context);
         } catch (const XlsError& e) {
@@ -391,32 +390,46 @@ void Writer::writeGlobals() {
 }
 
 Bytes Writer::cellFormulaTokens(const formula::Node& tree, int row, int col, int sheetIndex, bool array) {
-    FormulaWriteContext context;
-    context.sheet = sheetIndex;
+    // One context serves every formula of a sheet.
+    FormulaWriteContext& context = m_cellContext;
+    if (m_cellContextSheet != sheetIndex) {
+        context = cellContext(sheetIndex);
+        m_cellContextSheet = sheetIndex;
+    }
     context.arrayFormula = array;
-    context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
-    context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
-    context.nameIndex = [this, sheetIndex](const std::string& name) -> unsigned {
-        const std::string key = upperAscii(name);
-        unsigned global = 0;
-        for (std::size_t i = 0; i < m_names.size(); ++i) {
-            if (upperAscii(m_names[i].name) == key) {
-                if (m_names[i].sheet == sheetIndex) {
-                    return static_cast<unsigned>(i + 1);
-                }
-                if (m_names[i].sheet < 0) {
-                    global = static_cast<unsigned>(i + 1);
-                }
-            }
-        }
-        return global;
-    };
     try {
         return encodeFormula(tree, context);
     } catch (const XlsError& e) {
         unsupported(std::string(array ? "The array formula in " : "The formula in ") +
                     sheet::toA1(sheet::CellPos{row, col}) + " cannot be written: " + e.what());
     }
+}
+
+// The 1-based NAME record a formula of sheet `scope` (-1: a global name's) means by `name`: the
+// sheet's own name before a global one; 0 for none.
+unsigned Writer::nameIndex(const std::string& name, int scope) const {
+    const std::string key = upperAscii(name);
+    unsigned global = 0;
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        if (m_upperNames[i] == key) {
+            if (m_names[i].sheet == scope && scope >= 0) {
+                return static_cast<unsigned>(i + 1);
+            }
+            if (m_names[i].sheet < 0) {
+                global = static_cast<unsigned>(i + 1);
+            }
+        }
+    }
+    return global;
+}
+
+FormulaWriteContext Writer::cellContext(int sheetIndex) const {
+    FormulaWriteContext context;
+    context.sheet = sheetIndex;
+    context.externSheet = [](int s) { return static_cast<std::uint16_t>(s); };
+    context.externalFunction = [this](const std::string& f) { return externalFunction(f); };
+    context.nameIndex = [this, sheetIndex](const std::string& name) { return nameIndex(name, sheetIndex); };
+    return context;
 }
 
 Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const Value& v, ByteView rgce,
@@ -473,31 +486,22 @@ Bytes Writer::formulaRecord(int row, int col, std::uint16_t xf, const Value& v, 
 }
 
 void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
-    const int lastRow = s.lastRow();
-    // Where each row's cells start and end, for its ROW record.
-    const int rowsWithInfo = std::max(lastRow + 1, s.lastRowWithInfo() + 1);
-    std::vector<int> firstCol(static_cast<std::size_t>(rowsWithInfo), -1),
-        endCol(static_cast<std::size_t>(rowsWithInfo), 0);
-    s.forEachCell([&](int row, int col, const sheet::Cell&) {
-        auto r = static_cast<std::size_t>(row);
-        if (firstCol[r] < 0) {
-            firstCol[r] = col;
-        }
-        endCol[r] = std::max(endCol[r], col + 1);
-    });
+    // Each row's ROW record says where its cells start and end.
+    const int rowsWithInfo = std::max(s.lastRow() + 1, s.lastRowWithInfo() + 1);
     int nextBlock = 0; // first row whose ROW record is still to be written
     auto writeRowsUpTo = [&](int endRow) {
         for (; nextBlock < endRow; nextBlock += 32) {
             for (int row = nextBlock; row < std::min(nextBlock + 32, rowsWithInfo); ++row) {
                 const sheet::RowInfo* info = s.rowInfoAt(row);
-                const bool hasCells = firstCol[static_cast<std::size_t>(row)] >= 0;
+                const auto [firstCol, endCol] = rowExtent(s.rows(), row);
+                const bool hasCells = firstCol >= 0;
                 if (!hasCells && !info) {
                     continue;
                 }
                 ByteWriter w;
                 w.u16(static_cast<unsigned>(row));
-                w.u16(hasCells ? static_cast<unsigned>(firstCol[static_cast<std::size_t>(row)]) : 0);
-                w.u16(hasCells ? static_cast<unsigned>(endCol[static_cast<std::size_t>(row)]) : 0);
+                w.u16(hasCells ? static_cast<unsigned>(firstCol) : 0);
+                w.u16(hasCells ? static_cast<unsigned>(endCol) : 0);
                 const bool custom = info && info->heightTwips;
                 const int height = custom ? std::clamp(*info->heightTwips, 0, 8192) : s.defaultRowHeightTwips;
                 w.u16(static_cast<unsigned>(height));
@@ -566,14 +570,27 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
         blankXfs.clear();
     };
 
-    ByteWriter w; // one cell's record at a time, its room kept from cell to cell
+    // A constant's record goes straight into the stream: row, column, format, then its value.
+    const auto cellRecord = [this](std::uint16_t id, std::size_t valueBytes, int row, int col, std::uint16_t xf) {
+        std::uint8_t* p = m_out.record(id, 6 + valueBytes);
+        store16(p, static_cast<unsigned>(row));
+        store16(p + 2, static_cast<unsigned>(col));
+        store16(p + 4, xf);
+        return p + 6;
+    };
+    const auto errorRecord = [&](int row, int col, std::uint16_t xf, sheet::ErrorCode code) {
+        std::uint8_t* p = cellRecord(rec::kBoolErr, 2, row, col, xf);
+        p[0] = static_cast<std::uint8_t>(code);
+        p[1] = 1;
+    };
     s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
         if (row >= nextBlock) {
             flushBlanks();
             writeRowsUpTo(row + 1);
         }
         const std::uint16_t xf = xfOf(cell.format);
-        if (!cell.formula && cell.value.isEmpty() && arrayOfCell.find(cellKey(row, col)) == arrayOfCell.end()) {
+        if (!cell.formula && cell.value.isEmpty() &&
+            (arrayOfCell.empty() || arrayOfCell.find(cellKey(row, col)) == arrayOfCell.end())) {
             if (blankXfs.empty() || blankRow != row || blankFirst + static_cast<int>(blankXfs.size()) != col) {
                 flushBlanks();
                 blankRow = row;
@@ -582,11 +599,9 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
             blankXfs.push_back(xf);
             return;
         }
-        flushBlanks();
-        w.data().clear();
-        w.u16(static_cast<unsigned>(row));
-        w.u16(static_cast<unsigned>(col));
-        w.u16(xf);
+        if (!blankXfs.empty()) {
+            flushBlanks();
+        }
         const sheet::ArrayFormula* array = nullptr;
         if (!arrayOfCell.empty()) {
             if (auto it = arrayOfCell.find(cellKey(row, col)); it != arrayOfCell.end()) {
@@ -617,29 +632,23 @@ void Writer::writeCells(const sheet::Sheet& s, int sheetIndex) {
             if (text) {
                 m_out.writeWithString(rec::kString, ByteView{}, *text);
             }
-        } else if (cell.value.isNumber() && !std::isfinite(cell.value.number())) {
-            w.u8(static_cast<unsigned>(sheet::ErrorCode::Num));
-            w.u8(1);
-            m_out.write(rec::kBoolErr, w);
         } else if (cell.value.isNumber()) {
-            if (auto rk = toRk(cell.value.number())) {
-                w.u32(*rk);
-                m_out.write(rec::kRk, w);
+            const double x = cell.value.number();
+            if (auto rk = toRk(x)) {
+                store32(cellRecord(rec::kRk, 4, row, col, xf), *rk);
+            } else if (std::isfinite(x)) {
+                store64(cellRecord(rec::kNumber, 8, row, col, xf), std::bit_cast<std::uint64_t>(x));
             } else {
-                w.f64(cell.value.number());
-                m_out.write(rec::kNumber, w);
+                errorRecord(row, col, xf, sheet::ErrorCode::Num);
             }
         } else if (cell.value.isText()) {
-            w.u32(m_sst.indexOf(cell.value.text()));
-            m_out.write(rec::kLabelSst, w);
+            store32(cellRecord(rec::kLabelSst, 4, row, col, xf), m_sst.indexOf(cell.value.text()));
         } else if (cell.value.isBoolean()) {
-            w.u8(cell.value.boolean() ? 1 : 0);
-            w.u8(0);
-            m_out.write(rec::kBoolErr, w);
+            std::uint8_t* p = cellRecord(rec::kBoolErr, 2, row, col, xf);
+            p[0] = cell.value.boolean() ? 1 : 0;
+            p[1] = 0;
         } else if (cell.value.isError()) {
-            w.u8(static_cast<unsigned>(cell.value.error()));
-            w.u8(1);
-            m_out.write(rec::kBoolErr, w);
+            errorRecord(row, col, xf, cell.value.error());
         }
     });
     flushBlanks();
@@ -741,12 +750,13 @@ void Writer::writeSheet(std::size_t index) {
         ByteWriter w;
         const int lastRow = s.lastRow(), lastCol = s.lastColumn();
         int firstRow = -1, firstCol = 256;
-        s.forEachCell([&](int row, int col, const sheet::Cell&) {
-            if (firstRow < 0) {
-                firstRow = row;
+        for (int row = 0; row <= lastRow; ++row) {
+            const int first = rowExtent(s.rows(), row).first;
+            if (first >= 0) {
+                firstRow = firstRow < 0 ? row : firstRow;
+                firstCol = std::min(firstCol, first);
             }
-            firstCol = std::min(firstCol, col);
-        });
+        }
         w.u32(firstRow < 0 ? 0 : static_cast<std::uint32_t>(firstRow));
         w.u32(lastRow < 0 ? 0 : static_cast<std::uint32_t>(lastRow + 1));
         w.u16(firstRow < 0 ? 0 : static_cast<unsigned>(firstCol));
@@ -850,22 +860,20 @@ void Writer::run(const std::function<void(ByteView)>& sink) {
         }
     }
     planFormats();
-    planExternalFunctions();
-    planNames();
-    m_drawingOfSheet.assign(m_wb.sheets.size(), 0);
-    for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
-        if (!m_wb.sheets[i].comments.empty()) {
-            m_drawingOfSheet[i] = m_drawing.addDrawing(m_wb.sheets[i].comments.size());
-        }
+    for (const sheet::DefinedName& n : m_wb.names) {
+        noteExternalFunctions(n.refersTo);
     }
-    // Cell texts go into the shared string table, which precedes the sheets: collect them first.
-    // The cells counted on the way give the stream room for all of them at once (room not used
-    // costs no memory), so that it never moves while it grows.
+    // Cell texts go into the shared string table, which precedes the sheets: collect them first,
+    // and the add-in functions of the cells' formulas with them. The cells counted on the way give
+    // the stream room for all of them at once (room not used costs no memory), so that it never
+    // moves while it grows.
     std::size_t room = std::size_t{1} << 20;
     for (const sheet::Sheet& s : m_wb.sheets) {
         s.forEachCell([&](int row, int col, const sheet::Cell& cell) {
             room += cell.formula ? kFormulaRoom : kCellRoom;
-            if (!cell.formula && cell.value.isText()) {
+            if (cell.formula) {
+                noteExternalFunctions(cell.formula);
+            } else if (cell.value.isText()) {
                 if (cell.value.text().size() > kMaxCellChars && utf8ToUtf16(cell.value.text()).size() > kMaxCellChars) {
                     unsupported("The text in " + s.name + "!" + sheet::toA1(sheet::CellPos{row, col}) +
                                 " is longer than the 32767 characters a cell holds.");
@@ -873,6 +881,16 @@ void Writer::run(const std::function<void(ByteView)>& sink) {
                 m_sst.add(cell.value.text());
             }
         });
+    }
+    if (m_externalFunctions.size() > 0xFFFF) {
+        unsupported("The workbook calls too many different add-in functions.");
+    }
+    planNames();
+    m_drawingOfSheet.assign(m_wb.sheets.size(), 0);
+    for (std::size_t i = 0; i < m_wb.sheets.size(); ++i) {
+        if (!m_wb.sheets[i].comments.empty()) {
+            m_drawingOfSheet[i] = m_drawing.addDrawing(m_wb.sheets[i].comments.size());
+        }
     }
     m_out.reserve(room);
     writeGlobals();

@@ -131,3 +131,46 @@ TEST(Recalc, ReferencesAcrossSheetsAndNameScopes) {
     EXPECT_EQ(at(wb, 0, 0, 1), sheet::Value(14.0));
     EXPECT_EQ(at(wb, 0, 0, 2), sheet::Value(sheet::ErrorCode::Name));
 }
+
+// Tall columns side by side: one visit takes the columns to the right of the one read, some of
+// them with formulas still to be computed then; each column's functions must still be its own,
+// with its gaps, texts and errors.
+TEST(Recalc, TallColumnsReadTogetherKeepEachColumnsResults) {
+    sheet::Workbook wb = oneSheet();
+    sheet::Sheet& s = wb.sheets[0];
+    for (int r = 0; r < 100; ++r) {
+        if (r == 9) {
+            s.cellAt(r, 1).value = "x"; // B: 1..100 but a text and a gap
+        } else if (r != 49) {
+            s.cellAt(r, 1).value = static_cast<double>(r + 1);
+        }
+        setFormula(wb, 0, r, 2, "=E" + std::to_string(r + 1) + "*2"); // C: 2r, computed after A
+        s.cellAt(r, 4).value = static_cast<double>(r);                // E: r
+        s.cellAt(r, 5).value = r == 70 ? sheet::Value(sheet::ErrorCode::Div0) : sheet::Value(r + 0.5);
+        setFormula(wb, 0, r, 6, "=E" + std::to_string(r + 1) + "+1"); // G: r+1, computed after D
+    }
+    const char* functions[] = {"SUM", "AVERAGE", "MAX", "MIN", "COUNT", "COUNTA"};
+    setFormula(wb, 0, 0, 0, "=SUM(B1:B100)"); // A1: the first visit, while C and G wait
+    for (int i = 0; i < 6; ++i) {
+        setFormula(wb, 0, i, 3, std::string("=") + functions[i] + "(C1:C100)");
+        setFormula(wb, 0, i, 7, std::string("=") + functions[i] + "(B1:B100)");
+        setFormula(wb, 0, i + 6, 7, std::string("=") + functions[i] + "(F1:F100)");
+    }
+    setFormula(wb, 0, 7, 3, "=SUM(G1:G100)");
+    setFormula(wb, 0, 20, 8, "=IF(SUM(B21:F21),SUM(B21:F21)/2,0)"); // a row's total read twice
+    formula::recalculate(wb);
+
+    const sheet::Value div0(sheet::ErrorCode::Div0);
+    const struct {
+        int row, col;
+        sheet::Value expected;
+    } cases[] = {
+        {0, 0, 4990.0}, {0, 3, 9900.0}, {1, 3, 99.0},   {2, 3, 198.0},       {3, 3, 0.0},   {4, 3, 100.0},
+        {5, 3, 100.0},  {7, 3, 5050.0}, {0, 7, 4990.0}, {1, 7, 4990.0 / 98}, {2, 7, 100.0}, {3, 7, 1.0},
+        {4, 7, 98.0},   {5, 7, 99.0},   {6, 7, div0},   {7, 7, div0},        {8, 7, div0},  {9, 7, div0},
+        {10, 7, 99.0},  {11, 7, 100.0}, {20, 8, 50.75},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(at(wb, 0, c.row, c.col), c.expected) << sheet::toA1(sheet::CellPos{c.row, c.col});
+    }
+}
