@@ -102,7 +102,15 @@ std::string recordName(std::uint16_t id) {
     return buf;
 }
 
-RecordCursor::RecordCursor(const Record& record) : ByteReader(record.data, recordName(record.id)), m_record(record) {}
+std::string ByteReader::what() const {
+    return m_isRecord ? recordName(m_recordId) : m_what;
+}
+
+void ByteReader::tooShort() const {
+    throw XlsError(XlsErrorKind::Truncated, "The " + what() + " record is shorter than its contents.");
+}
+
+RecordCursor::RecordCursor(const Record& record) : ByteReader(record.data, record.id), m_record(record) {}
 
 std::string RecordCursor::chars(std::size_t count, bool highByte) {
     std::u16string units;
@@ -195,11 +203,20 @@ void RecordReader::seek(std::size_t offset) {
 }
 
 std::optional<Record> RecordReader::next() {
-    if (m_stream.size() - m_pos < 4) {
+    Record r;
+    if (!next(r)) {
         return std::nullopt;
     }
-    Record r;
+    return r;
+}
+
+bool RecordReader::next(Record& r) {
+    if (m_stream.size() - m_pos < 4) {
+        return false;
+    }
     r.offset = m_pos;
+    r.data.clear();
+    r.breaks.clear();
     bool first = true;
     while (m_stream.size() - m_pos >= 4) {
         const std::uint16_t id = load16(m_stream.data() + m_pos);
@@ -225,7 +242,7 @@ std::optional<Record> RecordReader::next() {
             break;
         }
     }
-    return r;
+    return true;
 }
 
 } // namespace markwell::xls

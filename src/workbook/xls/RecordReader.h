@@ -52,6 +52,9 @@ public:
 
     // The next logical record (CONTINUE records folded in), or nothing at the end of the stream.
     std::optional<Record> next();
+    // The same into `record`, whose buffers are used again: the way to read a sheet's millions
+    // of cell records without an allocation each. False at the end of the stream.
+    bool next(Record& record);
     // The id of the next physical record without consuming it.
     std::optional<std::uint16_t> peekId() const;
     void seek(std::size_t offset);

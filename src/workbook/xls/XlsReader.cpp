@@ -206,7 +206,10 @@ class SheetReader {
 public:
     SheetReader(const Globals& g, const std::vector<std::uint32_t>& xfMap, const std::vector<int>& sheetMap,
                 sheet::Sheet& target, std::vector<std::string>& warnings, std::size_t& cellBudget)
-        : m_g(g), m_xfMap(xfMap), m_sheetMap(sheetMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {}
+        : m_g(g), m_xfMap(xfMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {
+        m_context.globals = &g;
+        m_context.sheetOfBoundSheet = sheetMap;
+    }
 
     void read(RecordReader& in);
 
@@ -250,14 +253,51 @@ private:
         if (!inRange(row, col)) {
             return;
         }
-        if (v.isEmpty() && format(xf) == 0 && !m_sheet.cell(row, col)) {
+        const std::uint32_t fmt = format(xf);
+        if (v.isEmpty() && fmt == 0 && !m_sheet.cell(row, col)) {
             return; // a blank cell in the default format is no cell at all
         }
         reserve(row, col);
-        sheet::Cell cell;
-        cell.value = std::move(v);
-        cell.format = format(xf);
-        m_sheet.setCell(row, col, std::move(cell));
+        const auto at = static_cast<std::size_t>(col);
+        std::vector<sheet::Cell>& cells = rowWithRoom(row, at);
+        if (at < cells.size()) {
+            cells[at] = sheet::Cell(std::move(v), nullptr, fmt);
+        } else {
+            cells.resize(at);
+            cells.emplace_back(std::move(v), nullptr, fmt);
+        }
+    }
+    // A cell in range, made when missing.
+    sheet::Cell& cellAt(int row, int col) {
+        const auto at = static_cast<std::size_t>(col);
+        std::vector<sheet::Cell>& cells = rowWithRoom(row, at);
+        if (at >= cells.size()) {
+            cells.resize(at + 1);
+        }
+        return cells[at];
+    }
+    // The cells of the row, with room for column `at`. A row's cells come in column order, so
+    // they are appended to the store; a row takes room at once for as many cells as the row
+    // before it, so that it does not grow (and move) cell by cell. That room never exceeds what
+    // the budget was charged for.
+    std::vector<sheet::Cell>& rowWithRoom(int row, std::size_t at) {
+        std::vector<sheet::Row>& rows = m_sheet.rows();
+        const auto r = static_cast<std::size_t>(row);
+        if (r >= rows.size()) {
+            rows.resize(r + 1);
+        }
+        std::vector<sheet::Cell>& cells = rows[r].cells;
+        if (at >= cells.size()) {
+            if (row != m_growingRow) {
+                m_lastRowLength = m_growingRowLength;
+                m_growingRow = row;
+            }
+            m_growingRowLength = at + 1;
+            if (cells.capacity() == 0) {
+                cells.reserve(std::max(at + 1, m_lastRowLength));
+            }
+        }
+        return cells;
     }
     void onFormula(const Record& r);
     std::string readStringResult(RecordCursor& c);
@@ -268,15 +308,18 @@ private:
 
     const Globals& m_g;
     const std::vector<std::uint32_t>& m_xfMap;
-    const std::vector<int>& m_sheetMap;
     sheet::Sheet& m_sheet;
     std::vector<std::string>& m_warnings;
     std::size_t& m_budget;
     std::vector<int> m_rowEnd;
+    int m_growingRow = -1; // the row whose cells were last appended, and how many it has
+    std::size_t m_growingRowLength = 0;
+    std::size_t m_lastRowLength = 0; // of the row before it
 
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
     std::vector<SharedFormula> m_shared;
+    FormulaReadContext m_context;                    // for every formula of the sheet, but its cell
     FormulaPool m_pool;                              // the sheet's formulas share their identical parts
     std::map<std::uint16_t, std::string> m_noteText; // by object id
     std::uint16_t m_lastObject = 0;
@@ -291,13 +334,10 @@ private:
 };
 
 std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row, int col, bool shared) {
-    FormulaReadContext context;
-    context.sharedFormula = shared;
-    context.globals = &m_g;
-    context.sheetOfBoundSheet = m_sheetMap;
-    context.row = row;
-    context.col = col;
-    return m_pool.share(decodeFormula(rgce, context), row);
+    m_context.sharedFormula = shared;
+    m_context.row = row;
+    m_context.col = col;
+    return m_pool.share(decodeFormula(rgce, m_context), row);
 }
 
 void SheetReader::onFormula(const Record& r) {
@@ -350,7 +390,7 @@ void SheetReader::onFormula(const Record& r) {
         return;
     }
     try {
-        m_sheet.cellAt(row, col).formula = decode(rgce, row, col);
+        cellAt(row, col).formula = decode(rgce, row, col);
     } catch (const XlsError& e) {
         warn("the formula in " + cellName(row, col) + " was kept as its value: " + e.what());
     }
@@ -455,7 +495,7 @@ void SheetReader::resolvePending() {
         }
         try {
             // A shared formula's relative parts follow the cell.
-            m_sheet.cellAt(it->row, it->col).formula = decode(found->rgce, it->row, it->col, true);
+            cellAt(it->row, it->col).formula = decode(found->rgce, it->row, it->col, true);
         } catch (const XlsError& e) {
             warn("the formula in " + cellName(it->row, it->col) + " was kept as its value: " + e.what());
         }
@@ -465,12 +505,13 @@ void SheetReader::resolvePending() {
 
 void SheetReader::read(RecordReader& in) {
     int depth = 0;
-    while (auto r = in.next()) {
-        if (r->id == rec::kBof) {
+    Record r; // one record's buffers serve every record of the sheet
+    while (in.next(r)) {
+        if (r.id == rec::kBof) {
             ++depth; // an embedded chart: skipped to its EOF
             continue;
         }
-        if (r->id == rec::kEof) {
+        if (r.id == rec::kEof) {
             if (depth == 0) {
                 finish();
                 return;
@@ -481,11 +522,11 @@ void SheetReader::read(RecordReader& in) {
         if (depth > 0) {
             continue;
         }
-        const std::uint16_t id = r->id;
+        const std::uint16_t id = r.id;
         if (id != rec::kString && id != rec::kShrFmla && id != rec::kArray && id != rec::kContinue) {
             m_stringFor.reset();
         }
-        RecordCursor c(*r);
+        RecordCursor c(r);
         switch (id) {
         case rec::kNumber: {
             const int row = c.u16(), col = c.u16();
@@ -502,7 +543,7 @@ void SheetReader::read(RecordReader& in) {
         case rec::kMulRk: {
             const int row = c.u16();
             int col = c.u16();
-            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 6 : 0;
+            const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 6 : 0;
             for (std::size_t i = 0; i < n; ++i, ++col) {
                 const unsigned xf = c.u16();
                 setValue(row, col, xf, number(decodeRk(c.u32())));
@@ -517,7 +558,7 @@ void SheetReader::read(RecordReader& in) {
         case rec::kMulBlank: {
             const int row = c.u16();
             int col = c.u16();
-            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 2 : 0;
+            const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 2 : 0;
             for (std::size_t i = 0; i < n; ++i, ++col) {
                 setValue(row, col, c.u16(), Value());
             }
@@ -556,20 +597,20 @@ void SheetReader::read(RecordReader& in) {
             break;
         }
         case rec::kFormula:
-            onFormula(*r);
+            onFormula(r);
             break;
         case rec::kString: {
             if (m_stringFor) {
-                m_sheet.cellAt(m_stringFor->row, m_stringFor->col).value = Value(readStringResult(c));
+                cellAt(m_stringFor->row, m_stringFor->col).value = Value(readStringResult(c));
                 m_stringFor.reset();
             }
             break;
         }
         case rec::kShrFmla:
-            onSharedFormula(*r, false);
+            onSharedFormula(r, false);
             break;
         case rec::kArray:
-            onSharedFormula(*r, true);
+            onSharedFormula(r, true);
             break;
         case rec::kRow: {
             const int row = c.u16();
@@ -684,7 +725,7 @@ void SheetReader::read(RecordReader& in) {
         }
         case rec::kHeader:
         case rec::kFooter:
-            if (!r->data.empty()) {
+            if (!r.data.empty()) {
                 try {
                     (id == rec::kHeader ? m_sheet.pageSetup.headerText : m_sheet.pageSetup.footerText) = c.string16();
                 } catch (const XlsError& e) {
@@ -695,9 +736,9 @@ void SheetReader::read(RecordReader& in) {
             break;
         case rec::kObj: {
             // The first sub-record is the common object data: its type and id.
-            if (r->data.size() >= 8 && load16(r->data.data()) == 0x15) {
-                m_lastObjectIsNote = load16(r->data.data() + 4) == 0x19;
-                m_lastObject = load16(r->data.data() + 6);
+            if (r.data.size() >= 8 && load16(r.data.data()) == 0x15) {
+                m_lastObjectIsNote = load16(r.data.data() + 4) == 0x19;
+                m_lastObject = load16(r.data.data() + 6);
             }
             break;
         }
@@ -708,8 +749,8 @@ void SheetReader::read(RecordReader& in) {
             c.skip(10);
             const unsigned cch = c.u16();
             std::string text;
-            if (cch > 0 && !r->breaks.empty()) {
-                c.seek(r->breaks.front());
+            if (cch > 0 && !r.breaks.empty()) {
+                c.seek(r.breaks.front());
                 text = c.chars(cch, false);
             }
             m_noteText[m_lastObject] = std::move(text);
