@@ -38,15 +38,12 @@ std::size_t FormulaPool::Hash::operator()(const Key& k) const {
     return h;
 }
 
-NodePtr FormulaPool::intern(Table& table, NodePtr node) {
-    const auto [it, fresh] = table.try_emplace(Key{node.get()}, node);
-    return fresh ? node : it->second;
+bool FormulaPool::isRelativeRef(const Node& n) {
+    return (n.kind == NodeKind::Ref || n.kind == NodeKind::AreaRef) &&
+           !(n.first.rowAbs && n.first.colAbs && n.last.rowAbs && n.last.colAbs);
 }
 
-NodePtr FormulaPool::share(const NodePtr& tree, int row) {
-    if (!tree) {
-        return tree;
-    }
+void FormulaPool::startFormula(int row) {
     if (row != m_row) {
         m_ofRow.clear();
         m_row = row;
@@ -54,54 +51,12 @@ NodePtr FormulaPool::share(const NodePtr& tree, int row) {
     if (m_fixed.size() > kMaxFixed) {
         m_fixed.clear();
     }
-    // Bottom up without recursion: a node is taken when its arguments are the pool's.
-    m_todo.assign(1, Step{&tree, 0, false});
-    m_done.clear();
-    while (!m_todo.empty()) {
-        Step& step = m_todo.back();
-        const NodePtr& n = *step.node;
-        if (!step.expanded) {
-            step.expanded = true;
-            step.firstDone = m_done.size();
-            for (auto a = n->args.rbegin(); a != n->args.rend(); ++a) {
-                if (*a) {
-                    m_todo.push_back(Step{&*a, 0, false});
-                }
-            }
-            continue;
-        }
-        // The arguments' pooled nodes are on m_done from firstDone on, in their order.
-        const std::size_t first = step.firstDone;
-        bool same = true;
-        bool relative = (n->kind == NodeKind::Ref || n->kind == NodeKind::AreaRef) &&
-                        !(n->first.rowAbs && n->first.colAbs && n->last.rowAbs && n->last.colAbs);
-        std::size_t next = first;
-        for (const NodePtr& a : n->args) {
-            if (a) {
-                same = same && m_done[next].node == a;
-                relative = relative || m_done[next].relative;
-                ++next;
-            }
-        }
-        NodePtr pooled = n;
-        if (!same) {
-            auto copy = std::make_shared<Node>(*n);
-            next = first;
-            for (NodePtr& a : copy->args) {
-                if (a) {
-                    a = m_done[next++].node;
-                }
-            }
-            pooled = std::move(copy);
-        }
-        pooled = intern(relative ? m_ofRow : m_fixed, std::move(pooled));
-        m_done.resize(first);
-        m_done.push_back(Done{std::move(pooled), relative});
-        m_todo.pop_back();
-    }
-    NodePtr result = std::move(m_done.front().node);
-    m_done.clear();
-    return result;
+}
+
+NodePtr FormulaPool::add(NodePtr node, bool relative) {
+    Table& table = relative ? m_ofRow : m_fixed;
+    const auto [it, fresh] = table.try_emplace(Key{node.get()}, node);
+    return fresh ? node : it->second;
 }
 
 } // namespace markwell::xls

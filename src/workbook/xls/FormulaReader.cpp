@@ -1,5 +1,6 @@
 #include "FormulaReader.h"
 
+#include "FormulaPool.h"
 #include "FunctionTable.h"
 #include "RecordReader.h"
 
@@ -28,6 +29,7 @@ std::string hex(unsigned v) {
 struct Item {
     NodePtr node;
     int depth;
+    bool relative; // it or a part of it is a relative reference
 };
 
 class Decoder {
@@ -37,11 +39,17 @@ public:
     NodePtr run();
 
 private:
-    void push(NodePtr n, int depth) {
+    // Every node made goes on the stack through here; with a pool, the pool's equal node takes
+    // its place. `relativeParts`: one of its arguments holds a relative reference.
+    void push(NodePtr n, int depth, bool relativeParts = false) {
         if (depth > kMaxDepth) {
             bad("The formula nests too deeply.");
         }
-        m_stack.push_back({std::move(n), depth});
+        const bool relative = relativeParts || FormulaPool::isRelativeRef(*n);
+        if (m_ctx.pool) {
+            n = m_ctx.pool->add(std::move(n), relative);
+        }
+        m_stack.push_back({std::move(n), depth, relative});
     }
     Item pop() {
         if (m_stack.empty()) {
@@ -110,13 +118,15 @@ int Decoder::sheetOf(unsigned ixti) const {
 
 void Decoder::function(std::string name, std::vector<Item> args) {
     int depth = 0;
+    bool relative = false;
     std::vector<NodePtr> nodes;
     nodes.reserve(args.size());
     for (Item& a : args) {
         depth = std::max(depth, a.depth);
+        relative = relative || a.relative;
         nodes.push_back(std::move(a.node));
     }
-    push(formula::makeFunction(std::move(name), std::move(nodes)), depth + 1);
+    push(formula::makeFunction(std::move(name), std::move(nodes)), depth + 1, relative);
 }
 
 NodePtr Decoder::run() {
@@ -145,14 +155,14 @@ NodePtr Decoder::run() {
             Item rhs = pop();
             Item lhs = pop();
             push(formula::makeBinary(ops[base - 0x03], std::move(lhs.node), std::move(rhs.node)),
-                 std::max(lhs.depth, rhs.depth) + 1);
+                 std::max(lhs.depth, rhs.depth) + 1, lhs.relative || rhs.relative);
             break;
         }
         case 0x10: {
             Item rhs = pop();
             Item lhs = pop();
             push(formula::makeBinary(formula::BinaryOp::Union, std::move(lhs.node), std::move(rhs.node)),
-                 std::max(lhs.depth, rhs.depth) + 1);
+                 std::max(lhs.depth, rhs.depth) + 1, lhs.relative || rhs.relative);
             break;
         }
         case 0x0F:
@@ -165,12 +175,12 @@ NodePtr Decoder::run() {
             const formula::UnaryOp op = base == 0x12   ? formula::UnaryOp::Plus
                                         : base == 0x13 ? formula::UnaryOp::Minus
                                                        : formula::UnaryOp::Percent;
-            push(formula::makeUnary(op, std::move(x.node)), x.depth + 1);
+            push(formula::makeUnary(op, std::move(x.node)), x.depth + 1, x.relative);
             break;
         }
         case 0x15: {
             Item x = pop();
-            push(formula::makeParen(std::move(x.node)), x.depth + 1);
+            push(formula::makeParen(std::move(x.node)), x.depth + 1, x.relative);
             break;
         }
         case 0x16:
@@ -355,6 +365,9 @@ NodePtr Decoder::run() {
 } // namespace
 
 std::shared_ptr<const formula::Node> decodeFormula(ByteView rgce, const FormulaReadContext& context) {
+    if (context.pool) {
+        context.pool->startFormula(context.row);
+    }
     return Decoder(rgce, context).run();
 }
 

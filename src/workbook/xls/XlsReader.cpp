@@ -209,6 +209,7 @@ public:
         : m_g(g), m_xfMap(xfMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {
         m_context.globals = &g;
         m_context.sheetOfBoundSheet = sheetMap;
+        m_context.pool = &m_pool;
     }
 
     void read(RecordReader& in);
@@ -337,7 +338,7 @@ std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row,
     m_context.sharedFormula = shared;
     m_context.row = row;
     m_context.col = col;
-    return m_pool.share(decodeFormula(rgce, m_context), row);
+    return decodeFormula(rgce, m_context);
 }
 
 void SheetReader::onFormula(const Record& r) {
