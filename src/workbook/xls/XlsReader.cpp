@@ -300,6 +300,7 @@ private:
         }
         return cells;
     }
+    bool onCellValue(const Record& r);
     void onFormula(const Record& r);
     std::string readStringResult(RecordCursor& c);
     void onSharedFormula(const Record& r, bool array);
@@ -504,6 +505,85 @@ void SheetReader::resolvePending() {
     }
 }
 
+// The records of a cell's value, nearly all of a sheet's records: false for any other record.
+bool SheetReader::onCellValue(const Record& r) {
+    RecordCursor c(r);
+    switch (r.id) {
+    // The fixed fields of the commonest records are taken at once: row, column, format, value.
+    case rec::kNumber: {
+        const std::uint8_t* f = c.bytes(14).data();
+        setValue(load16(f), load16(f + 2), load16(f + 4), number(loadDouble(f + 6)));
+        break;
+    }
+    case rec::kRk: {
+        const std::uint8_t* f = c.bytes(10).data();
+        setValue(load16(f), load16(f + 2), load16(f + 4), number(decodeRk(load32(f + 6))));
+        break;
+    }
+    case rec::kMulRk: {
+        const std::uint8_t* f = c.bytes(4).data();
+        const int row = load16(f);
+        int col = load16(f + 2);
+        const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 6 : 0;
+        for (std::size_t i = 0; i < n; ++i, ++col) {
+            f = c.bytes(6).data();
+            setValue(row, col, load16(f), number(decodeRk(load32(f + 2))));
+        }
+        break;
+    }
+    case rec::kBlank: {
+        const int row = c.u16(), col = c.u16();
+        setValue(row, col, c.u16(), Value());
+        break;
+    }
+    case rec::kMulBlank: {
+        const int row = c.u16();
+        int col = c.u16();
+        const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 2 : 0;
+        for (std::size_t i = 0; i < n; ++i, ++col) {
+            setValue(row, col, c.u16(), Value());
+        }
+        break;
+    }
+    case rec::kBoolErr: {
+        const int row = c.u16(), col = c.u16();
+        const unsigned xf = c.u16();
+        const unsigned v = c.u8();
+        const bool error = c.u8() != 0;
+        if (error) {
+            setValue(row, col, xf,
+                     isErrorCode(v) ? Value(static_cast<sheet::ErrorCode>(v)) : Value(sheet::ErrorCode::NA));
+        } else {
+            setValue(row, col, xf, Value(v != 0));
+        }
+        break;
+    }
+    case rec::kLabel:
+    case rec::kRString: {
+        const int row = c.u16(), col = c.u16();
+        const unsigned xf = c.u16();
+        setValue(row, col, xf, Value(c.string16()));
+        break;
+    }
+    case rec::kLabelSst: {
+        const std::uint8_t* f = c.bytes(10).data();
+        const int row = load16(f), col = load16(f + 2);
+        const unsigned xf = load16(f + 4);
+        const std::uint32_t index = load32(f + 6);
+        if (index >= m_g.sst.size()) {
+            throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
+                                                      std::to_string(index) + ", but the table has " +
+                                                      std::to_string(m_g.sst.size()) + ".");
+        }
+        setValue(row, col, xf, Value(m_g.sst[index]));
+        break;
+    }
+    default:
+        return false;
+    }
+    return true;
+}
+
 void SheetReader::read(RecordReader& in) {
     int depth = 0;
     Record r; // one record's buffers serve every record of the sheet
@@ -527,76 +607,11 @@ void SheetReader::read(RecordReader& in) {
         if (id != rec::kString && id != rec::kShrFmla && id != rec::kArray && id != rec::kContinue) {
             m_stringFor.reset();
         }
+        if (onCellValue(r)) {
+            continue;
+        }
         RecordCursor c(r);
         switch (id) {
-        case rec::kNumber: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, number(c.f64()));
-            break;
-        }
-        case rec::kRk: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, number(decodeRk(c.u32())));
-            break;
-        }
-        case rec::kMulRk: {
-            const int row = c.u16();
-            int col = c.u16();
-            const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 6 : 0;
-            for (std::size_t i = 0; i < n; ++i, ++col) {
-                const unsigned xf = c.u16();
-                setValue(row, col, xf, number(decodeRk(c.u32())));
-            }
-            break;
-        }
-        case rec::kBlank: {
-            const int row = c.u16(), col = c.u16();
-            setValue(row, col, c.u16(), Value());
-            break;
-        }
-        case rec::kMulBlank: {
-            const int row = c.u16();
-            int col = c.u16();
-            const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 2 : 0;
-            for (std::size_t i = 0; i < n; ++i, ++col) {
-                setValue(row, col, c.u16(), Value());
-            }
-            break;
-        }
-        case rec::kBoolErr: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            const unsigned v = c.u8();
-            const bool error = c.u8() != 0;
-            if (error) {
-                setValue(row, col, xf,
-                         isErrorCode(v) ? Value(static_cast<sheet::ErrorCode>(v)) : Value(sheet::ErrorCode::NA));
-            } else {
-                setValue(row, col, xf, Value(v != 0));
-            }
-            break;
-        }
-        case rec::kLabel:
-        case rec::kRString: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, Value(c.string16()));
-            break;
-        }
-        case rec::kLabelSst: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            const std::uint32_t index = c.u32();
-            if (index >= m_g.sst.size()) {
-                throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
-                                                          std::to_string(index) + ", but the table has " +
-                                                          std::to_string(m_g.sst.size()) + ".");
-            }
-            setValue(row, col, xf, Value(m_g.sst[index]));
-            break;
-        }
         case rec::kFormula:
             onFormula(r);
             break;
