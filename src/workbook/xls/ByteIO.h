@@ -35,7 +35,7 @@ inline double loadDouble(const std::uint8_t* p) {
 // that names `what` (the record or field being read).
 class ByteReader {
 public:
-    ByteReader(ByteView data, std::string what) : m_data(data), m_what(std::move(what)) {}
+    ByteReader(ByteView data, const char* what) : m_data(data), m_what(what) {}
 
     std::size_t pos() const { return m_pos; }
     std::size_t size() const { return m_data.size(); }
@@ -99,7 +99,7 @@ private:
 
     ByteView m_data;
     std::size_t m_pos = 0;
-    std::string m_what;
+    const char* m_what = "";
     std::uint16_t m_recordId = 0;
     bool m_isRecord = false;
 };

@@ -45,7 +45,13 @@ bool FormulaPool::isRelativeRef(const Node& n) {
 
 void FormulaPool::startFormula(int row) {
     if (row != m_row) {
-        m_ofRow.clear();
+        // Clearing empties every bucket: the many a header row of formulas made are let go, or
+        // each following row would pay for them.
+        if (m_ofRow.bucket_count() > kRowBuckets) {
+            m_ofRow = Table();
+        } else {
+            m_ofRow.clear();
+        }
         m_row = row;
     }
     if (m_fixed.size() > kMaxFixed) {

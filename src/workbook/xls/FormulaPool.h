@@ -41,6 +41,7 @@ private:
     static bool same(const formula::Node& x, const formula::Node& y);
 
     static constexpr std::size_t kMaxFixed = 4096;
+    static constexpr std::size_t kRowBuckets = 64;
     Table m_fixed; // parts without relative references
     Table m_ofRow; // parts with them, of the row m_row
     int m_row = -1;

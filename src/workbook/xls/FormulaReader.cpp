@@ -34,7 +34,9 @@ struct Item {
 
 class Decoder {
 public:
-    Decoder(ByteView rgce, const FormulaReadContext& context) : m_in(rgce, "formula"), m_ctx(context) {}
+    Decoder(ByteView rgce, const FormulaReadContext& context) : m_in(rgce, "formula"), m_ctx(context) {
+        m_stack.reserve(16); // room for the operands of nearly every formula
+    }
 
     NodePtr run();
 
@@ -51,23 +53,24 @@ private:
         }
         m_stack.push_back({std::move(n), depth, relative});
     }
-    Item pop() {
+    void needOperand() const {
         if (m_stack.empty()) {
             bad("The formula tokens do not form an expression (an operator lacks its operand).");
         }
+    }
+    Item pop() {
+        needOperand();
         Item i = std::move(m_stack.back());
         m_stack.pop_back();
         return i;
     }
-    std::vector<Item> popArgs(std::size_t n) {
+    void needArgs(std::size_t n) const {
         if (n > m_stack.size()) {
             bad("A function in the formula has fewer arguments than it announces.");
         }
-        std::vector<Item> args(m_stack.end() - static_cast<std::ptrdiff_t>(n), m_stack.end());
-        m_stack.resize(m_stack.size() - n);
-        return args;
     }
-    void function(std::string name, std::vector<Item> args);
+    // The function of the last `argc` operands on the stack, which takes their place.
+    void function(std::string name, std::size_t argc);
     // A BIFF8 cell address: 16-bit row, column with the relative flags in its top bits. Shared
     // formulas store relative parts as offsets from the cell.
     formula::RefCorner corner(unsigned row, unsigned colField, bool offsets) const;
@@ -116,16 +119,19 @@ int Decoder::sheetOf(unsigned ixti) const {
     return m_ctx.sheetOfBoundSheet[e.firstSheet];
 }
 
-void Decoder::function(std::string name, std::vector<Item> args) {
+void Decoder::function(std::string name, std::size_t argc) {
+    needArgs(argc);
     int depth = 0;
     bool relative = false;
     std::vector<NodePtr> nodes;
-    nodes.reserve(args.size());
-    for (Item& a : args) {
-        depth = std::max(depth, a.depth);
-        relative = relative || a.relative;
-        nodes.push_back(std::move(a.node));
+    nodes.reserve(argc);
+    const auto args = m_stack.end() - static_cast<std::ptrdiff_t>(argc);
+    for (auto a = args; a != m_stack.end(); ++a) {
+        depth = std::max(depth, a->depth);
+        relative = relative || a->relative;
+        nodes.push_back(std::move(a->node));
     }
+    m_stack.erase(args, m_stack.end());
     push(formula::makeFunction(std::move(name), std::move(nodes)), depth + 1, relative);
 }
 
@@ -203,10 +209,8 @@ NodePtr Decoder::run() {
             if (kind & 0x04) {
                 m_in.skip((static_cast<std::size_t>(data) + 1) * 2); // CHOOSE's jump table
             } else if (kind & 0x10) {
-                Item x = pop(); // SUM of a single argument
-                std::vector<Item> args;
-                args.push_back(std::move(x));
-                function("SUM", std::move(args));
+                needOperand(); // SUM of a single argument
+                function("SUM", 1);
             }
             break; // IF and GOTO jumps, volatility and spacing change nothing in the tree
         }
@@ -250,31 +254,32 @@ NodePtr Decoder::run() {
                 bad("The formula calls function number " + std::to_string(index) +
                     " with a fixed argument count this program does not know.");
             }
-            function(std::string(f->name), popArgs(f->minArgs));
+            function(std::string(f->name), f->minArgs);
             break;
         }
         case 0x22: {
             const unsigned argc = m_in.u8() & 0x7F;
             const unsigned index = m_in.u16() & 0x7FFF;
-            std::vector<Item> args = popArgs(argc);
+            needArgs(argc);
             if (index == kExternalFunction) {
                 // An add-in or newer function: the first argument names it.
-                if (args.empty() || !args.front().node || args.front().node->kind != formula::NodeKind::Name) {
+                const auto first = m_stack.end() - static_cast<std::ptrdiff_t>(argc);
+                if (argc == 0 || !first->node || first->node->kind != formula::NodeKind::Name) {
                     bad("The formula calls an external function without naming it.");
                 }
-                std::string name = args.front().node->text;
+                std::string name = first->node->text;
                 if (name.rfind("_xlfn.", 0) == 0) {
                     name = name.substr(6);
                 }
                 for (char& ch : name) {
                     ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
                 }
-                args.erase(args.begin());
-                function(std::move(name), std::move(args));
+                m_stack.erase(first);
+                function(std::move(name), argc - 1);
             } else if (const FunctionInfo* f = functionByIndex(static_cast<std::uint16_t>(index))) {
-                function(std::string(f->name), std::move(args));
+                function(std::string(f->name), argc);
             } else {
-                function(std::string(kUnknownFunctionPrefix) + std::to_string(index), std::move(args));
+                function(std::string(kUnknownFunctionPrefix) + std::to_string(index), argc);
             }
             break;
         }

@@ -250,7 +250,7 @@ private:
             m_warnings.push_back("Sheet \"" + m_sheet.name + "\": " + w);
         }
     }
-    void setValue(int row, int col, unsigned xf, Value v) {
+    void setValue(int row, int col, unsigned xf, Value&& v) {
         if (!inRange(row, col)) {
             return;
         }
@@ -261,7 +261,9 @@ private:
         reserve(row, col);
         const auto at = static_cast<std::size_t>(col);
         std::vector<sheet::Cell>& cells = rowWithRoom(row, at);
-        if (at < cells.size()) {
+        if (at == cells.size()) [[likely]] {
+            cells.emplace_back(std::move(v), nullptr, fmt);
+        } else if (at < cells.size()) {
             cells[at] = sheet::Cell(std::move(v), nullptr, fmt);
         } else {
             cells.resize(at);
@@ -300,10 +302,10 @@ private:
         }
         return cells;
     }
-    bool onCellValue(const Record& r);
-    void onFormula(const Record& r);
+    bool onCellValue(const RecordView& r);
+    void onFormula(const RecordView& r);
     std::string readStringResult(RecordCursor& c);
-    void onSharedFormula(const Record& r, bool array);
+    void onSharedFormula(const RecordView& r, bool array);
     void resolvePending();
     std::shared_ptr<const formula::Node> decode(ByteView rgce, int row, int col, bool shared = false);
     void finish();
@@ -342,7 +344,7 @@ std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row,
     return decodeFormula(rgce, m_context);
 }
 
-void SheetReader::onFormula(const Record& r) {
+void SheetReader::onFormula(const RecordView& r) {
     RecordCursor c(r);
     const int row = c.u16();
     const int col = c.u16();
@@ -384,7 +386,7 @@ void SheetReader::onFormula(const Record& r) {
     } else {
         cached = number(loadDouble(result.data()));
     }
-    setValue(row, col, xf, cached);
+    setValue(row, col, xf, std::move(cached));
     if (cce >= 5 && rgce[0] == 0x01) {
         // Part of a shared or array formula: the tokens live in a SHRFMLA or ARRAY record.
         m_pending.push_back({row, col, Bytes(rgce.begin(), rgce.end())});
@@ -424,7 +426,7 @@ std::string SheetReader::readStringResult(RecordCursor& c) {
     return whole;
 }
 
-void SheetReader::onSharedFormula(const Record& r, bool array) {
+void SheetReader::onSharedFormula(const RecordView& r, bool array) {
     RecordCursor c(r);
     SharedFormula s;
     s.firstRow = c.u16();
@@ -506,31 +508,56 @@ void SheetReader::resolvePending() {
 }
 
 // The records of a cell's value, nearly all of a sheet's records: false for any other record.
-bool SheetReader::onCellValue(const Record& r) {
-    RecordCursor c(r);
+// The first `n` bytes of a record, which must hold them: the fixed fields of a cell record.
+const std::uint8_t* fixedFields(const RecordView& r, std::size_t n) {
+    if (r.data.size() < n) {
+        RecordCursor(r).need(n); // throws, naming the record
+    }
+    return r.data.data();
+}
+
+bool SheetReader::onCellValue(const RecordView& r) {
+    // The commonest records are read straight from the stream, their fixed fields at once: row,
+    // column, format, value.
     switch (r.id) {
-    // The fixed fields of the commonest records are taken at once: row, column, format, value.
     case rec::kNumber: {
-        const std::uint8_t* f = c.bytes(14).data();
+        const std::uint8_t* f = fixedFields(r, 14);
         setValue(load16(f), load16(f + 2), load16(f + 4), number(loadDouble(f + 6)));
-        break;
+        return true;
     }
     case rec::kRk: {
-        const std::uint8_t* f = c.bytes(10).data();
+        const std::uint8_t* f = fixedFields(r, 10);
         setValue(load16(f), load16(f + 2), load16(f + 4), number(decodeRk(load32(f + 6))));
-        break;
+        return true;
     }
     case rec::kMulRk: {
-        const std::uint8_t* f = c.bytes(4).data();
+        const std::uint8_t* f = fixedFields(r, 4);
         const int row = load16(f);
         int col = load16(f + 2);
         const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 6 : 0;
         for (std::size_t i = 0; i < n; ++i, ++col) {
-            f = c.bytes(6).data();
-            setValue(row, col, load16(f), number(decodeRk(load32(f + 2))));
+            const std::uint8_t* pair = f + 4 + 6 * i;
+            setValue(row, col, load16(pair), number(decodeRk(load32(pair + 2))));
         }
+        return true;
+    }
+    case rec::kLabelSst: {
+        const std::uint8_t* f = fixedFields(r, 10);
+        const int row = load16(f), col = load16(f + 2);
+        const std::uint32_t index = load32(f + 6);
+        if (index >= m_g.sst.size()) {
+            throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
+                                                      std::to_string(index) + ", but the table has " +
+                                                      std::to_string(m_g.sst.size()) + ".");
+        }
+        setValue(row, col, load16(f + 4), Value(m_g.sst[index]));
+        return true;
+    }
+    default:
         break;
     }
+    RecordCursor c(r);
+    switch (r.id) {
     case rec::kBlank: {
         const int row = c.u16(), col = c.u16();
         setValue(row, col, c.u16(), Value());
@@ -565,19 +592,6 @@ bool SheetReader::onCellValue(const Record& r) {
         setValue(row, col, xf, Value(c.string16()));
         break;
     }
-    case rec::kLabelSst: {
-        const std::uint8_t* f = c.bytes(10).data();
-        const int row = load16(f), col = load16(f + 2);
-        const unsigned xf = load16(f + 4);
-        const std::uint32_t index = load32(f + 6);
-        if (index >= m_g.sst.size()) {
-            throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
-                                                      std::to_string(index) + ", but the table has " +
-                                                      std::to_string(m_g.sst.size()) + ".");
-        }
-        setValue(row, col, xf, Value(m_g.sst[index]));
-        break;
-    }
     default:
         return false;
     }
@@ -586,8 +600,9 @@ bool SheetReader::onCellValue(const Record& r) {
 
 void SheetReader::read(RecordReader& in) {
     int depth = 0;
-    Record r; // one record's buffers serve every record of the sheet
-    while (in.next(r)) {
+    RecordView r;
+    Record joined; // one buffer for the records that have CONTINUE parts
+    while (in.next(r, joined)) {
         if (r.id == rec::kBof) {
             ++depth; // an embedded chart: skipped to its EOF
             continue;
