@@ -1,7 +1,9 @@
 #include "FormulaPool.h"
 
+#include <algorithm>
 #include <bit>
 #include <functional>
+#include <utility>
 
 namespace markwell::xls {
 
@@ -17,8 +19,7 @@ bool FormulaPool::same(const Node& x, const Node& y) {
            x.sheet == y.sheet && x.unaryOp == y.unaryOp && x.binaryOp == y.binaryOp && x.args == y.args;
 }
 
-std::size_t FormulaPool::Hash::operator()(const Key& k) const {
-    const Node& n = *k.node;
+std::size_t FormulaPool::hash(const Node& n) {
     std::size_t h = static_cast<std::size_t>(n.kind);
     const auto mix = [&h](std::size_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
     mix(std::bit_cast<std::uint64_t>(n.number));
@@ -47,7 +48,7 @@ void FormulaPool::startFormula(int row) {
     if (row != m_row) {
         // Clearing empties every bucket: the many a header row of formulas made are let go, or
         // each following row would pay for them.
-        if (m_ofRow.bucket_count() > kRowBuckets) {
+        if (m_ofRow.slots() > kRowSlots) {
             m_ofRow = Table();
         } else {
             m_ofRow.clear();
@@ -60,9 +61,52 @@ void FormulaPool::startFormula(int row) {
 }
 
 NodePtr FormulaPool::add(NodePtr node, bool relative) {
-    Table& table = relative ? m_ofRow : m_fixed;
-    const auto [it, fresh] = table.try_emplace(Key{node.get()}, node);
-    return fresh ? node : it->second;
+    return (relative ? m_ofRow : m_fixed).intern(std::move(node));
+}
+
+FormulaPool::Table::Slot& FormulaPool::Table::slotFor(std::size_t h, const Node& node) {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = (h * 0x9E3779B97F4A7C15ull) >> m_shift;; i = (i + 1) & mask) {
+        Slot& s = m_slots[i];
+        if (!s.node || (s.hash == h && same(*s.node, node))) {
+            return s;
+        }
+    }
+}
+
+NodePtr FormulaPool::Table::intern(NodePtr node) {
+    if (2 * (m_size + 1) > m_slots.size()) {
+        grow(); // at most half full, so that probes stay short
+    }
+    const std::size_t h = hash(*node);
+    Slot& s = slotFor(h, *node);
+    if (s.node) {
+        return s.node;
+    }
+    s.hash = h;
+    s.node = std::move(node);
+    ++m_size;
+    return s.node;
+}
+
+void FormulaPool::Table::grow() {
+    std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(std::max<std::size_t>(16, 2 * m_slots.size())));
+    m_shift = 64 - std::countr_zero(m_slots.size());
+    for (Slot& s : old) {
+        if (s.node) {
+            const Node& node = *s.node;
+            slotFor(s.hash, node) = std::move(s);
+        }
+    }
+}
+
+void FormulaPool::Table::clear() {
+    if (m_size > 0) {
+        for (Slot& s : m_slots) {
+            s.node.reset();
+        }
+        m_size = 0;
+    }
 }
 
 } // namespace markwell::xls

@@ -3,7 +3,7 @@
 #include "workbook/formula/Ast.h"
 
 #include <cstddef>
-#include <unordered_map>
+#include <vector>
 
 namespace markwell::xls {
 
@@ -29,19 +29,34 @@ public:
     static bool isRelativeRef(const formula::Node& n);
 
 private:
-    struct Key {
-        const formula::Node* node; // its fields, with its arguments already the pool's
-        bool operator==(const Key& other) const { return same(*node, *other.node); }
-    };
-    struct Hash {
-        std::size_t operator()(const Key& k) const;
-    };
-    using Table = std::unordered_map<Key, formula::NodePtr, Hash>;
+    // The nodes by their fields (their arguments already the pool's): open addressing over a
+    // power-of-two number of slots, so that a lookup takes no division and an entry no allocation.
+    class Table {
+    public:
+        // The table's node equal to `node`, or `node`, then kept.
+        formula::NodePtr intern(formula::NodePtr node);
+        std::size_t size() const { return m_size; }
+        std::size_t slots() const { return m_slots.size(); }
+        void clear();
 
+    private:
+        struct Slot {
+            std::size_t hash = 0;
+            formula::NodePtr node;
+        };
+        Slot& slotFor(std::size_t hash, const formula::Node& node);
+        void grow();
+
+        std::vector<Slot> m_slots;
+        int m_shift = 64; // a hash's slot: its top bits, after mixing
+        std::size_t m_size = 0;
+    };
+
+    static std::size_t hash(const formula::Node& n);
     static bool same(const formula::Node& x, const formula::Node& y);
 
     static constexpr std::size_t kMaxFixed = 4096;
-    static constexpr std::size_t kRowBuckets = 64;
+    static constexpr std::size_t kRowSlots = 64;
     Table m_fixed; // parts without relative references
     Table m_ofRow; // parts with them, of the row m_row
     int m_row = -1;
