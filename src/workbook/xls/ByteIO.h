@@ -35,6 +35,7 @@ inline double loadDouble(const std::uint8_t* p) {
 // that names `what` (the record or field being read).
 class ByteReader {
 public:
+    // `what` is a literal, or another text that outlives the reader.
     ByteReader(ByteView data, const char* what) : m_data(data), m_what(what) {}
 
     std::size_t pos() const { return m_pos; }

@@ -46,7 +46,7 @@ bool FormulaPool::isRelativeRef(const Node& n) {
 
 void FormulaPool::startFormula(int row) {
     if (row != m_row) {
-        // Clearing empties every bucket: the many a header row of formulas made are let go, or
+        // Clearing visits every slot: the many a header row of formulas made are let go, or
         // each following row would pay for them.
         if (m_ofRow.slots() > kRowSlots) {
             m_ofRow = Table();

@@ -507,7 +507,6 @@ void SheetReader::resolvePending() {
     }
 }
 
-// The records of a cell's value, nearly all of a sheet's records: false for any other record.
 // The first `n` bytes of a record, which must hold them: the fixed fields of a cell record.
 const std::uint8_t* fixedFields(const RecordView& r, std::size_t n) {
     if (r.data.size() < n) {
@@ -516,6 +515,7 @@ const std::uint8_t* fixedFields(const RecordView& r, std::size_t n) {
     return r.data.data();
 }
 
+// The records of a cell's value, nearly all of a sheet's records: false for any other record.
 bool SheetReader::onCellValue(const RecordView& r) {
     // The commonest records are read straight from the stream, their fixed fields at once: row,
     // column, format, value.
