@@ -35,18 +35,19 @@ inline double loadDouble(const std::uint8_t* p) {
 // that names `what` (the record or field being read).
 class ByteReader {
 public:
-    ByteReader(ByteView data, std::string what) : m_data(data), m_what(std::move(what)) {}
+    // `what` is a literal, or another text that outlives the reader.
+    ByteReader(ByteView data, const char* what) : m_data(data), m_what(what) {}
 
     std::size_t pos() const { return m_pos; }
     std::size_t size() const { return m_data.size(); }
     std::size_t remaining() const { return m_data.size() - m_pos; }
     bool atEnd() const { return m_pos >= m_data.size(); }
-    const std::string& what() const { return m_what; }
+    // The record or field being read, as messages name it.
+    std::string what() const;
 
     void need(std::size_t n) const {
         if (n > remaining()) {
-            throw XlsError(XlsErrorKind::Truncated,
-                           std::string("The ") + m_what + " record is shorter than its contents.");
+            tooShort();
         }
     }
     void skip(std::size_t n) {
@@ -55,8 +56,7 @@ public:
     }
     void seek(std::size_t p) {
         if (p > m_data.size()) {
-            throw XlsError(XlsErrorKind::Truncated,
-                           std::string("The ") + m_what + " record is shorter than its contents.");
+            tooShort();
         }
         m_pos = p;
     }
@@ -90,10 +90,19 @@ public:
         return v;
     }
 
+protected:
+    // A cursor over one record: its name is only looked up when a message needs it, since a
+    // sheet holds millions of records read without a fault.
+    ByteReader(ByteView data, std::uint16_t recordId) : m_data(data), m_recordId(recordId), m_isRecord(true) {}
+
 private:
+    [[noreturn]] void tooShort() const;
+
     ByteView m_data;
     std::size_t m_pos = 0;
-    std::string m_what;
+    const char* m_what = "";
+    std::uint16_t m_recordId = 0;
+    bool m_isRecord = false;
 };
 
 // Little-endian stores into a buffer with room for them.

@@ -1,7 +1,9 @@
 #include "FormulaPool.h"
 
+#include <algorithm>
 #include <bit>
 #include <functional>
+#include <utility>
 
 namespace markwell::xls {
 
@@ -17,8 +19,7 @@ bool FormulaPool::same(const Node& x, const Node& y) {
            x.sheet == y.sheet && x.unaryOp == y.unaryOp && x.binaryOp == y.binaryOp && x.args == y.args;
 }
 
-std::size_t FormulaPool::Hash::operator()(const Key& k) const {
-    const Node& n = *k.node;
+std::size_t FormulaPool::hash(const Node& n) {
     std::size_t h = static_cast<std::size_t>(n.kind);
     const auto mix = [&h](std::size_t v) { h ^= v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2); };
     mix(std::bit_cast<std::uint64_t>(n.number));
@@ -38,70 +39,74 @@ std::size_t FormulaPool::Hash::operator()(const Key& k) const {
     return h;
 }
 
-NodePtr FormulaPool::intern(Table& table, NodePtr node) {
-    const auto [it, fresh] = table.try_emplace(Key{node.get()}, node);
-    return fresh ? node : it->second;
+bool FormulaPool::isRelativeRef(const Node& n) {
+    return (n.kind == NodeKind::Ref || n.kind == NodeKind::AreaRef) &&
+           !(n.first.rowAbs && n.first.colAbs && n.last.rowAbs && n.last.colAbs);
 }
 
-NodePtr FormulaPool::share(const NodePtr& tree, int row) {
-    if (!tree) {
-        return tree;
-    }
+void FormulaPool::startFormula(int row) {
     if (row != m_row) {
-        m_ofRow.clear();
+        // Clearing visits every slot: the many a header row of formulas made are let go, or
+        // each following row would pay for them.
+        if (m_ofRow.slots() > kRowSlots) {
+            m_ofRow = Table();
+        } else {
+            m_ofRow.clear();
+        }
         m_row = row;
     }
     if (m_fixed.size() > kMaxFixed) {
         m_fixed.clear();
     }
-    // Bottom up without recursion: a node is taken when its arguments are the pool's.
-    m_todo.assign(1, Step{&tree, 0, false});
-    m_done.clear();
-    while (!m_todo.empty()) {
-        Step& step = m_todo.back();
-        const NodePtr& n = *step.node;
-        if (!step.expanded) {
-            step.expanded = true;
-            step.firstDone = m_done.size();
-            for (auto a = n->args.rbegin(); a != n->args.rend(); ++a) {
-                if (*a) {
-                    m_todo.push_back(Step{&*a, 0, false});
-                }
-            }
-            continue;
+}
+
+NodePtr FormulaPool::add(NodePtr node, bool relative) {
+    return (relative ? m_ofRow : m_fixed).intern(std::move(node));
+}
+
+FormulaPool::Table::Slot& FormulaPool::Table::slotFor(std::size_t h, const Node& node) {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = (h * 0x9E3779B97F4A7C15ull) >> m_shift;; i = (i + 1) & mask) {
+        Slot& s = m_slots[i];
+        if (!s.node || (s.hash == h && same(*s.node, node))) {
+            return s;
         }
-        // The arguments' pooled nodes are on m_done from firstDone on, in their order.
-        const std::size_t first = step.firstDone;
-        bool same = true;
-        bool relative = (n->kind == NodeKind::Ref || n->kind == NodeKind::AreaRef) &&
-                        !(n->first.rowAbs && n->first.colAbs && n->last.rowAbs && n->last.colAbs);
-        std::size_t next = first;
-        for (const NodePtr& a : n->args) {
-            if (a) {
-                same = same && m_done[next].node == a;
-                relative = relative || m_done[next].relative;
-                ++next;
-            }
-        }
-        NodePtr pooled = n;
-        if (!same) {
-            auto copy = std::make_shared<Node>(*n);
-            next = first;
-            for (NodePtr& a : copy->args) {
-                if (a) {
-                    a = m_done[next++].node;
-                }
-            }
-            pooled = std::move(copy);
-        }
-        pooled = intern(relative ? m_ofRow : m_fixed, std::move(pooled));
-        m_done.resize(first);
-        m_done.push_back(Done{std::move(pooled), relative});
-        m_todo.pop_back();
     }
-    NodePtr result = std::move(m_done.front().node);
-    m_done.clear();
-    return result;
+}
+
+NodePtr FormulaPool::Table::intern(NodePtr node) {
+    if (2 * (m_size + 1) > m_slots.size()) {
+        grow(); // at most half full, so that probes stay short
+    }
+    const std::size_t h = hash(*node);
+    Slot& s = slotFor(h, *node);
+    if (s.node) {
+        return s.node;
+    }
+    s.hash = h;
+    s.node = std::move(node);
+    ++m_size;
+    return s.node;
+}
+
+void FormulaPool::Table::grow() {
+    std::vector<Slot> old = std::exchange(m_slots, std::vector<Slot>(std::max<std::size_t>(16, 2 * m_slots.size())));
+    m_shift = 64 - std::countr_zero(m_slots.size());
+    for (Slot& s : old) {
+        if (s.node) {
+            const Node& node = *s.node;
+            slotFor(s.hash, node) = std::move(s);
+        }
+    }
+}
+
+void FormulaPool::Table::clear() {
+    if (m_size > 0) {
+        for (Slot& s : m_slots) {
+            s.node.reset();
+        }
+        m_size = 0;
+    }
 }
 
 } // namespace markwell::xls

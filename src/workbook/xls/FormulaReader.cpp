@@ -1,5 +1,6 @@
 #include "FormulaReader.h"
 
+#include "FormulaPool.h"
 #include "FunctionTable.h"
 #include "RecordReader.h"
 
@@ -28,38 +29,48 @@ std::string hex(unsigned v) {
 struct Item {
     NodePtr node;
     int depth;
+    bool relative; // it or a part of it is a relative reference
 };
 
 class Decoder {
 public:
-    Decoder(ByteView rgce, const FormulaReadContext& context) : m_in(rgce, "formula"), m_ctx(context) {}
+    Decoder(ByteView rgce, const FormulaReadContext& context) : m_in(rgce, "formula"), m_ctx(context) {
+        m_stack.reserve(16); // room for the operands of nearly every formula
+    }
 
     NodePtr run();
 
 private:
-    void push(NodePtr n, int depth) {
+    // Every node made goes on the stack through here; with a pool, the pool's equal node takes
+    // its place. `relativeParts`: one of its arguments holds a relative reference.
+    void push(NodePtr n, int depth, bool relativeParts = false) {
         if (depth > kMaxDepth) {
             bad("The formula nests too deeply.");
         }
-        m_stack.push_back({std::move(n), depth});
+        const bool relative = relativeParts || FormulaPool::isRelativeRef(*n);
+        if (m_ctx.pool) {
+            n = m_ctx.pool->add(std::move(n), relative);
+        }
+        m_stack.push_back({std::move(n), depth, relative});
     }
-    Item pop() {
+    void needOperand() const {
         if (m_stack.empty()) {
             bad("The formula tokens do not form an expression (an operator lacks its operand).");
         }
+    }
+    Item pop() {
+        needOperand();
         Item i = std::move(m_stack.back());
         m_stack.pop_back();
         return i;
     }
-    std::vector<Item> popArgs(std::size_t n) {
+    void needArgs(std::size_t n) const {
         if (n > m_stack.size()) {
             bad("A function in the formula has fewer arguments than it announces.");
         }
-        std::vector<Item> args(m_stack.end() - static_cast<std::ptrdiff_t>(n), m_stack.end());
-        m_stack.resize(m_stack.size() - n);
-        return args;
     }
-    void function(std::string name, std::vector<Item> args);
+    // The function of the last `argc` operands on the stack, which takes their place.
+    void function(std::string name, std::size_t argc);
     // A BIFF8 cell address: 16-bit row, column with the relative flags in its top bits. Shared
     // formulas store relative parts as offsets from the cell.
     formula::RefCorner corner(unsigned row, unsigned colField, bool offsets) const;
@@ -108,15 +119,20 @@ int Decoder::sheetOf(unsigned ixti) const {
     return m_ctx.sheetOfBoundSheet[e.firstSheet];
 }
 
-void Decoder::function(std::string name, std::vector<Item> args) {
+void Decoder::function(std::string name, std::size_t argc) {
+    needArgs(argc);
     int depth = 0;
+    bool relative = false;
     std::vector<NodePtr> nodes;
-    nodes.reserve(args.size());
-    for (Item& a : args) {
-        depth = std::max(depth, a.depth);
-        nodes.push_back(std::move(a.node));
+    nodes.reserve(argc);
+    const auto args = m_stack.end() - static_cast<std::ptrdiff_t>(argc);
+    for (auto a = args; a != m_stack.end(); ++a) {
+        depth = std::max(depth, a->depth);
+        relative = relative || a->relative;
+        nodes.push_back(std::move(a->node));
     }
-    push(formula::makeFunction(std::move(name), std::move(nodes)), depth + 1);
+    m_stack.erase(args, m_stack.end());
+    push(formula::makeFunction(std::move(name), std::move(nodes)), depth + 1, relative);
 }
 
 NodePtr Decoder::run() {
@@ -145,14 +161,14 @@ NodePtr Decoder::run() {
             Item rhs = pop();
             Item lhs = pop();
             push(formula::makeBinary(ops[base - 0x03], std::move(lhs.node), std::move(rhs.node)),
-                 std::max(lhs.depth, rhs.depth) + 1);
+                 std::max(lhs.depth, rhs.depth) + 1, lhs.relative || rhs.relative);
             break;
         }
         case 0x10: {
             Item rhs = pop();
             Item lhs = pop();
             push(formula::makeBinary(formula::BinaryOp::Union, std::move(lhs.node), std::move(rhs.node)),
-                 std::max(lhs.depth, rhs.depth) + 1);
+                 std::max(lhs.depth, rhs.depth) + 1, lhs.relative || rhs.relative);
             break;
         }
         case 0x0F:
@@ -165,12 +181,12 @@ NodePtr Decoder::run() {
             const formula::UnaryOp op = base == 0x12   ? formula::UnaryOp::Plus
                                         : base == 0x13 ? formula::UnaryOp::Minus
                                                        : formula::UnaryOp::Percent;
-            push(formula::makeUnary(op, std::move(x.node)), x.depth + 1);
+            push(formula::makeUnary(op, std::move(x.node)), x.depth + 1, x.relative);
             break;
         }
         case 0x15: {
             Item x = pop();
-            push(formula::makeParen(std::move(x.node)), x.depth + 1);
+            push(formula::makeParen(std::move(x.node)), x.depth + 1, x.relative);
             break;
         }
         case 0x16:
@@ -193,10 +209,8 @@ NodePtr Decoder::run() {
             if (kind & 0x04) {
                 m_in.skip((static_cast<std::size_t>(data) + 1) * 2); // CHOOSE's jump table
             } else if (kind & 0x10) {
-                Item x = pop(); // SUM of a single argument
-                std::vector<Item> args;
-                args.push_back(std::move(x));
-                function("SUM", std::move(args));
+                needOperand(); // SUM of a single argument
+                function("SUM", 1);
             }
             break; // IF and GOTO jumps, volatility and spacing change nothing in the tree
         }
@@ -240,31 +254,32 @@ NodePtr Decoder::run() {
                 bad("The formula calls function number " + std::to_string(index) +
                     " with a fixed argument count this program does not know.");
             }
-            function(std::string(f->name), popArgs(f->minArgs));
+            function(std::string(f->name), f->minArgs);
             break;
         }
         case 0x22: {
             const unsigned argc = m_in.u8() & 0x7F;
             const unsigned index = m_in.u16() & 0x7FFF;
-            std::vector<Item> args = popArgs(argc);
+            needArgs(argc);
             if (index == kExternalFunction) {
                 // An add-in or newer function: the first argument names it.
-                if (args.empty() || !args.front().node || args.front().node->kind != formula::NodeKind::Name) {
+                const auto first = m_stack.end() - static_cast<std::ptrdiff_t>(argc);
+                if (argc == 0 || !first->node || first->node->kind != formula::NodeKind::Name) {
                     bad("The formula calls an external function without naming it.");
                 }
-                std::string name = args.front().node->text;
+                std::string name = first->node->text;
                 if (name.rfind("_xlfn.", 0) == 0) {
                     name = name.substr(6);
                 }
                 for (char& ch : name) {
                     ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
                 }
-                args.erase(args.begin());
-                function(std::move(name), std::move(args));
+                m_stack.erase(first);
+                function(std::move(name), argc - 1);
             } else if (const FunctionInfo* f = functionByIndex(static_cast<std::uint16_t>(index))) {
-                function(std::string(f->name), std::move(args));
+                function(std::string(f->name), argc);
             } else {
-                function(std::string(kUnknownFunctionPrefix) + std::to_string(index), std::move(args));
+                function(std::string(kUnknownFunctionPrefix) + std::to_string(index), argc);
             }
             break;
         }
@@ -355,6 +370,9 @@ NodePtr Decoder::run() {
 } // namespace
 
 std::shared_ptr<const formula::Node> decodeFormula(ByteView rgce, const FormulaReadContext& context) {
+    if (context.pool) {
+        context.pool->startFormula(context.row);
+    }
     return Decoder(rgce, context).run();
 }
 

@@ -11,6 +11,8 @@
 
 namespace markwell::xls {
 
+class FormulaPool;
+
 // What token decoding needs from the rest of the workbook.
 struct FormulaReadContext {
     const Globals* globals = nullptr;
@@ -18,6 +20,7 @@ struct FormulaReadContext {
     int row = 0, col = 0;               // the cell, for shared formula offsets (ptgRefN/ptgAreaN)
     bool forName = false;               // a defined name: 3-D references carry their sheet
     bool sharedFormula = false;         // SHRFMLA tokens: relative 3-D parts are offsets too
+    FormulaPool* pool = nullptr;        // when set, the tree is made of the pool's nodes
 };
 
 // Turns BIFF8 formula tokens into an expression tree. Garbage never crashes: anything we cannot

@@ -102,12 +102,24 @@ std::string recordName(std::uint16_t id) {
     return buf;
 }
 
-RecordCursor::RecordCursor(const Record& record) : ByteReader(record.data, recordName(record.id)), m_record(record) {}
+std::string ByteReader::what() const {
+    return m_isRecord ? recordName(m_recordId) : m_what;
+}
+
+void ByteReader::tooShort() const {
+    throw XlsError(XlsErrorKind::Truncated, "The " + what() + " record is shorter than its contents.");
+}
+
+RecordCursor::RecordCursor(const Record& record)
+    : ByteReader(record.data, record.id), m_data(record.data), m_breaks(record.breaks) {}
+
+RecordCursor::RecordCursor(const RecordView& record)
+    : ByteReader(record.data, record.id), m_data(record.data), m_breaks(record.breaks) {}
 
 std::string RecordCursor::chars(std::size_t count, bool highByte) {
     std::u16string units;
     units.reserve(std::min(count, remaining()));
-    const auto& breaks = m_record.breaks;
+    const auto& breaks = m_breaks;
     while (units.size() < count) {
         // Characters that go on in a CONTINUE record start there with a new options byte; a
         // CONTINUE holding nothing but that byte is passed over.
@@ -135,13 +147,13 @@ std::string RecordCursor::chars(std::size_t count, bool highByte) {
 std::string RecordCursor::charsToEnd(bool highByte, std::size_t& count) {
     // Count what the rest holds, part by part, then read it as usual.
     const std::size_t start = pos();
-    const auto& breaks = m_record.breaks;
+    const auto& breaks = m_breaks;
     std::size_t units = 0;
     std::size_t at = start;
     bool high = highByte;
     while (at < size()) {
         if (std::binary_search(breaks.begin(), breaks.end(), at)) {
-            high = (m_record.data[at] & 0x01) != 0;
+            high = (m_data[at] & 0x01) != 0;
             ++at;
             continue;
         }
@@ -195,11 +207,40 @@ void RecordReader::seek(std::size_t offset) {
 }
 
 std::optional<Record> RecordReader::next() {
-    if (m_stream.size() - m_pos < 4) {
+    Record r;
+    if (!next(r)) {
         return std::nullopt;
     }
-    Record r;
+    return r;
+}
+
+bool RecordReader::next(RecordView& record, Record& joined) {
+    const std::size_t size = m_stream.size();
+    if (size - m_pos < 4) {
+        return false;
+    }
+    const std::uint8_t* p = m_stream.data() + m_pos;
+    const std::uint16_t id = load16(p);
+    const std::size_t end = m_pos + 4 + load16(p + 2);
+    if (end <= size &&
+        (id == rec::kEof || id == rec::kBof || size - end < 4 || load16(m_stream.data() + end) != rec::kContinue)) {
+        record = RecordView{id, m_pos, ByteView(p + 4, end - m_pos - 4), {}};
+        m_pos = end;
+        return true;
+    }
+    // Parts to join, or a record cut short, which the copying read reports.
+    next(joined);
+    record = RecordView{joined.id, joined.offset, joined.data, joined.breaks};
+    return true;
+}
+
+bool RecordReader::next(Record& r) {
+    if (m_stream.size() - m_pos < 4) {
+        return false;
+    }
     r.offset = m_pos;
+    r.data.clear();
+    r.breaks.clear();
     bool first = true;
     while (m_stream.size() - m_pos >= 4) {
         const std::uint16_t id = load16(m_stream.data() + m_pos);
@@ -225,7 +266,7 @@ std::optional<Record> RecordReader::next() {
             break;
         }
     }
-    return r;
+    return true;
 }
 
 } // namespace markwell::xls

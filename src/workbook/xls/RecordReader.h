@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ struct Record {
     std::vector<std::size_t> breaks;
 };
 
+// A logical record where it lies: in the stream itself, or in the Record that joined it with its
+// CONTINUE records.
+struct RecordView {
+    std::uint16_t id = 0;
+    std::size_t offset = 0;
+    ByteView data;
+    std::span<const std::size_t> breaks;
+};
+
 // The record's name for messages ("SST", "FORMULA"), or "0x1234" for ones we do not know.
 std::string recordName(std::uint16_t id);
 
@@ -26,6 +36,7 @@ std::string recordName(std::uint16_t id);
 class RecordCursor : public ByteReader {
 public:
     explicit RecordCursor(const Record& record);
+    explicit RecordCursor(const RecordView& record);
 
     // `count` characters starting with the given encoding, switching encoding at each CONTINUE
     // boundary as the options byte there says. Returns UTF-8.
@@ -41,7 +52,8 @@ public:
     std::string stringBody(std::size_t count);
 
 private:
-    const Record& m_record;
+    ByteView m_data;
+    std::span<const std::size_t> m_breaks;
 };
 
 // Reads the records of a workbook stream one by one. Lengths are checked against the stream; a
@@ -52,6 +64,11 @@ public:
 
     // The next logical record (CONTINUE records folded in), or nothing at the end of the stream.
     std::optional<Record> next();
+    // The same into `record`, whose buffers are used again. False at the end of the stream.
+    bool next(Record& record);
+    // The next logical record read in place, the way to read a sheet's millions of cell records
+    // without copying them: `record` views the stream, or `joined` when CONTINUE records follow.
+    bool next(RecordView& record, Record& joined);
     // The id of the next physical record without consuming it.
     std::optional<std::uint16_t> peekId() const;
     void seek(std::size_t offset);

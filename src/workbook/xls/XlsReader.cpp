@@ -206,7 +206,11 @@ class SheetReader {
 public:
     SheetReader(const Globals& g, const std::vector<std::uint32_t>& xfMap, const std::vector<int>& sheetMap,
                 sheet::Sheet& target, std::vector<std::string>& warnings, std::size_t& cellBudget)
-        : m_g(g), m_xfMap(xfMap), m_sheetMap(sheetMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {}
+        : m_g(g), m_xfMap(xfMap), m_sheet(target), m_warnings(warnings), m_budget(cellBudget) {
+        m_context.globals = &g;
+        m_context.sheetOfBoundSheet = sheetMap;
+        m_context.pool = &m_pool;
+    }
 
     void read(RecordReader& in);
 
@@ -246,37 +250,80 @@ private:
             m_warnings.push_back("Sheet \"" + m_sheet.name + "\": " + w);
         }
     }
-    void setValue(int row, int col, unsigned xf, Value v) {
+    void setValue(int row, int col, unsigned xf, Value&& v) {
         if (!inRange(row, col)) {
             return;
         }
-        if (v.isEmpty() && format(xf) == 0 && !m_sheet.cell(row, col)) {
+        const std::uint32_t fmt = format(xf);
+        if (v.isEmpty() && fmt == 0 && !m_sheet.cell(row, col)) {
             return; // a blank cell in the default format is no cell at all
         }
         reserve(row, col);
-        sheet::Cell cell;
-        cell.value = std::move(v);
-        cell.format = format(xf);
-        m_sheet.setCell(row, col, std::move(cell));
+        const auto at = static_cast<std::size_t>(col);
+        std::vector<sheet::Cell>& cells = rowWithRoom(row, at);
+        if (at == cells.size()) [[likely]] {
+            cells.emplace_back(std::move(v), nullptr, fmt);
+        } else if (at < cells.size()) {
+            cells[at] = sheet::Cell(std::move(v), nullptr, fmt);
+        } else {
+            cells.resize(at);
+            cells.emplace_back(std::move(v), nullptr, fmt);
+        }
     }
-    void onFormula(const Record& r);
+    // A cell in range, made when missing.
+    sheet::Cell& cellAt(int row, int col) {
+        const auto at = static_cast<std::size_t>(col);
+        std::vector<sheet::Cell>& cells = rowWithRoom(row, at);
+        if (at >= cells.size()) {
+            cells.resize(at + 1);
+        }
+        return cells[at];
+    }
+    // The cells of the row, with room for column `at`. A row's cells come in column order, so
+    // they are appended to the store; a row takes room at once for as many cells as the row
+    // before it, so that it does not grow (and move) cell by cell. That room never exceeds what
+    // the budget was charged for.
+    std::vector<sheet::Cell>& rowWithRoom(int row, std::size_t at) {
+        std::vector<sheet::Row>& rows = m_sheet.rows();
+        const auto r = static_cast<std::size_t>(row);
+        if (r >= rows.size()) {
+            rows.resize(r + 1);
+        }
+        std::vector<sheet::Cell>& cells = rows[r].cells;
+        if (at >= cells.size()) {
+            if (row != m_growingRow) {
+                m_lastRowLength = m_growingRowLength;
+                m_growingRow = row;
+            }
+            m_growingRowLength = at + 1;
+            if (cells.capacity() == 0) {
+                cells.reserve(std::max(at + 1, m_lastRowLength));
+            }
+        }
+        return cells;
+    }
+    bool onCellValue(const RecordView& r);
+    void onFormula(const RecordView& r);
     std::string readStringResult(RecordCursor& c);
-    void onSharedFormula(const Record& r, bool array);
+    void onSharedFormula(const RecordView& r, bool array);
     void resolvePending();
     std::shared_ptr<const formula::Node> decode(ByteView rgce, int row, int col, bool shared = false);
     void finish();
 
     const Globals& m_g;
     const std::vector<std::uint32_t>& m_xfMap;
-    const std::vector<int>& m_sheetMap;
     sheet::Sheet& m_sheet;
     std::vector<std::string>& m_warnings;
     std::size_t& m_budget;
     std::vector<int> m_rowEnd;
+    int m_growingRow = -1; // the row whose cells were last appended, and how many it has
+    std::size_t m_growingRowLength = 0;
+    std::size_t m_lastRowLength = 0; // of the row before it
 
     std::optional<sheet::CellPos> m_stringFor; // a FORMULA whose text result follows in STRING
     std::vector<PendingFormula> m_pending;     // ptgExp cells waiting for their SHRFMLA or ARRAY
     std::vector<SharedFormula> m_shared;
+    FormulaReadContext m_context;                    // for every formula of the sheet, but its cell
     FormulaPool m_pool;                              // the sheet's formulas share their identical parts
     std::map<std::uint16_t, std::string> m_noteText; // by object id
     std::uint16_t m_lastObject = 0;
@@ -291,16 +338,13 @@ private:
 };
 
 std::shared_ptr<const formula::Node> SheetReader::decode(ByteView rgce, int row, int col, bool shared) {
-    FormulaReadContext context;
-    context.sharedFormula = shared;
-    context.globals = &m_g;
-    context.sheetOfBoundSheet = m_sheetMap;
-    context.row = row;
-    context.col = col;
-    return m_pool.share(decodeFormula(rgce, context), row);
+    m_context.sharedFormula = shared;
+    m_context.row = row;
+    m_context.col = col;
+    return decodeFormula(rgce, m_context);
 }
 
-void SheetReader::onFormula(const Record& r) {
+void SheetReader::onFormula(const RecordView& r) {
     RecordCursor c(r);
     const int row = c.u16();
     const int col = c.u16();
@@ -342,7 +386,7 @@ void SheetReader::onFormula(const Record& r) {
     } else {
         cached = number(loadDouble(result.data()));
     }
-    setValue(row, col, xf, cached);
+    setValue(row, col, xf, std::move(cached));
     if (cce >= 5 && rgce[0] == 0x01) {
         // Part of a shared or array formula: the tokens live in a SHRFMLA or ARRAY record.
         m_pending.push_back({row, col, Bytes(rgce.begin(), rgce.end())});
@@ -350,7 +394,7 @@ void SheetReader::onFormula(const Record& r) {
         return;
     }
     try {
-        m_sheet.cellAt(row, col).formula = decode(rgce, row, col);
+        cellAt(row, col).formula = decode(rgce, row, col);
     } catch (const XlsError& e) {
         warn("the formula in " + cellName(row, col) + " was kept as its value: " + e.what());
     }
@@ -382,7 +426,7 @@ std::string SheetReader::readStringResult(RecordCursor& c) {
     return whole;
 }
 
-void SheetReader::onSharedFormula(const Record& r, bool array) {
+void SheetReader::onSharedFormula(const RecordView& r, bool array) {
     RecordCursor c(r);
     SharedFormula s;
     s.firstRow = c.u16();
@@ -455,7 +499,7 @@ void SheetReader::resolvePending() {
         }
         try {
             // A shared formula's relative parts follow the cell.
-            m_sheet.cellAt(it->row, it->col).formula = decode(found->rgce, it->row, it->col, true);
+            cellAt(it->row, it->col).formula = decode(found->rgce, it->row, it->col, true);
         } catch (const XlsError& e) {
             warn("the formula in " + cellName(it->row, it->col) + " was kept as its value: " + e.what());
         }
@@ -463,14 +507,107 @@ void SheetReader::resolvePending() {
     }
 }
 
+// The first `n` bytes of a record, which must hold them: the fixed fields of a cell record.
+const std::uint8_t* fixedFields(const RecordView& r, std::size_t n) {
+    if (r.data.size() < n) {
+        RecordCursor(r).need(n); // throws, naming the record
+    }
+    return r.data.data();
+}
+
+// The records of a cell's value, nearly all of a sheet's records: false for any other record.
+bool SheetReader::onCellValue(const RecordView& r) {
+    // The commonest records are read straight from the stream, their fixed fields at once: row,
+    // column, format, value.
+    switch (r.id) {
+    case rec::kNumber: {
+        const std::uint8_t* f = fixedFields(r, 14);
+        setValue(load16(f), load16(f + 2), load16(f + 4), number(loadDouble(f + 6)));
+        return true;
+    }
+    case rec::kRk: {
+        const std::uint8_t* f = fixedFields(r, 10);
+        setValue(load16(f), load16(f + 2), load16(f + 4), number(decodeRk(load32(f + 6))));
+        return true;
+    }
+    case rec::kMulRk: {
+        const std::uint8_t* f = fixedFields(r, 4);
+        const int row = load16(f);
+        int col = load16(f + 2);
+        const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 6 : 0;
+        for (std::size_t i = 0; i < n; ++i, ++col) {
+            const std::uint8_t* pair = f + 4 + 6 * i;
+            setValue(row, col, load16(pair), number(decodeRk(load32(pair + 2))));
+        }
+        return true;
+    }
+    case rec::kLabelSst: {
+        const std::uint8_t* f = fixedFields(r, 10);
+        const int row = load16(f), col = load16(f + 2);
+        const std::uint32_t index = load32(f + 6);
+        if (index >= m_g.sst.size()) {
+            throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
+                                                      std::to_string(index) + ", but the table has " +
+                                                      std::to_string(m_g.sst.size()) + ".");
+        }
+        setValue(row, col, load16(f + 4), Value(m_g.sst[index]));
+        return true;
+    }
+    default:
+        break;
+    }
+    RecordCursor c(r);
+    switch (r.id) {
+    case rec::kBlank: {
+        const int row = c.u16(), col = c.u16();
+        setValue(row, col, c.u16(), Value());
+        break;
+    }
+    case rec::kMulBlank: {
+        const int row = c.u16();
+        int col = c.u16();
+        const std::size_t n = r.data.size() >= 6 ? (r.data.size() - 6) / 2 : 0;
+        for (std::size_t i = 0; i < n; ++i, ++col) {
+            setValue(row, col, c.u16(), Value());
+        }
+        break;
+    }
+    case rec::kBoolErr: {
+        const int row = c.u16(), col = c.u16();
+        const unsigned xf = c.u16();
+        const unsigned v = c.u8();
+        const bool error = c.u8() != 0;
+        if (error) {
+            setValue(row, col, xf,
+                     isErrorCode(v) ? Value(static_cast<sheet::ErrorCode>(v)) : Value(sheet::ErrorCode::NA));
+        } else {
+            setValue(row, col, xf, Value(v != 0));
+        }
+        break;
+    }
+    case rec::kLabel:
+    case rec::kRString: {
+        const int row = c.u16(), col = c.u16();
+        const unsigned xf = c.u16();
+        setValue(row, col, xf, Value(c.string16()));
+        break;
+    }
+    default:
+        return false;
+    }
+    return true;
+}
+
 void SheetReader::read(RecordReader& in) {
     int depth = 0;
-    while (auto r = in.next()) {
-        if (r->id == rec::kBof) {
+    RecordView r;
+    Record joined; // one buffer for the records that have CONTINUE parts
+    while (in.next(r, joined)) {
+        if (r.id == rec::kBof) {
             ++depth; // an embedded chart: skipped to its EOF
             continue;
         }
-        if (r->id == rec::kEof) {
+        if (r.id == rec::kEof) {
             if (depth == 0) {
                 finish();
                 return;
@@ -481,95 +618,30 @@ void SheetReader::read(RecordReader& in) {
         if (depth > 0) {
             continue;
         }
-        const std::uint16_t id = r->id;
+        const std::uint16_t id = r.id;
         if (id != rec::kString && id != rec::kShrFmla && id != rec::kArray && id != rec::kContinue) {
             m_stringFor.reset();
         }
-        RecordCursor c(*r);
+        if (onCellValue(r)) {
+            continue;
+        }
+        RecordCursor c(r);
         switch (id) {
-        case rec::kNumber: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, number(c.f64()));
-            break;
-        }
-        case rec::kRk: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, number(decodeRk(c.u32())));
-            break;
-        }
-        case rec::kMulRk: {
-            const int row = c.u16();
-            int col = c.u16();
-            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 6 : 0;
-            for (std::size_t i = 0; i < n; ++i, ++col) {
-                const unsigned xf = c.u16();
-                setValue(row, col, xf, number(decodeRk(c.u32())));
-            }
-            break;
-        }
-        case rec::kBlank: {
-            const int row = c.u16(), col = c.u16();
-            setValue(row, col, c.u16(), Value());
-            break;
-        }
-        case rec::kMulBlank: {
-            const int row = c.u16();
-            int col = c.u16();
-            const std::size_t n = r->data.size() >= 6 ? (r->data.size() - 6) / 2 : 0;
-            for (std::size_t i = 0; i < n; ++i, ++col) {
-                setValue(row, col, c.u16(), Value());
-            }
-            break;
-        }
-        case rec::kBoolErr: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            const unsigned v = c.u8();
-            const bool error = c.u8() != 0;
-            if (error) {
-                setValue(row, col, xf,
-                         isErrorCode(v) ? Value(static_cast<sheet::ErrorCode>(v)) : Value(sheet::ErrorCode::NA));
-            } else {
-                setValue(row, col, xf, Value(v != 0));
-            }
-            break;
-        }
-        case rec::kLabel:
-        case rec::kRString: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            setValue(row, col, xf, Value(c.string16()));
-            break;
-        }
-        case rec::kLabelSst: {
-            const int row = c.u16(), col = c.u16();
-            const unsigned xf = c.u16();
-            const std::uint32_t index = c.u32();
-            if (index >= m_g.sst.size()) {
-                throw XlsError(XlsErrorKind::Corrupt, "The cell " + cellName(row, col) + " refers to shared string " +
-                                                          std::to_string(index) + ", but the table has " +
-                                                          std::to_string(m_g.sst.size()) + ".");
-            }
-            setValue(row, col, xf, Value(m_g.sst[index]));
-            break;
-        }
         case rec::kFormula:
-            onFormula(*r);
+            onFormula(r);
             break;
         case rec::kString: {
             if (m_stringFor) {
-                m_sheet.cellAt(m_stringFor->row, m_stringFor->col).value = Value(readStringResult(c));
+                cellAt(m_stringFor->row, m_stringFor->col).value = Value(readStringResult(c));
                 m_stringFor.reset();
             }
             break;
         }
         case rec::kShrFmla:
-            onSharedFormula(*r, false);
+            onSharedFormula(r, false);
             break;
         case rec::kArray:
-            onSharedFormula(*r, true);
+            onSharedFormula(r, true);
             break;
         case rec::kRow: {
             const int row = c.u16();
@@ -684,7 +756,7 @@ void SheetReader::read(RecordReader& in) {
         }
         case rec::kHeader:
         case rec::kFooter:
-            if (!r->data.empty()) {
+            if (!r.data.empty()) {
                 try {
                     (id == rec::kHeader ? m_sheet.pageSetup.headerText : m_sheet.pageSetup.footerText) = c.string16();
                 } catch (const XlsError& e) {
@@ -695,9 +767,9 @@ void SheetReader::read(RecordReader& in) {
             break;
         case rec::kObj: {
             // The first sub-record is the common object data: its type and id.
-            if (r->data.size() >= 8 && load16(r->data.data()) == 0x15) {
-                m_lastObjectIsNote = load16(r->data.data() + 4) == 0x19;
-                m_lastObject = load16(r->data.data() + 6);
+            if (r.data.size() >= 8 && load16(r.data.data()) == 0x15) {
+                m_lastObjectIsNote = load16(r.data.data() + 4) == 0x19;
+                m_lastObject = load16(r.data.data() + 6);
             }
             break;
         }
@@ -708,8 +780,8 @@ void SheetReader::read(RecordReader& in) {
             c.skip(10);
             const unsigned cch = c.u16();
             std::string text;
-            if (cch > 0 && !r->breaks.empty()) {
-                c.seek(r->breaks.front());
+            if (cch > 0 && !r.breaks.empty()) {
+                c.seek(r.breaks.front());
                 text = c.chars(cch, false);
             }
             m_noteText[m_lastObject] = std::move(text);

@@ -372,3 +372,42 @@ TEST(ArrayFormulas, BrokenArraysAreRefusedOnWriting) {
     wb.sheets[0].arrayFormulas.pop_back();
     EXPECT_NO_THROW(writeXls(wb));
 }
+
+// The cell records read straight from the stream check their length like any other record: one
+// cut short is refused with its name, and one whose fields go on in a CONTINUE record reads whole.
+TEST(Records, CellRecordsCutShortOrContinued) {
+    sheet::Workbook wb = oneSheet();
+    wb.sheets[0].setCell(0, 0, sheet::Cell{sheet::Value("x"), nullptr, 0});
+    const std::vector<RawRecord> written = rawRecords(streamOf(writeXls(wb)));
+    struct Case {
+        const char* name;
+        std::uint16_t id;
+        Bytes data; // B1: 3, or the shared string "x"
+        sheet::Value value;
+    };
+    const std::vector<Case> cases = {
+        {"NUMBER", rec::kNumber, {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0x40}, sheet::Value(3)},
+        {"RK", rec::kRk, {0, 0, 1, 0, 0, 0, 14, 0, 0, 0}, sheet::Value(3)},
+        {"MULRK", rec::kMulRk, {0, 0, 1, 0, 0, 0, 14, 0, 0, 0, 1, 0}, sheet::Value(3)},
+        {"LABELSST", rec::kLabelSst, {0, 0, 1, 0, 0, 0, 0, 0, 0, 0}, sheet::Value("x")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Before the sheet's EOF, the last record: cut short, then in two parts.
+        std::vector<RawRecord> cut = written;
+        cut.insert(cut.end() - 1, {c.id, Bytes(c.data.begin(), c.data.begin() + 3)});
+        try {
+            readXls(fileOf(streamOf(cut)));
+            ADD_FAILURE() << "a short record was read";
+        } catch (const XlsError& e) {
+            EXPECT_EQ(e.kind(), XlsErrorKind::Truncated);
+            EXPECT_NE(std::string(e.what()).find(std::string(c.name) + " record"), std::string::npos) << e.what();
+        }
+        std::vector<RawRecord> split = written;
+        split.insert(split.end() - 1, {{c.id, Bytes(c.data.begin(), c.data.begin() + 5)},
+                                       {rec::kContinue, Bytes(c.data.begin() + 5, c.data.end())}});
+        const ReadResult back = readXls(fileOf(streamOf(split)));
+        ASSERT_NE(cellAt(back.workbook, "B1"), nullptr);
+        EXPECT_EQ(cellAt(back.workbook, "B1")->value, c.value);
+    }
+}
