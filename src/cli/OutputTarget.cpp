@@ -2,6 +2,7 @@
 
 #include "gradebook/WorkFiles.h"
 #include "os/Files.h"
+#include "os/Memory.h"
 #include "workbook/render/PngWriter.h"
 
 #include <QDir>
@@ -97,15 +98,29 @@ StagedOutputs::~StagedOutputs() {
     }
 }
 
-std::optional<QString> StagedOutputs::stage(const QString& target, const QByteArray& bytes, bool force) {
+std::optional<QString> StagedOutputs::stage(const QString& target, QByteArrayView bytes, bool force) {
     const auto hold = work_files::hold();
-    const os::Result<QString> staged = os::stageFileBeside(target, bytes, force ? os::kKeepMode : os::newFileMode());
-    if (!staged) {
-        return staged.reason();
+    const os::Result<QString> file = os::stageFileBeside(target, bytes, force ? os::kKeepMode : os::newFileMode());
+    if (!file) {
+        return file.reason();
     }
-    work_files::record(*staged);
-    m_staged.push_back({*staged, target, force});
+    staged(*file, target, force);
     return std::nullopt;
+}
+
+std::optional<QString> StagedOutputs::stageLink(const QString& target, const QString& source, bool force) {
+    const auto hold = work_files::hold();
+    const os::Result<QString> file = os::stageLinkBeside(target, source, force ? os::kKeepMode : os::newFileMode());
+    if (!file) {
+        return file.reason();
+    }
+    staged(*file, target, force);
+    return std::nullopt;
+}
+
+void StagedOutputs::staged(const QString& file, const QString& target, bool force) {
+    work_files::record(file);
+    m_staged.push_back({file, target, force});
 }
 
 QStringList StagedOutputs::commit() {
@@ -127,11 +142,22 @@ QStringList StagedOutputs::commit() {
 
 std::optional<QString> saveWorkbook(const QString& generated, const QString& target, bool force,
                                     StagedOutputs& outputs) {
-    const os::Result<QByteArray> bytes = os::readFileBounded(generated, kMaxWorkbookBytes, true);
-    if (!bytes) {
-        return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, bytes.reason());
+    // The job's own work file, over a hundred megabytes for the largest class: on the target's
+    // file system it becomes the result under a second name, without a copy (it is deleted after
+    // the job, leaving the result). Elsewhere its bytes are staged straight from the file mapped
+    // into memory. A target that names the work file itself is copied over as before.
+    if (!os::sameFile(generated, target) && !outputs.stageLink(target, generated, force)) {
+        return std::nullopt;
     }
-    return outputs.stage(target, *bytes, force);
+    const os::Result<os::FileMapping> mapped = os::FileMapping::openForReading(generated);
+    if (!mapped) {
+        return u"the generated workbook \"%1\" could not be read: %2"_s.arg(generated, mapped.reason());
+    }
+    if (mapped->size() > static_cast<std::size_t>(kMaxWorkbookBytes)) {
+        return u"the generated workbook \"%1\" could not be read: it is larger than %2 bytes"_s.arg(generated).arg(
+            kMaxWorkbookBytes);
+    }
+    return outputs.stage(target, QByteArrayView(mapped->data(), static_cast<qsizetype>(mapped->size())), force);
 }
 
 EncodedPicture encodePicture(const QImage& picture) {

@@ -41,11 +41,15 @@ public:
     ~StagedOutputs();
 
     // Why `bytes` could not be staged for `target`, or nothing.
-    std::optional<QString> stage(const QString& target, const QByteArray& bytes, bool force);
+    std::optional<QString> stage(const QString& target, QByteArrayView bytes, bool force);
+    // The file at `source` (the job's own) staged for `target` as a second name of its bytes, or
+    // why not (another file system, one without links): then it is to be copied.
+    std::optional<QString> stageLink(const QString& target, const QString& source, bool force);
     // Puts every staged file in place: one sentence for each target that could not take it.
     QStringList commit();
 
 private:
+    void staged(const QString& file, const QString& target, bool force);
     struct Staged {
         QString file, target;
         bool force = false;

@@ -70,16 +70,22 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
 // The same for content made piece by piece: `produce` hands each piece to the writer it is given,
 // so a large file need not be gathered in memory first. Once a write has failed, later pieces are
 // skipped and the failure is returned. An exception from `produce` removes the temporary file and
-// passes on, leaving the target as it was.
+// passes on, leaving the target as it was. Without syncToDisk the new file is not forced to the
+// disk before it takes the target's place (for a work file that lives for seconds).
 using PieceWriter = std::function<void(QByteArrayView)>;
 Result<> replaceFileAtomically(const QString& path, const std::function<void(const PieceWriter&)>& produce,
-                               int mode = kKeepMode);
+                               int mode = kKeepMode, bool syncToDisk = true);
 // The two halves of replaceFileAtomically, for files that must appear together. First the bytes
 // are written complete to a new file beside path (the target's rule and the mode as above); its
 // name is the answer.
 Result<QString> stageFileBeside(const QString& path, QByteArrayView bytes, int mode = kKeepMode);
 Result<QString> stageFileBeside(const QString& path, const std::function<void(const PieceWriter&)>& produce,
-                                int mode = kKeepMode);
+                                int mode = kKeepMode, bool syncToDisk = true);
+// Or the file at `source` (a regular file of this program's own, not a link) gets a second name
+// beside path instead of a copy: nothing is copied when both lie on one file system. The bytes
+// are then shared with `source` until one of the names goes, and the mode (as above) is the one
+// file's. Fails (EXDEV, EPERM...) where the file system cannot link them; the caller copies then.
+Result<QString> stageLinkBeside(const QString& path, const QString& source, int mode = kKeepMode);
 // Then the staged file is put at path: with replace, renamed over whatever the name holds (a link
 // is replaced, never followed); without, linked only where nothing is (EEXIST otherwise). The
 // staged name is gone afterwards either way.

@@ -102,6 +102,26 @@ TEST(Files, AtomicReplaceReplacesLinksKeepsPermissionsAndRefusesNonFiles) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
 }
 
+// A large result takes its place under a second name of the work file's bytes: the target's
+// rule and permissions as for a copy; no link or folder is ever the source.
+TEST(Files, AStagedLinkIsTheSourceUnderTheTargetsRules) {
+    TempDir dir;
+    ASSERT_TRUE(os::writeNewFileFromParts(dir.file(u"work"_s), {QByteArrayView("the bytes")}, 0600, false));
+    dir.write(u"result"_s, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.file(u"result"_s)).constData(), 0640), 0);
+    const os::Result<QString> staged = os::stageLinkBeside(dir.file(u"result"_s), dir.file(u"work"_s));
+    ASSERT_TRUE(staged) << staged.reason().toStdString();
+    ASSERT_TRUE(os::putStagedFile(*staged, dir.file(u"result"_s), true));
+    ASSERT_TRUE(QFile::remove(dir.file(u"work"_s)));
+    EXPECT_EQ(dir.read(u"result"_s), QByteArray("the bytes"));
+    EXPECT_EQ(modeOf(dir.file(u"result"_s)), 0640) << "the replaced file's permissions";
+
+    ASSERT_TRUE(QFile::link(dir.file(u"result"_s), dir.file(u"link"_s)));
+    EXPECT_FALSE(os::stageLinkBeside(dir.file(u"new"_s), dir.file(u"link"_s)));
+    EXPECT_EQ(os::stageLinkBeside(dir.path(), dir.file(u"result"_s)).reason(), u"it is a folder, not a file"_s);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2) << "nothing left";
+}
+
 // The temporary file beside a target stays within the name limit, however long the target's name.
 TEST(Files, ALongNameIsReplacedAsWellAsItIsMade) {
     TempDir dir;

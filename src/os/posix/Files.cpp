@@ -298,29 +298,45 @@ Result<> replaceFileAtomically(const QString& path, QByteArrayView bytes, int mo
         path, [bytes](const PieceWriter& write) { write(bytes); }, mode);
 }
 
-Result<> replaceFileAtomically(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode) {
-    const Result<QString> staged = stageFileBeside(path, produce, mode);
+Result<> replaceFileAtomically(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode,
+                               bool syncToDisk) {
+    const Result<QString> staged = stageFileBeside(path, produce, mode, syncToDisk);
     if (!staged) {
         return staged.why();
     }
     return putStagedFile(*staged, path, true);
 }
 
+namespace {
+
+// The rule at a staging target: a regular file or a link is replaced, anything else refused. The
+// mode the staged file gets: `mode`, or with kKeepMode the replaced file's (newFileMode() for none).
+Result<int> stagingMode(const QString& path, int mode) {
+    struct stat st {};
+    const bool exists = !path.isEmpty() && ::lstat(encoded(path).constData(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        return notAFile(st.st_mode);
+    }
+    if (mode == kKeepMode) {
+        return exists && S_ISREG(st.st_mode) ? static_cast<int>(st.st_mode & 07777) : newFileMode();
+    }
+    return mode;
+}
+
+} // namespace
+
 Result<QString> stageFileBeside(const QString& path, QByteArrayView bytes, int mode) {
     return stageFileBeside(
         path, [bytes](const PieceWriter& write) { write(bytes); }, mode);
 }
 
-Result<QString> stageFileBeside(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode) {
-    const QByteArray name = encoded(path);
-    struct stat st {};
-    const bool exists = !path.isEmpty() && ::lstat(name.constData(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        return notAFile(st.st_mode);
+Result<QString> stageFileBeside(const QString& path, const std::function<void(const PieceWriter&)>& produce, int mode,
+                                bool syncToDisk) {
+    const Result<int> targetMode = stagingMode(path, mode);
+    if (!targetMode) {
+        return targetMode.why();
     }
-    if (mode == kKeepMode) {
-        mode = exists && S_ISREG(st.st_mode) ? static_cast<int>(st.st_mode & 07777) : newFileMode();
-    }
+    mode = *targetMode;
     const Result<std::pair<QString, int>> opened = openTemporaryBeside(path, mode);
     if (!opened) {
         return opened.why();
@@ -335,11 +351,50 @@ Result<QString> stageFileBeside(const QString& path, const std::function<void(co
         ::unlink(temporaryName.constData());
         throw;
     }
-    if (Result<> written = finishAndClose(fd, failure, true); !written) {
+    if (Result<> written = finishAndClose(fd, failure, syncToDisk); !written) {
         ::unlink(temporaryName.constData());
         return Reason{written.reason(), written.errorNumber()};
     }
     return opened->first;
+}
+
+Result<QString> stageLinkBeside(const QString& path, const QString& source, int mode) {
+    const Result<int> targetMode = stagingMode(path, mode);
+    if (!targetMode) {
+        return targetMode.why();
+    }
+    struct stat st {};
+    if (::lstat(encoded(source).constData(), &st) != 0) {
+        return Reason::ofError(errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return notAFile(st.st_mode);
+    }
+    QString temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = temporaryBeside(path);
+        if (::link(encoded(source).constData(), encoded(temporary).constData()) == 0) {
+            break;
+        }
+        if (errno != EEXIST || attempt == 99) {
+            return Reason::ofError(errno);
+        }
+    }
+    const QByteArray temporaryName = encoded(temporary);
+    // The new name gets the target's permissions, and the bytes are forced to the disk as a
+    // written copy's would be.
+    const int fd = retrying([&] { return ::open(temporaryName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); });
+    if (fd < 0) {
+        const int error = errno;
+        ::unlink(temporaryName.constData());
+        return Reason::ofError(error);
+    }
+    const int failure = ::fchmod(fd, static_cast<mode_t>(*targetMode)) != 0 ? errno : 0;
+    if (Result<> synced = finishAndClose(fd, failure, true); !synced) {
+        ::unlink(temporaryName.constData());
+        return Reason{synced.reason(), synced.errorNumber()};
+    }
+    return temporary;
 }
 
 Result<> putStagedFile(const QString& staged, const QString& path, bool replace) {

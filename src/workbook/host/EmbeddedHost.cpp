@@ -331,16 +331,21 @@ void EmbeddedHost::saveWorkbookAs(int workbook, const QString& filename, int fil
     b.recalculated();
     // The file's pieces are written as the engine hands them over and put in the file's place in
     // one step: a symbolic link there (also one put in the place of a file reserved for the save)
-    // is replaced, never written through, and a device is refused.
+    // is replaced, never written through, and a device is refused. The workbooks this engine
+    // saves are work files that are read back at once and deleted within seconds; every copy put
+    // in the user's place is forced to the disk, so this one is not.
     const QString failed = u"The workbook could not be saved as \"%1\""_s.arg(filename);
     os::Result<> replaced;
     guarded(failed, [&] {
-        replaced = os::replaceFileAtomically(filename, [&](const os::PieceWriter& write) {
-            engine::writeWorkbook(b.model, [&](std::span<const std::uint8_t> piece) {
-                write(
-                    QByteArrayView(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size())));
-            });
-        });
+        replaced = os::replaceFileAtomically(
+            filename,
+            [&](const os::PieceWriter& write) {
+                engine::writeWorkbook(b.model, [&](std::span<const std::uint8_t> piece) {
+                    write(QByteArrayView(reinterpret_cast<const char*>(piece.data()),
+                                         static_cast<qsizetype>(piece.size())));
+                });
+            },
+            os::kKeepMode, false);
     });
     if (!replaced) {
         throw HostError(failed + u": "_s + replaced.reason(), replaced.errorNumber());
