@@ -1,5 +1,7 @@
 #include "setup/ListCodec.h"
 
+#include "setup/Halves.h"
+
 #include <QHash>
 #include <QList>
 #include <QStringView>
@@ -30,6 +32,14 @@ public:
             ++m_dropped;
         }
     }
+    // What another sink collected for a later part of the list, in order.
+    void addAll(const QStringList& described, qsizetype dropped) {
+        for (const QString& description : described) {
+            add(description);
+        }
+        m_dropped += dropped;
+    }
+    qsizetype dropped() const { return m_dropped; }
 
 private:
     QStringList& m_out;
@@ -165,14 +175,22 @@ DecodedList<TestRow> decodeTests(const QString& text) {
     return out;
 }
 
-DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColumns) {
-    DecodedList<StudentRow> out;
-    ProblemSink sink(out.problems);
-    const QList<QStringView> rows = rowTexts(text, u"Students"_s, sink);
-    out.rows.reserve(static_cast<std::size_t>(rows.size()));
+namespace {
+
+// The students of rows [first, end) of a list, with the faults found in them.
+struct StudentsPart {
+    std::vector<StudentRow> rows;
+    QStringList problems;
+    qsizetype dropped = 0;
+};
+
+void decodeStudentRows(const QList<QStringView>& rows, qsizetype first, qsizetype end, qsizetype pointsColumns,
+                       StudentsPart& part) {
+    ProblemSink sink(part.problems);
+    part.rows.reserve(static_cast<std::size_t>(end - first));
     FieldPool pool;
     QList<QStringView> fields;
-    for (qsizetype r = 0; r < rows.size(); ++r) {
+    for (qsizetype r = first; r < end; ++r) {
         fields.clear();
         for (const QStringView field : rows[r].tokenize(kFieldSeparator)) {
             fields << field;
@@ -198,7 +216,28 @@ DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColu
                          QString::number(r + 1), shortened(row.name), QString::number(f - 1), shortened(fields[f]),
                          QString::number(pointsColumns)));
         }
-        out.rows.push_back(std::move(row));
+        part.rows.push_back(std::move(row));
+    }
+    part.dropped = sink.dropped();
+}
+
+} // namespace
+
+DecodedList<StudentRow> decodeStudents(const QString& text, qsizetype pointsColumns) {
+    DecodedList<StudentRow> out;
+    ProblemSink sink(out.problems);
+    const QList<QStringView> rows = rowTexts(text, u"Students"_s, sink);
+    // A class of thousands of students is read in two halves at once.
+    constexpr qsizetype kRowsWorthAThread = 2048;
+    std::array<StudentsPart, 2> parts;
+    inTwoHalves(rows.size(), kRowsWorthAThread, [&](qsizetype first, qsizetype end) {
+        decodeStudentRows(rows, first, end, pointsColumns, parts[first == 0 ? 0 : 1]);
+    });
+    out.rows = std::move(parts[0].rows);
+    out.rows.insert(out.rows.end(), std::make_move_iterator(parts[1].rows.begin()),
+                    std::make_move_iterator(parts[1].rows.end()));
+    for (const StudentsPart& part : parts) {
+        sink.addAll(part.problems, part.dropped);
     }
     sink.finish();
     return out;

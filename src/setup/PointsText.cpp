@@ -1,5 +1,7 @@
 #include "setup/PointsText.h"
 
+#include "setup/Halves.h"
+
 #include "workbook/sheet/NumericText.h"
 
 #include <algorithm>
@@ -137,16 +139,26 @@ std::vector<PointsIssue> pointsIssues(const std::vector<TestRow>& tests, const s
             out.push_back({t, -1, pointsWillNotCountNote(possible, true)});
         }
     }
-    for (qsizetype s = 0; s < static_cast<qsizetype>(students.size()); ++s) {
-        const StudentRow& student = students[static_cast<size_t>(s)];
-        for (qsizetype t = 0; t < std::min(testCount, student.points.size()); ++t) {
-            const auto test = static_cast<size_t>(t);
-            const QString problem =
-                pointsProblem(student.points[t], tests[test].possiblePoints, possibleNumbers[test], decimalSeparator);
-            if (!problem.isEmpty()) {
-                out.push_back({s, t, problem});
+    // A class of thousands of students is checked in two halves at once.
+    const qsizetype rowsWorthAThread =
+        std::max<qsizetype>(2048, (qsizetype{1} << 18) / std::max<qsizetype>(testCount, 1));
+    std::array<std::vector<PointsIssue>, 2> parts;
+    inTwoHalves(static_cast<qsizetype>(students.size()), rowsWorthAThread, [&](qsizetype first, qsizetype end) {
+        std::vector<PointsIssue>& found = parts[first == 0 ? 0 : 1];
+        for (qsizetype s = first; s < end; ++s) {
+            const StudentRow& student = students[static_cast<size_t>(s)];
+            for (qsizetype t = 0; t < std::min(testCount, student.points.size()); ++t) {
+                const auto test = static_cast<size_t>(t);
+                const QString problem = pointsProblem(student.points[t], tests[test].possiblePoints,
+                                                      possibleNumbers[test], decimalSeparator);
+                if (!problem.isEmpty()) {
+                    found.push_back({s, t, problem});
+                }
             }
         }
+    });
+    for (std::vector<PointsIssue>& part : parts) {
+        out.insert(out.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
     }
     return out;
 }

@@ -122,3 +122,25 @@ TEST(ListCodec, RepeatedPointsStayEachStudentsOwn) {
     EXPECT_EQ(encodeStudents(decoded.rows, 3), rows.join(u'|').replace(u"S7^100007^0^"_s + longPoints + u"^9,5"_s,
                                                                        u"S7^100007^05^"_s + longPoints + u"^"_s));
 }
+
+// A long list is read in parts: the faults still come in the list's order, capped as one list.
+TEST(ListCodec, FaultsOfALongListComeInItsOrder) {
+    for (const int faultyEvery : {1000, 100}) {
+        QStringList rows;
+        for (int i = 0; i < 3000; ++i) {
+            rows << (i % faultyEvery == 3 ? u"S%1^%1^1^2^x%1"_s.arg(i) : u"S%1^%1^1^2"_s.arg(i));
+        }
+        const auto decoded = decodeStudents(rows.join(u'|'), 2);
+        ASSERT_EQ(decoded.rows.size(), 3000U);
+        EXPECT_EQ(decoded.rows[2999].name, u"S2999"_s);
+        const int faults = 3000 / faultyEvery;
+        const int described = std::min<int>(faults, kMaxDecodeProblems);
+        ASSERT_EQ(decoded.problems.size(), described + (faults > described ? 1 : 0));
+        for (int k = 0; k < described; ++k) {
+            EXPECT_TRUE(decoded.problems[k].contains(u"\"x%1\""_s.arg(k * faultyEvery + 3))) << k;
+        }
+        if (faults > described) {
+            EXPECT_TRUE(decoded.problems.last().startsWith(u"%1 further"_s.arg(faults - described)));
+        }
+    }
+}

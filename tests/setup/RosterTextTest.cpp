@@ -343,4 +343,14 @@ TEST(PointsText, AClassIsCheckedValueByValueAsTheWorkbookReadsIt) {
     EXPECT_EQ(std::pair(issues[3].row, issues[3].test), std::pair(qsizetype{2}, qsizetype{1}));
     EXPECT_EQ(pointsNumber(u"10,5"_s, u','), 10.5);
     EXPECT_EQ(pointsNumber(u" 17 "_s, u'.'), 17);
+
+    // A large class is checked in parts; its issues still come row by row.
+    const std::vector<TestRow> many(100, TestRow{u"Quiz"_s, u"10"_s});
+    std::vector<StudentRow> large(3000, StudentRow{u"S"_s, u"1"_s, QStringList(100, u"7"_s)});
+    large[2990].points[1] = u"11"_s;
+    large[5].points[99] = u"x"_s;
+    const std::vector<PointsIssue> found = pointsIssues(many, large, u'.');
+    ASSERT_EQ(found.size(), 2U);
+    EXPECT_EQ(std::pair(found[0].row, found[0].test), std::pair(qsizetype{5}, qsizetype{99}));
+    EXPECT_EQ(std::pair(found[1].row, found[1].test), std::pair(qsizetype{2990}, qsizetype{1}));
 }
