@@ -99,28 +99,24 @@ StagedOutputs::~StagedOutputs() {
 }
 
 std::optional<QString> StagedOutputs::stage(const QString& target, QByteArrayView bytes, bool force) {
-    const auto hold = work_files::hold();
-    const os::Result<QString> file = os::stageFileBeside(target, bytes, force ? os::kKeepMode : os::newFileMode());
-    if (!file) {
-        return file.reason();
-    }
-    staged(*file, target, force);
-    return std::nullopt;
+    return stageBy(target, force, [&](int mode) { return os::stageFileBeside(target, bytes, mode); });
 }
 
 std::optional<QString> StagedOutputs::stageLink(const QString& target, const QString& source, bool force) {
+    return stageBy(target, force, [&](int mode) { return os::stageLinkBeside(target, source, mode); });
+}
+
+std::optional<QString> StagedOutputs::stageBy(const QString& target, bool force,
+                                              const std::function<os::Result<QString>(int mode)>& make) {
+    // A replaced target's permissions are kept; a new one gets the usual ones.
     const auto hold = work_files::hold();
-    const os::Result<QString> file = os::stageLinkBeside(target, source, force ? os::kKeepMode : os::newFileMode());
+    const os::Result<QString> file = make(force ? os::kKeepMode : os::newFileMode());
     if (!file) {
         return file.reason();
     }
-    staged(*file, target, force);
+    work_files::record(*file);
+    m_staged.push_back({*file, target, force});
     return std::nullopt;
-}
-
-void StagedOutputs::staged(const QString& file, const QString& target, bool force) {
-    work_files::record(file);
-    m_staged.push_back({file, target, force});
 }
 
 QStringList StagedOutputs::commit() {

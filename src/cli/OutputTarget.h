@@ -1,11 +1,14 @@
 #pragma once
 
+#include "os/Result.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -49,7 +52,9 @@ public:
     QStringList commit();
 
 private:
-    void staged(const QString& file, const QString& target, bool force);
+    // Stages with `make`, given the staged file's permission bits.
+    std::optional<QString> stageBy(const QString& target, bool force,
+                                   const std::function<os::Result<QString>(int mode)>& make);
     struct Staged {
         QString file, target;
         bool force = false;
