@@ -226,6 +226,11 @@ int create(const Options& o, const CliEnvironment& env) {
     run.keepResultRecorded = true;
     // A picture is drawn only when one was asked for.
     run.picture = !o.picture.isEmpty();
+    // Printouts and a workbook in another format are made from the job's own model, without
+    // reading the saved workbook again.
+    run.handOverModel =
+        outputFormat(o.out) != exporting::SaveFormat::Xls ||
+        std::any_of(printouts().begin(), printouts().end(), [&](const Printout& p) { return !(o.*p.file).isEmpty(); });
     bool creating = false;
     createTemplate(setup, run, ui, prompt, creating);
 
@@ -245,7 +250,7 @@ int create(const Options& o, const CliEnvironment& env) {
         const bool printed = std::any_of(printouts().begin(), printouts().end(),
                                          [&](const Printout& p) { return !(o.*p.file).isEmpty(); });
         phase(printed ? u"Writing the workbook and the printouts"_s : u"Writing the workbook"_s);
-        for (const QString& problem : writeOutputs(ui.workbook, o, outputs)) {
+        for (const QString& problem : writeOutputs(ui.workbook, o, outputs, std::move(ui.model))) {
             code = report(problem.endsWith(u'.') ? problem : problem + u'.');
         }
     } else {

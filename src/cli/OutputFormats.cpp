@@ -25,11 +25,12 @@ const std::vector<Printout>& printouts() {
     return kPrintouts;
 }
 
-QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs) {
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs,
+                         std::shared_ptr<const sheet::Workbook> model) {
     const bool force = o.force;
     QStringList problems;
     const QString scratch = QFileInfo(generatedWorkbook).absolutePath();
-    std::optional<sheet::Workbook> workbook;
+    std::shared_ptr<const sheet::Workbook> workbook = std::move(model);
     // One result in one format: its bytes are made, then written in one step.
     auto save = [&](const QString& target, exporting::SaveFormat format, const QString& what) {
         std::optional<QString> why;
@@ -39,7 +40,8 @@ QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, Sta
                 why = saveWorkbook(generatedWorkbook, target, force, outputs);
             } else {
                 if (!workbook) {
-                    workbook = exporting::ReadGeneratedWorkbook(generatedWorkbook);
+                    workbook =
+                        std::make_shared<const sheet::Workbook>(exporting::ReadGeneratedWorkbook(generatedWorkbook));
                 }
                 why = outputs.stage(target, exporting::WorkbookBytes(*workbook, target, format, scratch), force);
             }

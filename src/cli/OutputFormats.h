@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace markwell::cli {
@@ -27,8 +28,10 @@ const std::vector<Printout>& printouts();
 
 // Saves the generated workbook to `o.out` in outputFormat(o.out) and each printout that is named,
 // each by the rules of writeTarget (with or without o.force). The workbook is read once for
-// everything made from it. Returns what could not be saved, one sentence per file naming it and
+// everything made from it, and not at all when `model` (the job's own, handed over) is given.
+// Returns what could not be saved, one sentence per file naming it and
 // the cause; empty when everything was saved.
-QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs);
+QStringList writeOutputs(const QString& generatedWorkbook, const Options& o, StagedOutputs& outputs,
+                         std::shared_ptr<const sheet::Workbook> model = nullptr);
 
 } // namespace markwell::cli

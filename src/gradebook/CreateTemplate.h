@@ -43,6 +43,7 @@ public:
     void setBusy(bool) override {}
     void setPreviewPicture(const QImage& p) override { picture = p; }
     void setPreviewWorkbook(const QString& path) override { workbook = path; }
+    void setPreviewModel(std::shared_ptr<const sheet::Workbook> m) override { model = std::move(m); }
     void showPreview() override {}
     void hideMainWindow() override {}
     void notice(const QString& text) override {
@@ -54,6 +55,7 @@ public:
 
     QImage picture;
     QString workbook;
+    std::shared_ptr<const sheet::Workbook> model; // with CreateTemplateEnvironment::handOverModel
     QStringList notices;
     std::function<void(const QString&)> onNotice;
 };
